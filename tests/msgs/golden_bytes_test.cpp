@@ -1,7 +1,14 @@
 // Wire bytes of real messages against payloads worked out by hand from the
 // CDR rules. Offsets in the comments are body offsets: 0 is the first byte
 // after the 4-byte payload header, and alignment counts from there.
+#include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
+#include "msgs/quiral_lumo_msgs/all_extra_stream_data.h"
+#include "msgs/quiral_lumo_msgs/event_log.h"
+#include "msgs/quiral_lumo_msgs/rpc_reply.h"
+#include "msgs/quiral_lumo_msgs/rpc_request.h"
 #include "msgs/std_msgs/bool.h"
+#include "msgs/vek_msgs/motion_commands.h"
+#include "msgs/vek_msgs/realtime_states.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 #include "tests/msgs/payload_util.h"
@@ -15,6 +22,17 @@ using msgs_test::Decode;
 using msgs_test::Encode;
 using msgs_test::EncodeInOrder;
 using eprosima::fastcdr::Cdr;
+
+// Concatenates literal pieces of a payload.
+Bytes Cat(std::initializer_list<Bytes> pieces) {
+  Bytes all;
+  for (const Bytes& piece : pieces) {
+    all.insert(all.end(), piece.begin(), piece.end());
+  }
+  return all;
+}
+
+Bytes Zeros(size_t count) { return Bytes(count, 0x00); }
 
 TEST(GoldenBytes, HostIsLittleEndian) {
   // The type support writes in the host's byte order; the payloads below
@@ -191,6 +209,250 @@ TEST(GoldenBytes, DefaultOperationsMessages) {
   EXPECT_EQ(request[4 + 16], 0x01);  // 16: long_string_arg count 1 ...
   EXPECT_EQ(request[4 + 20], 0x00);  // 20: ... and its NUL
   EXPECT_EQ(Encode<vek_msgs::msg::RPCReplyPubSubType>(vek_msgs::msg::RPCReply()).size(), 4u + 100u);
+}
+
+
+vek_msgs::msg::RealtimeStates SampleStates() {
+  vek_msgs::msg::RealtimeStates states;
+  states.system_status().program_running(true);
+  states.system_status().timeliness_failures(0x0102030405060708ull);
+  states.system_status().ctrl_mode(0x0A0B);
+  states.gripper_states().width(1.5f);
+  states.gripper_states().force(-2.0f);
+  states.gripper_states().is_moving(true);
+  return states;
+}
+
+TEST(GoldenBytes, RealtimeStatesLittleEndian) {
+  const Bytes expected = {
+      0x00, 0x01, 0x00, 0x00,                          // header
+      0x01,                                            // 0: program_running
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // 1: padding to 8
+      0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01,  // 8: timeliness_failures
+      0x0B, 0x0A,                                      // 16: ctrl_mode
+      0x00, 0x00,                                      // 18: gripper_states starts; padding
+      0x00, 0x00, 0xC0, 0x3F,                          // 20: width 1.5f
+      0x00, 0x00, 0x00, 0xC0,                          // 24: force -2.0f
+      0x01,                                            // 28: is_moving
+  };                                                   // 29: end of body
+  const vek_msgs::msg::RealtimeStates states = SampleStates();
+  EXPECT_EQ(Encode<vek_msgs::msg::RealtimeStatesPubSubType>(states), expected);
+  EXPECT_EQ(EncodeInOrder(states, Cdr::LITTLE_ENDIANNESS), expected);
+
+  vek_msgs::msg::RealtimeStates decoded;
+  uint16_t encapsulation = 0xffff;
+  ASSERT_TRUE(Decode<vek_msgs::msg::RealtimeStatesPubSubType>(expected, decoded, &encapsulation));
+  EXPECT_EQ(encapsulation, CDR_LE);
+  EXPECT_EQ(decoded, states);
+}
+
+TEST(GoldenBytes, RealtimeStatesBigEndian) {
+  const Bytes expected = {
+      0x00, 0x00, 0x00, 0x00,                          // header: big-endian
+      0x01,                                            // 0: program_running
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // 1: padding to 8
+      0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,  // 8: timeliness_failures
+      0x0A, 0x0B,                                      // 16: ctrl_mode
+      0x00, 0x00,                                      // 18: padding
+      0x3F, 0xC0, 0x00, 0x00,                          // 20: width 1.5f
+      0xC0, 0x00, 0x00, 0x00,                          // 24: force -2.0f
+      0x01,                                            // 28: is_moving
+  };
+  const vek_msgs::msg::RealtimeStates states = SampleStates();
+  EXPECT_EQ(EncodeInOrder(states, Cdr::BIG_ENDIANNESS), expected);
+
+  vek_msgs::msg::RealtimeStates decoded;
+  uint16_t encapsulation = 0xffff;
+  ASSERT_TRUE(Decode<vek_msgs::msg::RealtimeStatesPubSubType>(expected, decoded, &encapsulation));
+  EXPECT_EQ(encapsulation, CDR_BE);
+  EXPECT_EQ(decoded, states);
+}
+
+TEST(GoldenBytes, DefaultRealtimeStatesAreAllZero) {
+  EXPECT_EQ(Encode<vek_msgs::msg::RealtimeStatesPubSubType>(vek_msgs::msg::RealtimeStates()),
+            Cat({{0x00, 0x01, 0x00, 0x00}, Zeros(29)}));
+}
+
+TEST(GoldenBytes, DataServiceReply) {
+  quiral_lumo_msgs::msg::RPCReply reply;
+  reply.request_id(8);
+  reply.success(true);
+  reply.string_container({"abc", ""});
+  reply.float_container({0.25f, 3.0f});
+  const Bytes expected = {
+      0x00, 0x01, 0x00, 0x00,  // header
+      0x08, 0x00,              // 0: request_id
+      0x01,                    // 2: success
+      0x00,                    // 3: padding
+      0x02, 0x00, 0x00, 0x00,  // 4: string_container count 2
+      0x04, 0x00, 0x00, 0x00,  // 8: "abc": count 4
+      'a',  'b',  'c',  0x00,  // 12
+      0x01, 0x00, 0x00, 0x00,  // 16: "": count 1
+      0x00,                    // 20: NUL
+      0x00, 0x00, 0x00,        // 21: padding
+      0x02, 0x00, 0x00, 0x00,  // 24: float_container count 2
+      0x00, 0x00, 0x80, 0x3E,  // 28: 0.25f
+      0x00, 0x00, 0x40, 0x40,  // 32: 3.0f
+  };                           // 36: end of body
+  EXPECT_EQ(Encode<quiral_lumo_msgs::msg::RPCReplyPubSubType>(reply), expected);
+  quiral_lumo_msgs::msg::RPCReply decoded;
+  ASSERT_TRUE(Decode<quiral_lumo_msgs::msg::RPCReplyPubSubType>(expected, decoded));
+  EXPECT_EQ(decoded, reply);
+
+  quiral_lumo_msgs::msg::RPCRequest request;
+  request.request_id(0x0203);
+  EXPECT_EQ(Encode<quiral_lumo_msgs::msg::RPCRequestPubSubType>(request),
+            Bytes({0x00, 0x01, 0x00, 0x00, 0x03, 0x02}));
+}
+
+TEST(GoldenBytes, EventLogEntry) {
+  quiral_lumo_msgs::msg::EventLog entry;
+  entry.level(3);
+  entry.id(-5);
+  entry.description("Err");
+  entry.probable_causes("ab");
+  entry.recommended_actions("Fix it");
+  const Bytes expected = {
+      0x00, 0x01, 0x00, 0x00,                 // header
+      0x03, 0x00,                             // 0: level
+      0x00, 0x00,                             // 2: padding
+      0xFB, 0xFF, 0xFF, 0xFF,                 // 4: id -5
+      0x04, 0x00, 0x00, 0x00,                 // 8: description "Err": count 4
+      'E',  'r',  'r',  0x00,                 // 12
+      0x01, 0x00, 0x00, 0x00,                 // 16: consequences "": count 1
+      0x00,                                   // 20: NUL
+      0x00, 0x00, 0x00,                       // 21: padding
+      0x03, 0x00, 0x00, 0x00,                 // 24: probable_causes "ab": count 3
+      'a',  'b',  0x00,                       // 28
+      0x00,                                   // 31: padding
+      0x07, 0x00, 0x00, 0x00,                 // 32: recommended_actions "Fix it": count 7
+      'F',  'i',  'x',  ' ',  'i', 't', 0x00  // 36
+  };                                          // 43: end of body
+  EXPECT_EQ(Encode<quiral_lumo_msgs::msg::EventLogPubSubType>(entry), expected);
+  quiral_lumo_msgs::msg::EventLog decoded;
+  ASSERT_TRUE(Decode<quiral_lumo_msgs::msg::EventLogPubSubType>(expected, decoded));
+  EXPECT_EQ(decoded, entry);
+
+  // Default entry: 2, 2 padding, 4, then four empty strings of 5 bytes with
+  // 3 padding bytes before each of the last three.
+  EXPECT_EQ(Encode<quiral_lumo_msgs::msg::EventLogPubSubType>(quiral_lumo_msgs::msg::EventLog()),
+            Cat({{0x00, 0x01, 0x00, 0x00},
+                 Zeros(8),                                  // 0: level, padding, id
+                 {0x01, 0x00, 0x00, 0x00, 0x00, 0, 0, 0},   // 8: ""
+                 {0x01, 0x00, 0x00, 0x00, 0x00, 0, 0, 0},   // 16: ""
+                 {0x01, 0x00, 0x00, 0x00, 0x00, 0, 0, 0},   // 24: ""
+                 {0x01, 0x00, 0x00, 0x00, 0x00}}));         // 32: "", end at 37
+}
+
+TEST(GoldenBytes, BasicStreamSample) {
+  quiral_lumo_msgs::msg::AllBasicStreamData sample;
+  sample.system_status().system_state(0x0102);
+  sample.system_status().safety_state(-1);
+  sample.system_status().safety_inputs({true, false, true, false, false, false, false, true});
+  sample.system_status().digital_inputs()[0] = true;
+  sample.system_status().digital_inputs()[17] = true;
+  sample.joint().link_position({1.0f, 2.0f});
+  sample.joint().torque({0.5f});
+  sample.joint().link_contact_pos({-1.0f});
+  sample.cartesian().tcp_pose()[0] = 1.0f;
+  sample.cartesian().ext_wrench_in_tcp_raw()[5] = 2.0f;
+  sample.server_time().sec(1700000000);
+  sample.server_time().nanosec(500000000);
+  const Bytes expected = Cat({
+      {0x00, 0x01, 0x00, 0x00},                      // header
+      {0x02, 0x01},                                  // 0: system_state
+      {0xFF, 0xFF},                                  // 2: safety_state -1
+      {0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01},  // 4: safety_inputs
+      {0x01}, Zeros(16), {0x01},                     // 12: digital_inputs[0..17]
+      {0x00, 0x00},                                  // 30: padding
+      {0x02, 0x00, 0x00, 0x00},                      // 32: link_position count 2
+      {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00, 0x40},  // 36: 1.0f, 2.0f
+      Zeros(4),                                      // 44: motor_position empty
+      Zeros(4),                                      // 48: link_velocity empty
+      Zeros(4),                                      // 52: motor_velocity empty
+      {0x01, 0x00, 0x00, 0x00},                      // 56: torque count 1
+      {0x00, 0x00, 0x00, 0x3F},                      // 60: 0.5f
+      Zeros(4 * 6),                                  // 64: torque_dot .. link_contact_force empty
+      {0x01, 0x00, 0x00, 0x00},                      // 88: link_contact_pos count 1
+      {0x00, 0x00, 0x80, 0xBF},                      // 92: -1.0f
+      {0x00, 0x00, 0x80, 0x3F},                      // 96: tcp_pose[0] 1.0f
+      Zeros(4 * 36),                                 // 100: the next 36 floats
+      {0x00, 0x00, 0x00, 0x40},                      // 244: ext_wrench_in_tcp_raw[5] 2.0f
+      {0x00, 0xF1, 0x53, 0x65},                      // 248: server_time.sec 1700000000
+      {0x00, 0x65, 0xCD, 0x1D},                      // 252: server_time.nanosec 500000000
+  });                                                // 256: end of body
+  ASSERT_EQ(expected.size(), 4u + 256u);
+  EXPECT_EQ(Encode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(sample), expected);
+  quiral_lumo_msgs::msg::AllBasicStreamData decoded;
+  ASSERT_TRUE(Decode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(expected, decoded));
+  EXPECT_EQ(decoded, sample);
+}
+
+TEST(GoldenBytes, BasicStreamWithSevenJointsInEverySequence) {
+  quiral_lumo_msgs::msg::AllBasicStreamData sample;
+  auto& j = sample.joint();
+  for (std::vector<float>* seq :
+       {&j.link_position(), &j.motor_position(), &j.link_velocity(), &j.motor_velocity(), &j.torque(),
+        &j.torque_dot(), &j.torque_ext(), &j.torque_interact(), &j.torque_des(), &j.temperature(),
+        &j.link_contact_force(), &j.link_contact_pos()}) {
+    *seq = {1, 2, 3, 4, 5, 6, 7};
+  }
+  const Bytes bytes = Encode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(sample);
+  EXPECT_EQ(bytes.size(), 4u + 240u + 12u * 28u);
+  // Decoding into a sample that held other values replaces all of them.
+  quiral_lumo_msgs::msg::AllBasicStreamData decoded;
+  decoded.joint().torque({9, 9, 9, 9, 9, 9, 9, 9, 9});
+  ASSERT_TRUE(Decode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(bytes, decoded));
+  EXPECT_EQ(decoded, sample);
+  EXPECT_EQ(decoded.joint().temperature().size(), 7u);
+
+  // An empty sequence stays empty.
+  EXPECT_EQ(Encode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(
+                quiral_lumo_msgs::msg::AllBasicStreamData())
+                .size(),
+            4u + 240u);
+}
+
+TEST(GoldenBytes, MotionCommandsWithWaypoints) {
+  vek_msgs::msg::MotionCommands commands;
+  commands.sequence_num(0x11);
+  vek_msgs::msg::CartesianCommands waypoint;
+  waypoint.pose()[3] = 1.0f;
+  waypoint.max_angular_acc(4.0f);
+  commands.cartesian_multi_commands({waypoint, waypoint, waypoint});
+  commands.joint_multi_positions(std::vector<std::vector<float>>(3, std::vector<float>(7, 0.5f)));
+  const Bytes bytes = Encode<vek_msgs::msg::MotionCommandsPubSubType>(commands);
+  // 8, 30 (empty joint command), 2 padding, 116, 4 + 3 x 116, 4 + 3 x (4 + 28).
+  ASSERT_EQ(bytes.size(), 4u + 608u);
+  const Bytes first_part = Cat({
+      {0x00, 0x01, 0x00, 0x00},                          // header
+      {0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // 0: sequence_num
+      Zeros(24),                                         // 8: six empty joint sequences
+      Zeros(4),                                          // 32: friction_comp_scale
+      {0x00, 0x00},                                      // 36: two booleans
+      {0x00, 0x00},                                      // 38: padding
+      Zeros(116),                                        // 40: cartesian_commands
+      {0x03, 0x00, 0x00, 0x00},                          // 156: cartesian_multi_commands count
+      Zeros(12), {0x00, 0x00, 0x80, 0x3F}, Zeros(96),    // 160: pose[3] 1.0f at 172
+      {0x00, 0x00, 0x80, 0x40},                          // 272: max_angular_acc 4.0f
+  });
+  ASSERT_EQ(first_part.size(), 4u + 276u);
+  EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + static_cast<long>(first_part.size())), first_part);
+  // 508: joint_multi_positions count 3, then the first inner count 7 at 512.
+  EXPECT_EQ(Bytes(bytes.begin() + 4 + 508, bytes.begin() + 4 + 520),
+            Bytes({0x03, 0, 0, 0, 0x07, 0, 0, 0, 0x00, 0x00, 0x00, 0x3F}));
+
+  vek_msgs::msg::MotionCommands decoded;
+  ASSERT_TRUE(Decode<vek_msgs::msg::MotionCommandsPubSubType>(bytes, decoded));
+  EXPECT_EQ(decoded, commands);
+  EXPECT_EQ(Encode<vek_msgs::msg::MotionCommandsPubSubType>(vek_msgs::msg::MotionCommands()).size(),
+            4u + 164u);
+}
+
+TEST(GoldenBytes, ExtraStreamDefault) {
+  EXPECT_EQ(Encode<quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType>(
+                quiral_lumo_msgs::msg::AllExtraStreamData()),
+            Cat({{0x00, 0x01, 0x00, 0x00}, Zeros(8 + 76)}));
 }
 
 }  // namespace

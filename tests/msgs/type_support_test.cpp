@@ -1,6 +1,14 @@
 // What Fast-DDS learns from each type-support class: DDS type name, type
 // size, key, bounded/plain flags, sample handling and the size provider.
+#include "msgs/builtin_interfaces/time.h"
+#include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
+#include "msgs/quiral_lumo_msgs/all_extra_stream_data.h"
+#include "msgs/quiral_lumo_msgs/event_log.h"
+#include "msgs/quiral_lumo_msgs/rpc_reply.h"
+#include "msgs/quiral_lumo_msgs/rpc_request.h"
 #include "msgs/std_msgs/bool.h"
+#include "msgs/vek_msgs/motion_commands.h"
+#include "msgs/vek_msgs/realtime_states.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 #include "tests/msgs/payload_util.h"
@@ -84,6 +92,44 @@ TEST(TypeSupport, LinkMessages) {
       {"vek_msgs::msg::dds_::RPCRequest_", 1037156, 1037160, false, 104});
   CheckTypeSupport<vek_msgs::msg::RPCReplyPubSubType>(
       {"vek_msgs::msg::dds_::RPCReply_", 1027152, 1027156, false, 100});
+  CheckTypeSupport<vek_msgs::msg::SystemStatusPubSubType>({"vek_msgs::msg::dds_::SystemStatus_", 18, 24, true, 18});
+  CheckTypeSupport<vek_msgs::msg::GripperStatesPubSubType>({"vek_msgs::msg::dds_::GripperStates_", 9, 16, true, 9});
+  CheckTypeSupport<vek_msgs::msg::RealtimeStatesPubSubType>(
+      {"vek_msgs::msg::dds_::RealtimeStates_", 29, 36, true, 29});
+  CheckTypeSupport<vek_msgs::msg::JointCommandsPubSubType>(
+      {"vek_msgs::msg::dds_::JointCommands_", 2430, 2436, false, 30});
+  CheckTypeSupport<vek_msgs::msg::CartesianCommandsPubSubType>(
+      {"vek_msgs::msg::dds_::CartesianCommands_", 116, 120, true, 116});
+  CheckTypeSupport<vek_msgs::msg::MotionCommandsPubSubType>(
+      {"vek_msgs::msg::dds_::MotionCommands_", 54564, 54568, false, 164});
+}
+
+TEST(TypeSupport, DataServiceMessages) {
+  CheckTypeSupport<quiral_lumo_msgs::msg::RPCRequestPubSubType>(
+      {"quiral_lumo_msgs::msg::dds_::RPCRequest_", 2, 8, true, 2});
+  CheckTypeSupport<quiral_lumo_msgs::msg::RPCReplyPubSubType>(
+      {"quiral_lumo_msgs::msg::dds_::RPCReply_", 26412, 26416, false, 12});
+  CheckTypeSupport<quiral_lumo_msgs::msg::EventLogPubSubType>(
+      {"quiral_lumo_msgs::msg::dds_::EventLog_", 1048, 1052, false, 37});
+  CheckTypeSupport<quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType>(
+      {"quiral_lumo_msgs::msg::dds_::AllExtraStreamData_", 884, 888, false, 84});
+  CheckTypeSupport<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(
+      {"quiral_lumo_msgs::msg::dds_::AllBasicStreamData_", 5040, 5044, false, 240});
+}
+
+TEST(TypeSupport, NestedOnlyMessageSizes) {
+  EXPECT_EQ(vek_msgs::msg::ToolParams::getMaxCdrSerializedSize(), 328u);
+  EXPECT_EQ(quiral_lumo_msgs::msg::SystemStatus::getMaxCdrSerializedSize(), 30u);
+  EXPECT_EQ(quiral_lumo_msgs::msg::SystemStatus::getCdrSerializedSize(quiral_lumo_msgs::msg::SystemStatus()), 30u);
+  EXPECT_EQ(quiral_lumo_msgs::msg::ExtraJointData::getMaxCdrSerializedSize(), 808u);
+  EXPECT_EQ(quiral_lumo_msgs::msg::ExtraCartesianData::getMaxCdrSerializedSize(), 76u);
+  EXPECT_EQ(quiral_lumo_msgs::msg::BasicJointData::getMaxCdrSerializedSize(), 4848u);
+  EXPECT_EQ(quiral_lumo_msgs::msg::BasicCartesianData::getMaxCdrSerializedSize(), 152u);
+  EXPECT_EQ(builtin_interfaces::msg::Time::getMaxCdrSerializedSize(), 8u);
+  // A nested message is not aligned as a whole: GripperStates from offset
+  // 18 pads 2 bytes before its first float.
+  EXPECT_EQ(vek_msgs::msg::GripperStates::getMaxCdrSerializedSize(18), 11u);
+  EXPECT_EQ(builtin_interfaces::msg::Time::getMaxCdrSerializedSize(1), 11u);
 }
 
 TEST(TypeSupport, LargestSizeCountsPaddingFromTheStartingOffset) {
