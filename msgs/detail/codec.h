@@ -178,6 +178,25 @@ struct Codec<std::array<P, N>> {
   static bool Equal(const std::array<P, N>& a, const std::array<P, N>& b) { return a == b; }
 };
 
+// Boolean arrays are read as octets and checked: a byte other than 0 or 1
+// is malformed (and would not be a valid bool).
+template <size_t N>
+struct Codec<std::array<bool, N>> : Codec<std::array<uint8_t, N>> {
+  static void Write(Cdr& cdr, const std::array<bool, N>& value) { cdr.serializeArray(value.data(), N); }
+  static void Read(Cdr& cdr, std::array<bool, N>& value) {
+    std::array<uint8_t, N> octets;
+    cdr.deserializeArray(octets.data(), N);
+    for (size_t i = 0; i < N; ++i) {
+      if (octets[i] > 1) {
+        throw eprosima::fastcdr::exception::BadParamException("boolean byte other than 0 or 1");
+      }
+      value[i] = octets[i] != 0;
+    }
+  }
+  static size_t Size(size_t offset, const std::array<bool, N>& /*value*/) { return offset + N; }
+  static bool Equal(const std::array<bool, N>& a, const std::array<bool, N>& b) { return a == b; }
+};
+
 template <>
 struct Codec<std::string> {
   static void Write(Cdr& cdr, const std::string& value) { cdr.serialize(value.c_str()); }
