@@ -84,6 +84,9 @@ inline bool HasBytesLeft(Cdr& cdr, size_t bytes) {
   if (bytes == 0) {
     return true;
   }
+  if (bytes > std::numeric_limits<uint32_t>::max()) {
+    return false;  // more than any payload can hold
+  }
   Cdr::state before = cdr.getState();
   char* const buffer = cdr.getBufferPointer();
   const bool available = cdr.jump(bytes);

@@ -170,7 +170,7 @@ using AllTypeSupports = ::testing::Types<
     quiral_lumo_msgs::msg::RPCRequestPubSubType, quiral_lumo_msgs::msg::RPCReplyPubSubType,
     quiral_lumo_msgs::msg::EventLogPubSubType, quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType,
     quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>;
-TYPED_TEST_SUITE(EveryTypeSupport, AllTypeSupports);
+TYPED_TEST_SUITE(EveryTypeSupport, AllTypeSupports, msgs_test::TypeNames);
 
 TYPED_TEST(EveryTypeSupport, EveryTruncationIsRefused) {
   using Message = typename TypeParam::type;
