@@ -79,7 +79,9 @@ class StreamBufferMoved : public std::runtime_error {
 }
 
 // True when at least `bytes` bytes are left after the stream's position.
-// The position is left unchanged.
+// The position is left unchanged. Over a fixed buffer (what the type
+// supports build around a received payload) the probing jump only moves
+// within the buffer; over Fast-CDR's own growing buffer it may enlarge it.
 inline bool HasBytesLeft(Cdr& cdr, size_t bytes) {
   if (bytes == 0) {
     return true;
