@@ -69,7 +69,8 @@ std::string ControlChannel::Handle(const std::string& line, bool* quit) {
     json result = json::object();
     if (name == "state") {
       result = ctl->robot().StateJson();
-      for (auto& [k, v] : ctl->recorder().Counts().items()) result[k] = v;
+      const json counts = ctl->recorder().Counts();
+      for (const auto& [k, v] : counts.items()) result[k] = v;
       result["publishing"] = ctl->PublishingJson();
       result["faults"] = ctl->faults().ToJson();
     } else if (name == "set") {

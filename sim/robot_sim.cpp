@@ -381,12 +381,12 @@ void RobotSim::Step(Clock::time_point now, vek_msgs::msg::RealtimeStates& rt,
   if (dt > 0) {
     StepMotion(dt);
     StepProgram(dt);
-    if (gripper_moving_) {
+    if (gripper_motion_) {
       const float step = gripper_speed_ * static_cast<float>(dt);
       const float diff = gripper_target_ - gripper_width_;
       if (std::abs(diff) <= step) {
         gripper_width_ = gripper_target_;
-        gripper_moving_ = false;
+        gripper_moving_ = gripper_motion_ = false;
       } else {
         gripper_width_ += std::copysign(step, diff);
       }
@@ -684,17 +684,17 @@ bool RobotSim::DeviceCommand(const vek_msgs::msg::RPCRequest& request) {
   if (device->name == gripper_device_) {
     if (values.count("isInit")) {
       gripper_target_ = 0.1f;
-      gripper_moving_ = gripper_width_ != gripper_target_;
+      gripper_moving_ = gripper_motion_ = gripper_width_ != gripper_target_;
     }
     if (values.count("targetVel") && values["targetVel"] > 0) {
       gripper_speed_ = static_cast<float>(values["targetVel"]);
     }
     if (values.count("targetWidth")) {
       gripper_target_ = static_cast<float>(values["targetWidth"]);
-      gripper_moving_ = gripper_width_ != gripper_target_;
+      gripper_moving_ = gripper_motion_ = gripper_width_ != gripper_target_;
     } else if (values.count("targetForce")) {
       gripper_target_ = 0.0f;  // grasp: close until the object is held
-      gripper_moving_ = gripper_width_ != gripper_target_;
+      gripper_moving_ = gripper_motion_ = gripper_width_ != gripper_target_;
     }
     if (values.count("targetForce")) gripper_force_ = static_cast<float>(values["targetForce"]);
   }
@@ -1239,6 +1239,7 @@ void RobotSim::SetOne(const std::string& key, const json& value) {
   } else if (key == "timeliness_failures") {
     timeliness_failures_ = value.get<uint64_t>();
   } else if (key == "gripper") {
+    gripper_motion_ = false;  // the values given stay until a gripper command
     if (value.contains("width")) gripper_target_ = gripper_width_ = value["width"].get<float>();
     if (value.contains("force")) gripper_force_ = value["force"].get<float>();
     if (value.contains("is_moving")) gripper_moving_ = value["is_moving"].get<bool>();

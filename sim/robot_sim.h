@@ -204,6 +204,7 @@ class RobotSim {
   // Gripper.
   float gripper_width_ = 0.05f, gripper_force_ = 0.0f;
   bool gripper_moving_ = false;
+  bool gripper_motion_ = false;  // moving on a device command
   float gripper_target_ = 0.05f, gripper_speed_ = 0.05f;
   std::string gripper_device_ = "SimGripper";
 

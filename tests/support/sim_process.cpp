@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +33,15 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-SimProcess::SimProcess(SimOptions options) { Start(options); }
+std::string UniqueSerial(const std::string& model) {
+  static std::atomic<int> counter{0};
+  return model + "-T" + std::to_string(::getpid()) + "x" + std::to_string(++counter);
+}
+
+SimProcess::SimProcess(SimOptions options) {
+  if (options.serials.empty()) options.serials.push_back(UniqueSerial());
+  Start(options);
+}
 
 SimProcess::SimProcess(std::vector<std::string> serials, std::vector<std::string> args) {
   SimOptions options;

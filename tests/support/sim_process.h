@@ -33,7 +33,8 @@ class SimError : public std::runtime_error {
 };
 
 struct SimOptions {
-  std::vector<std::string> serials{"Varno4-SIM001"};
+  // Empty: one controller with a UniqueSerial().
+  std::vector<std::string> serials;
   // Further command-line options, for example {"--initial-state", "ready"}.
   std::vector<std::string> args;
   std::string whitelist = "127.0.0.1";
@@ -99,6 +100,12 @@ class SimProcess {
   int exit_status_ = -1;
   std::mutex mu_;
 };
+
+// A serial number of the given model that no other test process uses:
+// tests run in parallel in one network namespace on one DDS domain, so two
+// tests that used the same serial number would talk to each other's
+// simulators. Form: model + "-T" + process id + "x" + a counter.
+std::string UniqueSerial(const std::string& model = "Varno4");
 
 // Polls `pred` every `period` until it holds or the deadline passes; returns
 // its last value.
