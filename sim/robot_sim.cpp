@@ -156,7 +156,12 @@ void RobotSim::BuildDefaults() {
   // The robot's own URDF and collision meshes, and some stored files.
   std::vector<double> vel(v_limit_);
   const std::string urdf = kin_.Urdf(config_.serial, q_min_, q_max_, tau_max_, vel);
-  PutFile("urdf", config_.serial + ".urdf", std::vector<uint8_t>(urdf.begin(), urdf.end()));
+  // Named as the client names it: blanks removed, "_" written as "-".
+  std::string normalised;
+  for (char c : config_.serial) {
+    if (c != ' ') normalised.push_back(c == '_' ? '-' : c);
+  }
+  PutFile("urdf", normalised + ".urdf", std::vector<uint8_t>(urdf.begin(), urdf.end()));
   const auto links = kin_.MeshLinks();
   for (size_t k = 0; k < links.size(); ++k) {
     PutFile("mesh", "meshes/" + links[k] + ".stl", kin_.LinkMeshStl(k));

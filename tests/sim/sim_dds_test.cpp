@@ -20,6 +20,16 @@ using nlohmann::json;
 const std::string kSerial = UniqueSerial("Varno4");
 const std::string kSerial2 = UniqueSerial("Varno10");
 
+// Bit by bit, independent of the simulator's table-driven CRC-32.
+uint32_t BitwiseCrc32(const std::vector<uint8_t>& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (uint8_t b : bytes) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
 vek_msgs::msg::RPCRequest OpsRequest(uint16_t id) {
   vek_msgs::msg::RPCRequest r;
   r.procedure_id(id);
@@ -220,6 +230,43 @@ TEST_F(SimDdsTest, EventsAndStoppedStates) {
   EXPECT_LE(peer_->RtCount(), stopped_at + 1);
   sim_->Command("start_states", {{"serial", kSerial}});
   EXPECT_TRUE(WaitUntil([&] { return peer_->RtCount() > stopped_at + 10; }, 5s));
+}
+
+TEST_F(SimDdsTest, FilesOfOneMegabyteTravelWithTheirCrc) {
+  // Upload: the simulator keeps the bytes when their CRC-32 is right.
+  std::vector<uint8_t> bytes(1000000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>((i * 7919) >> 3);
+  vek_msgs::msg::RPCRequest up = OpsRequest(61);
+  up.long_string_arg("big.traj");
+  up.raw_bytes_arg(bytes);
+  const json files_before = sim_->Command("files", {{"serial", kSerial}, {"store", "trajectory"}});
+  vek_msgs::msg::RPCReply reply;
+  up.int_args({0x12345678});
+  ASSERT_TRUE(peer_->CallOps(up, reply, 10s));
+  EXPECT_FALSE(reply.success()) << "wrong CRC-32";
+  const json recorded = sim_->Requests(kSerial)["items"][0];
+  EXPECT_EQ(recorded["raw_bytes"]["size"], 1000000);
+  const uint32_t crc = BitwiseCrc32(bytes);
+  EXPECT_EQ(recorded["raw_bytes"]["crc32"].get<uint32_t>(), crc);
+  up.int_args({static_cast<int32_t>(crc)});
+  ASSERT_TRUE(peer_->CallOps(up, reply, 10s));
+  EXPECT_TRUE(reply.success());
+  const json files = sim_->Command("files", {{"serial", kSerial}, {"store", "trajectory"}});
+  EXPECT_EQ(files["files"].size(), files_before["files"].size() + 1);
+
+  // Download: the same bytes and their CRC-32.
+  vek_msgs::msg::RPCRequest down = OpsRequest(62);
+  down.long_string_arg("big.traj");
+  ASSERT_TRUE(peer_->CallOps(down, reply, 10s));
+  ASSERT_TRUE(reply.success());
+  EXPECT_EQ(reply.string_container(), std::vector<std::string>{"big.traj"});
+  EXPECT_EQ(reply.raw_bytes_container(), bytes);
+  ASSERT_EQ(reply.int_container().size(), 1u);
+  EXPECT_EQ(static_cast<uint32_t>(reply.int_container()[0]), crc);
+
+  sim_->Fault(kSerial, {{"procedure_id", 62}, {"kind", "bad_crc"}});
+  ASSERT_TRUE(peer_->CallOps(down, reply, 10s));
+  EXPECT_EQ(static_cast<uint32_t>(reply.int_container()[0]), ~crc);
 }
 
 TEST(SimTwoControllersTest, TwoSerialNumbersDoNotCrossTalk) {
