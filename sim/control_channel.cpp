@@ -72,6 +72,7 @@ std::string ControlChannel::Handle(const std::string& line, bool* quit) {
       const json counts = ctl->recorder().Counts();
       for (const auto& [k, v] : counts.items()) result[k] = v;
       result["publishing"] = ctl->PublishingJson();
+      result["matched"] = ctl->MatchedJson();
       result["faults"] = ctl->faults().ToJson();
     } else if (name == "set") {
       json fields = json::object();

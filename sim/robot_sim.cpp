@@ -272,7 +272,9 @@ void RobotSim::SetJointTarget(const std::vector<double>& q, const std::vector<do
 }
 
 void RobotSim::Schedule(int delay_ms, std::function<void()> action) {
-  scheduled_.emplace_back(Clock::now() + std::chrono::milliseconds(std::max(delay_ms, 0)),
+  // Due on the simulation's own clock: the time of its latest step.
+  const Clock::time_point base = stepped_ ? last_step_ : Clock::now();
+  scheduled_.emplace_back(base + std::chrono::milliseconds(std::max(delay_ms, 0)),
                           std::move(action));
 }
 

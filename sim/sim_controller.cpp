@@ -77,6 +77,9 @@ dds::DomainParticipant* MakeParticipant(const std::string& name, uint32_t domain
   auto udp = std::make_shared<eprosima::fastdds::rtps::UDPv4TransportDescriptor>();
   for (const auto& address : whitelist) udp->interfaceWhiteList.push_back(address);
   udp->non_blocking_send = realtime;
+  // Room for bursts: 1 kHz command streams and one-megabyte uploads (the
+  // kernel caps this at net.core.rmem_max).
+  udp->receiveBufferSize = 4 * 1024 * 1024;
   qos.transport().user_transports.push_back(udp);
   dds::DomainParticipant* participant =
       dds::DomainParticipantFactory::get_instance()->create_participant(domain, qos);
@@ -194,6 +197,10 @@ struct SimController::Impl {
   dds::DataWriter* rt_writer = nullptr;
   dds::DataWriter* basic_writer = nullptr;
   dds::DataWriter* extra_writer = nullptr;
+  dds::DataReader* ops_reader = nullptr;
+  dds::DataReader* data_reader = nullptr;
+  dds::DataReader* heartbeat_reader = nullptr;
+  dds::DataReader* motion_reader = nullptr;
 
   std::unique_ptr<TakeListener<vek_msgs::msg::RPCRequest>> ops_listener;
   std::unique_ptr<TakeListener<quiral_lumo_msgs::msg::RPCRequest>> data_listener;
@@ -269,7 +276,7 @@ struct SimController::Impl {
     // Operations service.
     ops_listener = std::make_unique<TakeListener<vek_msgs::msg::RPCRequest>>(
         [this](const vek_msgs::msg::RPCRequest& r) { OnOpsRequest(r); });
-    MakeReader(default_subscriber,
+    ops_reader = MakeReader(default_subscriber,
                MakeTopic(default_participant, "rt/quiral_vek/RPC/" + suffix + "_request",
                          new vek_msgs::msg::RPCRequestPubSubType()),
                ReliableReaderQos(default_subscriber, true), ops_listener.get());
@@ -282,7 +289,7 @@ struct SimController::Impl {
     // Data service.
     data_listener = std::make_unique<TakeListener<quiral_lumo_msgs::msg::RPCRequest>>(
         [this](const quiral_lumo_msgs::msg::RPCRequest& r) { OnDataRequest(r); });
-    MakeReader(default_subscriber,
+    data_reader = MakeReader(default_subscriber,
                MakeTopic(default_participant, "rt/quiral_lumo/non_stream_rpc/" + suffix + "_request",
                          new quiral_lumo_msgs::msg::RPCRequestPubSubType()),
                ReliableReaderQos(default_subscriber, false), data_listener.get());
@@ -301,7 +308,7 @@ struct SimController::Impl {
     // Real-time traffic.
     heartbeat_listener = std::make_unique<TakeListener<std_msgs::msg::Bool>>(
         [this](const std_msgs::msg::Bool&) { recorder.RecordHeartbeat(MonotonicNs(Clock::now())); });
-    MakeReader(rt_subscriber,
+    heartbeat_reader = MakeReader(rt_subscriber,
                MakeTopic(rt_participant, "rt/quiral_vek/heartbeat/" + suffix,
                          new std_msgs::msg::BoolPubSubType()),
                BestEffortReaderQos(rt_subscriber, 10), heartbeat_listener.get());
@@ -311,7 +318,7 @@ struct SimController::Impl {
           const bool applied = robot.ApplyMotionCommand(m);
           recorder.RecordMotion(t, m, applied);
         });
-    MakeReader(rt_subscriber,
+    motion_reader = MakeReader(rt_subscriber,
                MakeTopic(rt_participant, "rt/quiral_vek/motion_commands/" + suffix,
                          new vek_msgs::msg::MotionCommandsPubSubType()),
                BestEffortReaderQos(rt_subscriber, 100), motion_listener.get());
@@ -510,6 +517,29 @@ void SimController::SetPublishing(const std::vector<std::string>& topics, bool o
   if (wanted("rt_states")) impl_->publish_rt = on;
   if (wanted("basic_stream")) impl_->publish_basic = on;
   if (wanted("extra_stream")) impl_->publish_extra = on;
+}
+
+json SimController::MatchedJson() {
+  auto writer = [](dds::DataWriter* w) {
+    dds::PublicationMatchedStatus st;
+    w->get_publication_matched_status(st);
+    return st.current_count;
+  };
+  auto reader = [](dds::DataReader* r) {
+    dds::SubscriptionMatchedStatus st;
+    r->get_subscription_matched_status(st);
+    return st.current_count;
+  };
+  return {{"ops_requests", reader(impl_->ops_reader)},
+          {"ops_replies", writer(impl_->ops_reply_writer)},
+          {"data_requests", reader(impl_->data_reader)},
+          {"data_replies", writer(impl_->data_reply_writer)},
+          {"event_log", writer(impl_->event_writer)},
+          {"heartbeat", reader(impl_->heartbeat_reader)},
+          {"motion_commands", reader(impl_->motion_reader)},
+          {"rt_states", writer(impl_->rt_writer)},
+          {"basic_stream", writer(impl_->basic_writer)},
+          {"extra_stream", writer(impl_->extra_writer)}};
 }
 
 json SimController::PublishingJson() {

@@ -52,6 +52,11 @@ class SimController {
   // "extra_stream"; an empty list means all three.
   void SetPublishing(const std::vector<std::string>& topics, bool on);
   nlohmann::json PublishingJson();
+  // Number of remote endpoints each of this controller's endpoints has
+  // matched, by topic: "ops_requests", "ops_replies", "data_requests",
+  // "data_replies", "event_log", "heartbeat", "motion_commands",
+  // "rt_states", "basic_stream", "extra_stream".
+  nlohmann::json MatchedJson();
 
   // Writes one event-log entry; false when the writer refused it.
   bool PublishEvent(uint16_t level, int32_t id, const std::string& description,

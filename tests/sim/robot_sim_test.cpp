@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 
 class RobotSimTest : public ::testing::Test {
  protected:
-  RobotSimTest() : robot_(Config()) {}
+  RobotSimTest() : robot_(Config()) { robot_.Step(now_, rt_, basic_, extra_); }
 
   static RobotConfig Config() {
     RobotConfig c;

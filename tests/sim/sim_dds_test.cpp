@@ -42,6 +42,7 @@ class SimDdsTest : public ::testing::Test {
     sim_ = std::make_unique<SimProcess>(std::vector<std::string>{kSerial});
     peer_ = std::make_unique<DdsPeer>(kSerial);
     ASSERT_TRUE(peer_->WaitMatched(15s)) << "the peer did not discover the simulator";
+    ASSERT_TRUE(sim_->WaitMatched(kSerial, 15s)) << "the simulator did not discover the peer";
   }
 
   std::unique_ptr<SimProcess> sim_;
@@ -275,6 +276,8 @@ TEST(SimTwoControllersTest, TwoSerialNumbersDoNotCrossTalk) {
   DdsPeer b(kSerial2);
   ASSERT_TRUE(a.WaitMatched(15s));
   ASSERT_TRUE(b.WaitMatched(15s));
+  ASSERT_TRUE(sim.WaitMatched(kSerial, 15s));
+  ASSERT_TRUE(sim.WaitMatched(kSerial2, 15s));
   sim.Set(kSerial, {{"mode", 3}});
   sim.Set(kSerial2, {{"mode", 9}});
   ASSERT_TRUE(WaitUntil(
@@ -306,8 +309,10 @@ TEST(SimTwoControllersTest, TwoSerialNumbersDoNotCrossTalk) {
     std::this_thread::sleep_until(next);
   }
   second.join();
-  ASSERT_TRUE(sim.WaitForState(kSerial, [](const json& s) { return s["motion_commands"] == 1000; }, 5s));
-  ASSERT_TRUE(sim.WaitForState(kSerial2, [](const json& s) { return s["motion_commands"] == 1000; }, 5s));
+  ASSERT_TRUE(sim.WaitForState(kSerial, [](const json& s) { return s["motion_commands"] == 1000; }, 5s))
+      << sim.State(kSerial)["motion_commands"];
+  ASSERT_TRUE(sim.WaitForState(kSerial2, [](const json& s) { return s["motion_commands"] == 1000; }, 5s))
+      << sim.State(kSerial2)["motion_commands"];
   const auto seqs_a = sim.MotionCommands(kSerial, 0, true)["seqs"].get<std::vector<uint64_t>>();
   const auto seqs_b = sim.MotionCommands(kSerial2, 0, true)["seqs"].get<std::vector<uint64_t>>();
   EXPECT_EQ(seqs_a.front(), 1u);

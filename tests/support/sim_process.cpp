@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -232,6 +233,22 @@ bool SimProcess::WaitForState(const std::string& serial,
                               const std::function<bool(const json&)>& pred,
                               std::chrono::milliseconds timeout, std::chrono::milliseconds period) {
   return WaitUntil([&] { return pred(State(serial)); }, timeout, period);
+}
+
+bool SimProcess::WaitMatched(const std::string& serial, std::chrono::milliseconds timeout,
+                             const std::vector<std::string>& endpoints, int count) {
+  return WaitForState(
+      serial,
+      [&](const json& s) {
+        const json& matched = s.at("matched");
+        for (const auto& [name, n] : matched.items()) {
+          const bool wanted = endpoints.empty() ||
+                              std::find(endpoints.begin(), endpoints.end(), name) != endpoints.end();
+          if (wanted && n.get<int>() < count) return false;
+        }
+        return true;
+      },
+      timeout, std::chrono::milliseconds(20));
 }
 
 bool SimProcess::alive() {

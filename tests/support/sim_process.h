@@ -82,6 +82,15 @@ class SimProcess {
                     std::chrono::milliseconds timeout,
                     std::chrono::milliseconds period = std::chrono::milliseconds(10));
 
+  // Waits until each named endpoint of the controller (all of them when
+  // `endpoints` is empty) has matched at least `count` remote endpoints:
+  // "ops_requests", "ops_replies", "data_requests", "data_replies",
+  // "event_log", "heartbeat", "motion_commands", "rt_states",
+  // "basic_stream", "extra_stream". Discovery runs both ways; a peer that
+  // sees the simulator may not yet be seen by it.
+  bool WaitMatched(const std::string& serial, std::chrono::milliseconds timeout,
+                   const std::vector<std::string>& endpoints = {}, int count = 1);
+
   // Asks the simulator to end and waits for it; kills it when it does not
   // end within `timeout`. Returns its exit status (-1 when killed).
   int Quit(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
