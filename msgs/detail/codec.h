@@ -79,10 +79,15 @@ class StreamBufferMoved : public std::runtime_error {
 }
 
 // True when at least `bytes` bytes are left after the stream's position.
-// The position is left unchanged.
+// The position is left unchanged. Over a fixed buffer (what the type
+// supports build around a received payload) the probing jump only moves
+// within the buffer; over Fast-CDR's own growing buffer it may enlarge it.
 inline bool HasBytesLeft(Cdr& cdr, size_t bytes) {
   if (bytes == 0) {
     return true;
+  }
+  if (bytes > std::numeric_limits<uint32_t>::max()) {
+    return false;  // more than any payload can hold
   }
   Cdr::state before = cdr.getState();
   char* const buffer = cdr.getBufferPointer();
@@ -176,6 +181,25 @@ struct Codec<std::array<P, N>> {
   static size_t Size(size_t offset, const std::array<P, N>& /*value*/) { return Max(offset, 0); }
   static size_t Min() { return N * sizeof(P); }
   static bool Equal(const std::array<P, N>& a, const std::array<P, N>& b) { return a == b; }
+};
+
+// Boolean arrays are read as octets and checked: a byte other than 0 or 1
+// is malformed (and would not be a valid bool).
+template <size_t N>
+struct Codec<std::array<bool, N>> : Codec<std::array<uint8_t, N>> {
+  static void Write(Cdr& cdr, const std::array<bool, N>& value) { cdr.serializeArray(value.data(), N); }
+  static void Read(Cdr& cdr, std::array<bool, N>& value) {
+    std::array<uint8_t, N> octets;
+    cdr.deserializeArray(octets.data(), N);
+    for (size_t i = 0; i < N; ++i) {
+      if (octets[i] > 1) {
+        throw eprosima::fastcdr::exception::BadParamException("boolean byte other than 0 or 1");
+      }
+      value[i] = octets[i] != 0;
+    }
+  }
+  static size_t Size(size_t offset, const std::array<bool, N>& /*value*/) { return offset + N; }
+  static bool Equal(const std::array<bool, N>& a, const std::array<bool, N>& b) { return a == b; }
 };
 
 template <>

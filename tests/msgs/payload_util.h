@@ -6,8 +6,13 @@
 #include <fastcdr/FastBuffer.h>
 #include <fastdds/rtps/common/SerializedPayload.h>
 
+#include <cxxabi.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace msgs_test {
@@ -65,6 +70,28 @@ Bytes EncodeInOrder(const Message& message, eprosima::fastcdr::Cdr::Endianness o
   message.serialize(cdr);
   return Bytes(buffer.begin(), buffer.begin() + static_cast<long>(cdr.getSerializedDataLength()));
 }
+
+// Names typed tests after their type: "vek_msgs_msg_RPCRequest".
+struct TypeNames {
+  template <class T>
+  static std::string GetName(int /*index*/) {
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(typeid(T).name(), nullptr, nullptr, &status);
+    std::string name = status == 0 ? demangled : typeid(T).name();
+    std::free(demangled);
+    std::string out;
+    for (char c : name) {
+      if (c == ':') {
+        if (out.empty() || out.back() != '_') {
+          out += '_';
+        }
+      } else {
+        out += c;
+      }
+    }
+    return out;
+  }
+};
 
 inline bool HostIsLittleEndian() {
   return eprosima::fastcdr::Cdr::DEFAULT_ENDIAN == eprosima::fastcdr::Cdr::LITTLE_ENDIANNESS;

@@ -12,6 +12,7 @@
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 #include "tests/msgs/payload_util.h"
+#include "tests/msgs/random_messages.h"
 
 #include <fastdds/dds/topic/TopicDataType.hpp>
 #include <gtest/gtest.h>
@@ -52,9 +53,12 @@ void CheckTypeSupport(const Expected& e) {
   EXPECT_EQ(msgs_test::Encode<PubSubType>(defaults).size(), 4 + e.default_body);
 
   // The size provider reads the sample when called, not when created.
+  msgs_test::Random random(7);
   Message sample;
   const auto provider = support.getSerializedSizeProvider(&sample);
   EXPECT_EQ(provider(), 4 + e.default_body);
+  msgs_test::Fill(random, sample);
+  EXPECT_EQ(provider(), 4 + Message::getCdrSerializedSize(sample));
 
   // Samples made by the type support are default messages.
   void* created = support.createData();
@@ -186,6 +190,24 @@ TEST(TypeSupport, LongStringIsCutToItsCapacity) {
   EXPECT_EQ(decoded.long_string_arg().size(), 10000u);
   EXPECT_EQ(std::string(decoded.long_string_arg().c_str()), std::string(10000, 'q'));
   EXPECT_EQ(decoded.tool_params(), vek_msgs::msg::ToolParams());
+}
+
+TEST(TypeSupport, StringCountOfZeroReadsAsEmpty) {
+  // Writers always send the NUL (count 1); a count of 0 is read as "".
+  const msgs_test::Bytes payload = {0x00, 0x01, 0x00, 0x00,  // header
+                                    0x01, 0x00, 0x00, 0x00,  // 0: level 1, padding
+                                    0x02, 0x00, 0x00, 0x00,  // 4: id 2
+                                    0x00, 0x00, 0x00, 0x00,  // 8: description, count 0
+                                    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // 12: ""
+                                    0x02, 0x00, 0x00, 0x00, 'x', 0x00, 0x00, 0x00,   // 20: "x"
+                                    0x01, 0x00, 0x00, 0x00, 0x00};                   // 28: ""
+  quiral_lumo_msgs::msg::EventLog entry;
+  entry.description("old");
+  ASSERT_TRUE(msgs_test::Decode<quiral_lumo_msgs::msg::EventLogPubSubType>(payload, entry));
+  EXPECT_EQ(entry.level(), 1);
+  EXPECT_EQ(entry.id(), 2);
+  EXPECT_EQ(entry.description(), "");
+  EXPECT_EQ(entry.probable_causes(), "x");
 }
 
 }  // namespace
