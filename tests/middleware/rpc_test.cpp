@@ -1,0 +1,232 @@
+// Request/reply against a server in a child process.
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "middleware/default_node.h"
+#include "middleware/fast_dds_rpc_client.h"
+#include "tests/middleware/support/child_process.h"
+#include "tests/middleware/support/probe_type.h"
+#include "tests/middleware/support/test_domain.h"
+
+namespace {
+
+namespace mw = quiral::middleware2;
+using quiral_test::ChildProcess;
+using quiral_test::TestDomain;
+using quiral_test::UniqueTopic;
+using quiral_test::msg::Probe;
+using quiral_test::msg::ProbePubSubType;
+using Client = mw::FastDDSRpcClient<ProbePubSubType, ProbePubSubType>;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+Probe Request(uint32_t id) {
+  Probe request;
+  request.id = id;
+  request.seq = 1000 + id;
+  request.text = "request " + std::to_string(id);
+  request.payload.assign(64 + id % 64, static_cast<uint8_t>(id));
+  return request;
+}
+
+class Rpc : public ::testing::Test {
+ protected:
+  // Starts a server role of the peer on this test's topic; waits for it to
+  // be ready unless told otherwise.
+  std::unique_ptr<ChildProcess> StartServer(const std::string& role, int delay_ms = 0,
+                                            bool wait_ready = true) {
+    std::vector<std::string> args{role, std::to_string(TestDomain()), topic_};
+    if (role == "echo") {
+      args.push_back(std::to_string(delay_ms));
+    }
+    auto child = std::make_unique<ChildProcess>(QUIRAL_MIDDLEWARE_PEER, args);
+    if (wait_ready) {
+      EXPECT_TRUE(child->ExpectLine("ready", 10s));
+    }
+    return child;
+  }
+
+  static uint64_t RequestsSeenBy(ChildProcess& silent) {
+    EXPECT_TRUE(silent.WriteLine("count"));
+    const std::string line = silent.ReadLine(10s).value_or("count 0");
+    return std::stoull(line.substr(6));
+  }
+
+  // Asks until the silent server has seen `count` requests or 10 s passed.
+  static uint64_t WaitForRequests(ChildProcess& silent, uint64_t count) {
+    const auto deadline = Clock::now() + 10s;
+    uint64_t seen = RequestsSeenBy(silent);
+    while (seen < count && Clock::now() < deadline) {
+      seen = RequestsSeenBy(silent);
+    }
+    return seen;
+  }
+
+  const std::string topic_ = UniqueTopic("rpc");
+  mw::DefaultNode node_{"rpc_client", 0, TestDomain(), quiral_test::kLoopbackOnly};
+};
+
+TEST_F(Rpc, TimeoutIsCheckedBeforeAnythingIsWritten) {
+  auto server = StartServer("silent");
+  Client client(node_.participant, topic_);
+  Probe reply;
+  const struct {
+    double timeout;
+    const char* text;
+  } cases[] = {
+      {0.0, "timeout_sec must be greater than 0"},
+      {-1.0, "timeout_sec must be greater than 0"},
+      {1e-17, "timeout_sec must be greater than 0"},
+      {-std::numeric_limits<double>::infinity(), "timeout_sec must be greater than 0"},
+      {std::nan(""), "timeout_sec must not be NaN"},
+      {4294967.296, "timeout_sec must be at most 4294967.295 or infinite"},
+      {1e300, "timeout_sec must be at most 4294967.295 or infinite"},
+  };
+  for (const auto& c : cases) {
+    try {
+      client.SendRequestAndGetReply(Request(1), reply, c.timeout);
+      ADD_FAILURE() << "accepted " << c.timeout;
+    } catch (const std::invalid_argument& error) {
+      EXPECT_STREQ(error.what(), c.text) << c.timeout;
+    }
+  }
+  // One real request afterwards shows the server was reachable all along.
+  EXPECT_FALSE(client.SendRequestAndGetReply(Request(2), reply, 1.0));
+  EXPECT_EQ(WaitForRequests(*server, 1), 1u);
+  EXPECT_EQ(reply, Probe());
+}
+
+TEST_F(Rpc, SilentServerTimesOutAfterTwoSeconds) {
+  auto server = StartServer("silent");
+  Client client(node_.participant, topic_);
+  Probe reply;
+  reply.text = "untouched";
+  const auto start = Clock::now();
+  EXPECT_FALSE(client.SendRequestAndGetReply(Request(7), reply, 2.0));
+  const auto elapsed = Clock::now() - start;
+  EXPECT_GE(elapsed, 2s);
+  EXPECT_LT(elapsed, 4s);
+  EXPECT_EQ(reply.text, "untouched");
+  EXPECT_EQ(WaitForRequests(*server, 1), 1u);
+}
+
+TEST_F(Rpc, WithoutAnyServerTheCallWaitsOutItsDeadline) {
+  Client client(node_.participant, topic_);
+  Probe reply;
+  const auto start = Clock::now();
+  EXPECT_FALSE(client.SendRequestAndGetReply(Request(1), reply, 0.5));
+  EXPECT_GE(Clock::now() - start, 500ms);
+}
+
+TEST_F(Rpc, ImmediateServerAnswers200CallsInARowWellBeforeTheTimeout) {
+  auto server = StartServer("echo");
+  Client client(node_.participant, topic_);
+  auto slowest = Clock::duration::zero();
+  for (uint32_t id = 1; id <= 200; ++id) {
+    const Probe request = Request(id);
+    Probe reply;
+    const auto start = Clock::now();
+    ASSERT_TRUE(client.SendRequestAndGetReply(request, reply, 2.0)) << "call " << id;
+    slowest = std::max(slowest, Clock::now() - start);
+    ASSERT_EQ(reply, request) << "call " << id;
+  }
+  // A reply lost between the write and the wait would show as a call that
+  // waited out the whole 2 s.
+  EXPECT_LT(slowest, 1s);
+}
+
+// Right after start-up a single attempt must not be lost because the
+// request writer has not met the server's reader yet.
+TEST_F(Rpc, FirstCallRightAfterConstructionSucceeds) {
+  auto server = StartServer("echo");
+  for (uint32_t round = 1; round <= 3; ++round) {
+    Client client(node_.participant, topic_);
+    Probe reply;
+    EXPECT_TRUE(client.SendRequestAndGetReply(Request(round), reply, 2.0)) << round;
+    EXPECT_EQ(reply.id, round);
+  }
+}
+
+TEST_F(Rpc, ServerStartingAfterTheClientIsWaitedForWithinTheDeadline) {
+  Client client(node_.participant, topic_);
+  auto server = StartServer("echo", 0, /*wait_ready=*/false);
+  Probe reply;
+  EXPECT_TRUE(client.SendRequestAndGetReply(Request(5), reply, 20.0));
+  EXPECT_EQ(reply, Request(5));
+}
+
+TEST_F(Rpc, ConcurrentCallersAreSerialised) {
+  constexpr int kDelayMs = 20;
+  constexpr uint32_t kThreads = 4;
+  constexpr uint32_t kCallsPerThread = 10;
+  auto server = StartServer("echo", kDelayMs);
+  Client client(node_.participant, topic_);
+  std::atomic<int> failures{0};
+  std::atomic<int> mismatches{0};
+  const auto start = Clock::now();
+  std::vector<std::thread> callers;
+  for (uint32_t t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&, t] {
+      for (uint32_t i = 0; i < kCallsPerThread; ++i) {
+        const Probe request = Request(t * 100 + i + 1);
+        Probe reply;
+        if (!client.SendRequestAndGetReply(request, reply, 5.0)) {
+          ++failures;
+        } else if (reply != request) {
+          ++mismatches;
+        }
+      }
+    });
+  }
+  for (std::thread& caller : callers) {
+    caller.join();
+  }
+  EXPECT_EQ(failures.load(), 0);
+  // Overlapping calls would take each other's replies.
+  EXPECT_EQ(mismatches.load(), 0);
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kDelayMs * kThreads * kCallsPerThread));
+}
+
+TEST_F(Rpc, LateReplyGoesToTheNextAwaitingCall) {
+  auto server = StartServer("echo", 500);
+  Client client(node_.participant, topic_);
+  Probe reply;
+  EXPECT_FALSE(client.SendRequestAndGetReply(Request(1), reply, 0.1));
+  EXPECT_EQ(reply, Probe());
+  // The answer to the first request arrives while the second call awaits;
+  // callers tell replies apart by their id.
+  EXPECT_TRUE(client.SendRequestAndGetReply(Request(2), reply, 2.0));
+  EXPECT_EQ(reply.id, 1u);
+}
+
+TEST_F(Rpc, InfiniteTimeoutWaitsForTheReply) {
+  auto server = StartServer("echo", 300);
+  Client client(node_.participant, topic_);
+  Probe reply;
+  EXPECT_TRUE(client.SendRequestAndGetReply(Request(9), reply,
+                                            std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(reply, Request(9));
+}
+
+TEST_F(Rpc, SubMillisecondTimeoutWritesButDoesNotWait) {
+  auto server = StartServer("silent");
+  Client client(node_.participant, topic_);
+  Probe reply;
+  // Let the writer meet the server's reader first.
+  EXPECT_FALSE(client.SendRequestAndGetReply(Request(1), reply, 1.0));
+  const auto start = Clock::now();
+  EXPECT_FALSE(client.SendRequestAndGetReply(Request(2), reply, 0.0009));
+  EXPECT_LT(Clock::now() - start, 1s);
+  EXPECT_EQ(WaitForRequests(*server, 2), 2u);
+}
+
+}  // namespace
