@@ -1,0 +1,9 @@
+# Names of the decoding entry points, one fuzz target each; the same list as
+# QUIRAL_FUZZ_DECODERS in decode_entry_points.h.
+set(QUIRAL_MSGS_FUZZ_DECODERS
+  std_msgs__Bool
+  vek_msgs__SystemStatus vek_msgs__GripperStates vek_msgs__RealtimeStates
+  vek_msgs__RPCRequest vek_msgs__RPCReply
+  vek_msgs__JointCommands vek_msgs__CartesianCommands vek_msgs__MotionCommands
+  quiral_lumo_msgs__RPCRequest quiral_lumo_msgs__RPCReply quiral_lumo_msgs__EventLog
+  quiral_lumo_msgs__AllExtraStreamData quiral_lumo_msgs__AllBasicStreamData)
