@@ -15,6 +15,7 @@
 #include "middleware/fast_dds_publisher.h"
 #include "middleware/fast_dds_subscriber.h"
 #include "middleware/realtime_udp_node.h"
+#include "msgs/std_msgs/bool.h"
 #include "tests/middleware/support/entity_census.h"
 #include "tests/middleware/support/probe_type.h"
 #include "tests/middleware/support/test_domain.h"
@@ -138,6 +139,20 @@ TEST_F(EndpointQos, SubscriberProfiles) {
                                                [] {}, &buffer_, 1);
   realtime->InitializeRealtimeSocketProfile();
   ExpectRealtimeProfile(realtime->reader()->get_qos());
+}
+
+// The heartbeat's real message type on the real-time node.
+TEST_F(EndpointQos, HeartbeatTypeOnTheRealtimeNode) {
+  const std::string topic = UniqueTopic("quiral_vek/heartbeat/");
+  auto heartbeat =
+      std::make_shared<mw::FastDDSPublisher<std_msgs::msg::BoolPubSubType>>(rt_node_.participant,
+                                                                             topic);
+  heartbeat->InitializeRealtimeSocketProfile(false);
+  EXPECT_EQ(heartbeat->topic()->get_type_name(), "std_msgs::msg::dds_::Bool_");
+  ExpectRealtimeProfile(heartbeat->writer()->get_qos());
+  std_msgs::msg::Bool beat;
+  beat.data(true);
+  EXPECT_TRUE(heartbeat->Publish(beat));
 }
 
 TEST_F(EndpointQos, EmptyTopicTextGivesBarePrefix) {

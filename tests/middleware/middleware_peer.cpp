@@ -8,6 +8,9 @@
 //   middleware_peer echo <domain> <topic> <delay_ms>
 //       answers every request on <topic>_request with the same probe on
 //       <topic>_reply, after <delay_ms> milliseconds
+//   middleware_peer vek-echo <domain> <topic> <delay_ms>
+//       the same with the operations service's messages: the reply carries
+//       the request's procedure id, success, and each argument list back
 //   middleware_peer silent <domain> <topic>
 //       takes requests and never answers; "count" -> "count N"
 //   middleware_peer flood <domain> <topic>
@@ -38,6 +41,8 @@
 #include "middleware/realtime_udp_node.h"
 #include "middleware/rpc_deadline.h"
 #include "middleware/writer_match.h"
+#include "msgs/vek_msgs/rpc_reply.h"
+#include "msgs/vek_msgs/rpc_request.h"
 #include "tests/middleware/support/probe_type.h"
 
 namespace {
@@ -55,11 +60,12 @@ void Say(const std::string& line) { std::cout << line << std::endl; }
 // synchronously. The library's asynchronous reliable writer can deadlock
 // when a reader goes away while the writer is busy, and the servers here see
 // many clients come and go.
+template <class T>
 class ReplyWriter {
  public:
   ReplyWriter(dds::DomainParticipant* participant, const std::string& topic)
       : participant_(participant) {
-    dds::TypeSupport type(new ProbePubSubType());
+    dds::TypeSupport type(new T());
     type.register_type(participant_);
     publisher_ = participant_->create_publisher(dds::PUBLISHER_QOS_DEFAULT);
     topic_ = participant_->create_topic("rt/" + topic, type.get_type_name(), dds::TOPIC_QOS_DEFAULT);
@@ -78,9 +84,9 @@ class ReplyWriter {
   }
 
   // Waits (2 s at most) for the client's reader, then writes.
-  bool Write(const Probe& reply) {
+  bool Write(const typename T::type& reply) {
     mw::WaitForMatchedReader(writer_, mw::RpcDeadline(2.0));
-    return writer_->write(const_cast<Probe*>(&reply));
+    return writer_->write(const_cast<typename T::type*>(&reply));
   }
 
  private:
@@ -138,18 +144,35 @@ int Publish(uint32_t domain, const std::string& topic, const std::string& profil
   return 0;
 }
 
+// The operations service's answer to a request: every argument list comes
+// back in the matching container.
+vek_msgs::msg::RPCReply AnswerOf(const vek_msgs::msg::RPCRequest& request) {
+  vek_msgs::msg::RPCReply reply;
+  reply.procedure_id(request.procedure_id());
+  reply.success(true);
+  reply.int_container(request.int_args());
+  reply.float_container(request.float_args());
+  reply.string_container(request.string_args());
+  reply.raw_bytes_container(request.raw_bytes_arg());
+  reply.tool_params(request.tool_params());
+  return reply;
+}
+
+Probe AnswerOf(const Probe& request) { return request; }
+
+template <class ReqT, class RepT>
 int Echo(uint32_t domain, const std::string& topic, int delay_ms) {
   mw::DefaultNode node("peer_echo", 0, domain, kLoopback);
-  ReplyWriter replies(node.participant, topic + "_reply");
-  Probe request;
+  ReplyWriter<RepT> replies(node.participant, topic + "_reply");
+  typename ReqT::type request;
   auto on_request = [&] {
     if (delay_ms > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     }
-    replies.Write(request);
+    replies.Write(AnswerOf(request));
   };
   {
-    auto requests = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
+    auto requests = std::make_shared<mw::FastDDSSubscriber<ReqT>>(
         node.participant, topic + "_request", on_request, &request, 1);
     requests->InitializeDefaultProfile(mw::kDefaultQosDepth);
     Say("ready");
@@ -178,7 +201,7 @@ int Silent(uint32_t domain, const std::string& topic) {
 
 int Flood(uint32_t domain, const std::string& topic) {
   mw::DefaultNode node("peer_flood", 0, domain, kLoopback);
-  ReplyWriter replies(node.participant, topic + "_reply");
+  ReplyWriter<ProbePubSubType> replies(node.participant, topic + "_reply");
   // Requests are taken and ignored; the reader lets clients' requests match.
   Probe request;
   auto requests = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
@@ -217,7 +240,11 @@ int main(int argc, char** argv) {
     return Publish(domain, topic, args[3]);
   }
   if (role == "echo" && args.size() == 4) {
-    return Echo(domain, topic, std::stoi(args[3]));
+    return Echo<ProbePubSubType, ProbePubSubType>(domain, topic, std::stoi(args[3]));
+  }
+  if (role == "vek-echo" && args.size() == 4) {
+    return Echo<vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType>(
+        domain, topic, std::stoi(args[3]));
   }
   if (role == "silent") {
     return Silent(domain, topic);

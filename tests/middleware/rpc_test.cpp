@@ -13,6 +13,8 @@
 
 #include "middleware/default_node.h"
 #include "middleware/fast_dds_rpc_client.h"
+#include "msgs/vek_msgs/rpc_reply.h"
+#include "msgs/vek_msgs/rpc_request.h"
 #include "tests/middleware/support/child_process.h"
 #include "tests/middleware/support/probe_type.h"
 #include "tests/middleware/support/test_domain.h"
@@ -45,7 +47,7 @@ class Rpc : public ::testing::Test {
   std::unique_ptr<ChildProcess> StartServer(const std::string& role, int delay_ms = 0,
                                             bool wait_ready = true) {
     std::vector<std::string> args{role, std::to_string(TestDomain()), topic_};
-    if (role == "echo") {
+    if (role == "echo" || role == "vek-echo") {
       args.push_back(std::to_string(delay_ms));
     }
     auto child = std::make_unique<ChildProcess>(QUIRAL_MIDDLEWARE_PEER, args);
@@ -227,6 +229,32 @@ TEST_F(Rpc, SubMillisecondTimeoutWritesButDoesNotWait) {
   EXPECT_FALSE(client.SendRequestAndGetReply(Request(2), reply, 0.0009));
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_EQ(WaitForRequests(*server, 2), 2u);
+}
+
+// The operations service's own messages, with every kind of field filled.
+TEST_F(Rpc, OperationsMessagesTravelWhole) {
+  auto server = StartServer("vek-echo");
+  mw::FastDDSRpcClient<vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType>
+      client(node_.participant, topic_);
+  vek_msgs::msg::RPCRequest request;
+  request.procedure_id(7);
+  request.int_args({1, -2, 3});
+  request.float_args({0.5f, -1.25f});
+  request.string_args({"IDLE", "", "NRT_PLAN_EXECUTION"});
+  request.long_string_arg("assign x = 1");
+  request.raw_bytes_arg(std::vector<uint8_t>(200000, 0xA5));
+  request.tool_params().name("gripper");
+  request.tool_params().mass(1.5f);
+  request.tool_params().tcp_location()[3] = 1.0f;
+  vek_msgs::msg::RPCReply reply;
+  ASSERT_TRUE(client.SendRequestAndGetReply(request, reply, 2.0));
+  EXPECT_EQ(reply.procedure_id(), 7u);
+  EXPECT_TRUE(reply.success());
+  EXPECT_EQ(reply.int_container(), request.int_args());
+  EXPECT_EQ(reply.float_container(), request.float_args());
+  EXPECT_EQ(reply.string_container(), request.string_args());
+  EXPECT_EQ(reply.raw_bytes_container(), request.raw_bytes_arg());
+  EXPECT_EQ(reply.tool_params(), request.tool_params());
 }
 
 }  // namespace
