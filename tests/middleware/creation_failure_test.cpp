@@ -17,7 +17,8 @@
 #include "middleware/fast_dds_rpc_client.h"
 #include "middleware/fast_dds_subscriber.h"
 #include "tests/middleware/support/entity_census.h"
-#include "tests/middleware/support/probe_type.h"
+#include "msgs/vek_msgs/rpc_reply.h"
+#include "msgs/vek_msgs/rpc_request.h"
 #include "tests/middleware/support/test_domain.h"
 
 namespace {
@@ -25,9 +26,30 @@ namespace {
 namespace dds = eprosima::fastdds::dds;
 namespace mw = quiral::middleware2;
 using quiral_test::UniqueTopic;
-using quiral_test::msg::OtherProbePubSubType;
-using quiral_test::msg::Probe;
-using quiral_test::msg::ProbePubSubType;
+using RequestType = vek_msgs::msg::RPCRequestPubSubType;
+
+// A fixed-size type that claims the request's DDS name; it never carries a
+// sample.
+class ImpostorPubSubType : public dds::TopicDataType {
+ public:
+  using type = uint64_t;
+
+  ImpostorPubSubType() {
+    setName("vek_msgs::msg::dds_::RPCRequest_");
+    m_typeSize = 12;
+    m_isGetKeyDefined = false;
+  }
+  bool serialize(void*, eprosima::fastrtps::rtps::SerializedPayload_t*) override { return false; }
+  bool deserialize(eprosima::fastrtps::rtps::SerializedPayload_t*, void*) override {
+    return false;
+  }
+  std::function<uint32_t()> getSerializedSizeProvider(void*) override {
+    return [] { return 12u; };
+  }
+  void* createData() override { return new uint64_t(0); }
+  void deleteData(void* data) override { delete static_cast<uint64_t*>(data); }
+  bool getKey(void*, eprosima::fastrtps::rtps::InstanceHandle_t*, bool) override { return false; }
+};
 
 template <class Action>
 std::string RuntimeErrorOf(const Action& action) {
@@ -61,21 +83,21 @@ class CreationFailure : public ::testing::Test {
  protected:
   quiral_test::EntityCensus census_;
   mw::DefaultNode node_{"failures", 0, quiral_test::TestDomain(), quiral_test::kLoopbackOnly};
-  Probe buffer_;
+  vek_msgs::msg::RPCRequest buffer_;
 };
 
 TEST_F(CreationFailure, TopicNameTakenInTheParticipant) {
   const std::string topic = UniqueTopic("taken");
   {
-    auto first = std::make_shared<mw::FastDDSPublisher<ProbePubSubType>>(node_.participant, topic);
+    auto first = std::make_shared<mw::FastDDSPublisher<RequestType>>(node_.participant, topic);
     first->InitializeDefaultProfile(10);
-    auto second = std::make_shared<mw::FastDDSPublisher<ProbePubSubType>>(node_.participant, topic);
+    auto second = std::make_shared<mw::FastDDSPublisher<RequestType>>(node_.participant, topic);
     EXPECT_EQ(RuntimeErrorOf([&] { second->InitializeDefaultProfile(10); }),
               "Failed to create DDS publisher topic");
     EXPECT_NE(second->publisher(), nullptr);
     EXPECT_EQ(second->topic(), nullptr);
     census_.Add(*second);
-    auto subscriber = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
+    auto subscriber = std::make_shared<mw::FastDDSSubscriber<RequestType>>(
         node_.participant, topic, nullptr, &buffer_, 1);
     EXPECT_EQ(RuntimeErrorOf([&] { subscriber->InitializeRealtimeSocketProfile(); }),
               "Failed to create DDS subscriber topic");
@@ -91,15 +113,15 @@ TEST_F(CreationFailure, TopicNameTakenInTheParticipant) {
 // is refused instead of carrying samples through the other type's code.
 TEST_F(CreationFailure, TypeNameClash) {
   {
-    auto other = std::make_shared<mw::FastDDSPublisher<OtherProbePubSubType>>(
+    auto other = std::make_shared<mw::FastDDSPublisher<ImpostorPubSubType>>(
         node_.participant, UniqueTopic("other"));
     other->InitializeDefaultProfile(10);
-    auto publisher = std::make_shared<mw::FastDDSPublisher<ProbePubSubType>>(
+    auto publisher = std::make_shared<mw::FastDDSPublisher<RequestType>>(
         node_.participant, UniqueTopic("probe"));
     EXPECT_EQ(RuntimeErrorOf([&] { publisher->InitializeDefaultProfile(10); }),
               "Failed to create DDS publisher topic");
     census_.Add(*publisher);
-    auto subscriber = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
+    auto subscriber = std::make_shared<mw::FastDDSSubscriber<RequestType>>(
         node_.participant, UniqueTopic("probe"), nullptr, &buffer_, 1);
     EXPECT_EQ(RuntimeErrorOf([&] { subscriber->InitializeDefaultProfile(10); }),
               "Failed to create DDS subscriber topic");
@@ -112,10 +134,10 @@ TEST_F(CreationFailure, TypeNameClash) {
 TEST_F(CreationFailure, DataWriterAndDataReader) {
   ForceFixedEntityIds();
   {
-    auto first = std::make_shared<mw::FastDDSPublisher<ProbePubSubType>>(node_.participant,
+    auto first = std::make_shared<mw::FastDDSPublisher<RequestType>>(node_.participant,
                                                                           UniqueTopic("w1"));
     first->InitializeDefaultProfile(10);
-    auto second = std::make_shared<mw::FastDDSPublisher<ProbePubSubType>>(node_.participant,
+    auto second = std::make_shared<mw::FastDDSPublisher<RequestType>>(node_.participant,
                                                                            UniqueTopic("w2"));
     EXPECT_EQ(RuntimeErrorOf([&] { second->InitializeRealtimeSocketProfile(true); }),
               "Failed to create DDS data writer");
@@ -124,10 +146,10 @@ TEST_F(CreationFailure, DataWriterAndDataReader) {
     EXPECT_FALSE(second->Publish(buffer_));
     census_.Add(*second);
 
-    auto reader1 = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
+    auto reader1 = std::make_shared<mw::FastDDSSubscriber<RequestType>>(
         node_.participant, UniqueTopic("r1"), nullptr, &buffer_, 1);
     reader1->InitializeDefaultProfile(10);
-    auto reader2 = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
+    auto reader2 = std::make_shared<mw::FastDDSSubscriber<RequestType>>(
         node_.participant, UniqueTopic("r2"), nullptr, &buffer_, 1);
     EXPECT_EQ(RuntimeErrorOf([&] { reader2->InitializeDefaultProfile(10); }),
               "Failed to create DDS reader");
@@ -142,14 +164,14 @@ TEST_F(CreationFailure, DataWriterAndDataReader) {
 // nothing behind.
 TEST_F(CreationFailure, RpcClientPassesEndpointErrorsOn) {
   ForceFixedEntityIds();
-  using Client = mw::FastDDSRpcClient<ProbePubSubType, ProbePubSubType>;
+  using Client = mw::FastDDSRpcClient<RequestType, vek_msgs::msg::RPCReplyPubSubType>;
   const std::string topic = UniqueTopic("rpc");
-  auto reader = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
+  auto reader = std::make_shared<mw::FastDDSSubscriber<RequestType>>(
       node_.participant, UniqueTopic("occupy"), nullptr, &buffer_, 1);
   reader->InitializeDefaultProfile(10);
   EXPECT_EQ(RuntimeErrorOf([&] { Client client(node_.participant, topic); }),
             "Failed to create DDS reader");
-  auto writer = std::make_shared<mw::FastDDSPublisher<ProbePubSubType>>(node_.participant,
+  auto writer = std::make_shared<mw::FastDDSPublisher<RequestType>>(node_.participant,
                                                                         UniqueTopic("occupy"));
   writer->InitializeDefaultProfile(10);
   EXPECT_EQ(RuntimeErrorOf([&] { Client client(node_.participant, topic); }),

@@ -17,17 +17,17 @@
 #include "middleware/realtime_udp_node.h"
 #include "msgs/std_msgs/bool.h"
 #include "tests/middleware/support/entity_census.h"
-#include "tests/middleware/support/probe_type.h"
+#include "msgs/vek_msgs/rpc_reply.h"
 #include "tests/middleware/support/test_domain.h"
 
 namespace {
 
 namespace dds = eprosima::fastdds::dds;
 namespace mw = quiral::middleware2;
-using Publisher = mw::FastDDSPublisher<quiral_test::msg::ProbePubSubType>;
-using Subscriber = mw::FastDDSSubscriber<quiral_test::msg::ProbePubSubType>;
+using Publisher = mw::FastDDSPublisher<vek_msgs::msg::RPCReplyPubSubType>;
+using Subscriber = mw::FastDDSSubscriber<vek_msgs::msg::RPCReplyPubSubType>;
 using quiral_test::UniqueTopic;
-using quiral_test::msg::Probe;
+using vek_msgs::msg::RPCReply;
 using ::testing::HasSubstr;
 
 struct Limits {
@@ -73,7 +73,7 @@ class EndpointQos : public ::testing::Test {
  protected:
   mw::DefaultNode node_{"qos_default", 0, quiral_test::TestDomain(), quiral_test::kLoopbackOnly};
   mw::RealtimeUdpNode rt_node_{"qos_rt", quiral_test::TestDomain(), quiral_test::kLoopbackOnly};
-  Probe buffer_;
+  RPCReply buffer_;
 };
 
 TEST_F(EndpointQos, PublisherDefaultProfile) {
@@ -84,7 +84,7 @@ TEST_F(EndpointQos, PublisherDefaultProfile) {
   publisher->InitializeDefaultProfile(10);
   ASSERT_NE(publisher->writer(), nullptr);
   EXPECT_EQ(publisher->topic()->get_name(), "rt/" + topic);
-  EXPECT_EQ(publisher->topic()->get_type_name(), "quiral_test::msg::dds_::Probe_");
+  EXPECT_EQ(publisher->topic()->get_type_name(), "vek_msgs::msg::dds_::RPCReply_");
   const dds::DataWriterQos qos = publisher->writer()->get_qos();
   ExpectDefaultProfile(qos, Limits{10, 100, 10, 10});
   EXPECT_EQ(qos.publish_mode().kind, dds::ASYNCHRONOUS_PUBLISH_MODE);
@@ -163,7 +163,7 @@ TEST_F(EndpointQos, EmptyTopicTextGivesBarePrefix) {
 }
 
 TEST_F(EndpointQos, SubscriberArgumentChecksComeBeforeRegistration) {
-  const dds::TypeSupport before = node_.participant->find_type("quiral_test::msg::dds_::Probe_");
+  const dds::TypeSupport before = node_.participant->find_type("vek_msgs::msg::dds_::RPCReply_");
   ASSERT_TRUE(before.empty());
   try {
     Subscriber subscriber(node_.participant, "t", [] {}, nullptr, 0);
@@ -177,16 +177,16 @@ TEST_F(EndpointQos, SubscriberArgumentChecksComeBeforeRegistration) {
   } catch (const std::out_of_range& error) {
     EXPECT_STREQ(error.what(), "Input param <filtering_factor> must be positive");
   }
-  EXPECT_TRUE(node_.participant->find_type("quiral_test::msg::dds_::Probe_").empty());
+  EXPECT_TRUE(node_.participant->find_type("vek_msgs::msg::dds_::RPCReply_").empty());
   Subscriber subscriber(node_.participant, "t", [] {}, &buffer_, 1);
-  EXPECT_FALSE(node_.participant->find_type("quiral_test::msg::dds_::Probe_").empty());
+  EXPECT_FALSE(node_.participant->find_type("vek_msgs::msg::dds_::RPCReply_").empty());
 }
 
 TEST_F(EndpointQos, OneProfilePerEndpointAndNoWriteBeforeIt) {
   auto publisher = std::make_shared<Publisher>(node_.participant, UniqueTopic("once"));
-  EXPECT_FALSE(publisher->Publish(Probe()));
+  EXPECT_FALSE(publisher->Publish(RPCReply()));
   publisher->InitializeDefaultProfile(10);
-  EXPECT_TRUE(publisher->Publish(Probe()));
+  EXPECT_TRUE(publisher->Publish(RPCReply()));
   EXPECT_THROW(publisher->InitializeRealtimeSocketProfile(true), std::logic_error);
   auto subscriber =
       std::make_shared<Subscriber>(node_.participant, UniqueTopic("once"), nullptr, &buffer_, 1);

@@ -1,22 +1,23 @@
 // The other end of the middleware tests, run as a separate process with its
 // own participant. Reads commands from standard input, one per line, and
-// answers on standard output; exits when its input ends or on "quit".
+// answers on standard output; exits when its input ends or on "quit". All
+// traffic uses the operations service's messages.
 //
 //   middleware_peer publish <domain> <topic> <default|realtime-sync|realtime-async>
 //       "wait-match" -> "matched" or "no-match" (10 s at most)
-//       "send N"     -> publishes probes with seq 1..N, then "sent N"
+//       "send N"     -> publishes requests with procedure ids 1..N, each
+//                       with the one string argument "sample <id>", then
+//                       "sent N"
 //   middleware_peer echo <domain> <topic> <delay_ms>
-//       answers every request on <topic>_request with the same probe on
-//       <topic>_reply, after <delay_ms> milliseconds
-//   middleware_peer vek-echo <domain> <topic> <delay_ms>
-//       the same with the operations service's messages: the reply carries
-//       the request's procedure id, success, and each argument list back
+//       answers every request on <topic>_request on <topic>_reply after
+//       <delay_ms> milliseconds: the request's procedure id, success, and
+//       each argument list back in the matching container
 //   middleware_peer silent <domain> <topic>
 //       takes requests and never answers; "count" -> "count N"
 //   middleware_peer flood <domain> <topic>
-//       writes replies on <topic>_reply as fast as it can: seq counts up,
-//       the text is "flood <seq>" and every payload byte is seq mod 256;
-//       requests on <topic>_request are taken and never answered
+//       writes replies on <topic>_reply as fast as it can: the one integer
+//       n counts up, the one string is "flood <n>" and every one of 4096
+//       raw bytes is n mod 256; requests are taken and never answered
 //
 // Every role prints "ready" once its endpoints exist.
 #include <atomic>
@@ -43,29 +44,38 @@
 #include "middleware/writer_match.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
-#include "tests/middleware/support/probe_type.h"
 
 namespace {
 
 namespace dds = eprosima::fastdds::dds;
 namespace mw = quiral::middleware2;
-using quiral_test::msg::Probe;
-using quiral_test::msg::ProbePubSubType;
+using vek_msgs::msg::RPCReply;
+using vek_msgs::msg::RPCReplyPubSubType;
+using vek_msgs::msg::RPCRequest;
+using vek_msgs::msg::RPCRequestPubSubType;
 
 const std::vector<std::string> kLoopback = {"127.0.0.1"};
 
 void Say(const std::string& line) { std::cout << line << std::endl; }
 
+// Runs `on_command` for every input line until the input ends or "quit".
+template <class OnCommand>
+void ServeCommands(const OnCommand& on_command) {
+  std::string line;
+  while (std::getline(std::cin, line) && line != "quit") {
+    on_command(line);
+  }
+}
+
 // The servers' reply writer: the link's default profile, but publishing
 // synchronously. The library's asynchronous reliable writer can deadlock
 // when a reader goes away while the writer is busy, and the servers here see
 // many clients come and go.
-template <class T>
 class ReplyWriter {
  public:
   ReplyWriter(dds::DomainParticipant* participant, const std::string& topic)
       : participant_(participant) {
-    dds::TypeSupport type(new T());
+    dds::TypeSupport type(new RPCReplyPubSubType());
     type.register_type(participant_);
     publisher_ = participant_->create_publisher(dds::PUBLISHER_QOS_DEFAULT);
     topic_ = participant_->create_topic("rt/" + topic, type.get_type_name(), dds::TOPIC_QOS_DEFAULT);
@@ -84,9 +94,9 @@ class ReplyWriter {
   }
 
   // Waits (2 s at most) for the client's reader, then writes.
-  bool Write(const typename T::type& reply) {
+  bool Write(RPCReply& reply) {
     mw::WaitForMatchedReader(writer_, mw::RpcDeadline(2.0));
-    return writer_->write(const_cast<typename T::type*>(&reply));
+    return writer_->write(&reply);
   }
 
  private:
@@ -96,19 +106,21 @@ class ReplyWriter {
   dds::DataWriter* writer_ = nullptr;
 };
 
-// Runs `on_command` for every input line until the input ends or "quit".
-template <class OnCommand>
-void ServeCommands(const OnCommand& on_command) {
-  std::string line;
-  while (std::getline(std::cin, line) && line != "quit") {
-    on_command(line);
-  }
+// A reader of requests; `on_request` runs on the listener thread and may
+// read *request.
+std::shared_ptr<mw::FastDDSSubscriber<RPCRequestPubSubType>> MakeRequestReader(
+    dds::DomainParticipant* participant, const std::string& topic, RPCRequest* request,
+    std::function<void()> on_request) {
+  auto reader = std::make_shared<mw::FastDDSSubscriber<RPCRequestPubSubType>>(
+      participant, topic + "_request", std::move(on_request), request, 1);
+  reader->InitializeDefaultProfile(mw::kDefaultQosDepth);
+  return reader;
 }
 
 int Publish(uint32_t domain, const std::string& topic, const std::string& profile) {
   std::unique_ptr<mw::DefaultNode> default_node;
   std::unique_ptr<mw::RealtimeUdpNode> realtime_node;
-  eprosima::fastdds::dds::DomainParticipant* participant = nullptr;
+  dds::DomainParticipant* participant = nullptr;
   if (profile == "default") {
     default_node = std::make_unique<mw::DefaultNode>("peer_default", 0, domain, kLoopback);
     participant = default_node->participant;
@@ -116,105 +128,83 @@ int Publish(uint32_t domain, const std::string& topic, const std::string& profil
     realtime_node = std::make_unique<mw::RealtimeUdpNode>("peer_realtime", domain, kLoopback);
     participant = realtime_node->participant;
   }
-  {
-    auto publisher = std::make_shared<mw::FastDDSPublisher<ProbePubSubType>>(participant, topic);
-    if (profile == "default") {
-      publisher->InitializeDefaultProfile(mw::kDefaultQosDepth);
-    } else {
-      publisher->InitializeRealtimeSocketProfile(profile == "realtime-sync");
-    }
-    Say("ready");
-    ServeCommands([&](const std::string& line) {
-      if (line == "wait-match") {
-        Say(mw::WaitForMatchedReader(publisher->writer(), mw::RpcDeadline(10.0)) ? "matched"
-                                                                                 : "no-match");
-      } else if (line.rfind("send ", 0) == 0) {
-        const uint64_t count = std::stoull(line.substr(5));
-        for (uint64_t seq = 1; seq <= count; ++seq) {
-          Probe probe;
-          probe.id = static_cast<uint32_t>(seq);
-          probe.seq = seq;
-          probe.text = "sample " + std::to_string(seq);
-          publisher->Publish(probe);
-        }
-        Say("sent " + std::to_string(count));
-      }
-    });
+  auto publisher = std::make_shared<mw::FastDDSPublisher<RPCRequestPubSubType>>(participant, topic);
+  if (profile == "default") {
+    publisher->InitializeDefaultProfile(mw::kDefaultQosDepth);
+  } else {
+    publisher->InitializeRealtimeSocketProfile(profile == "realtime-sync");
   }
+  Say("ready");
+  ServeCommands([&](const std::string& line) {
+    if (line == "wait-match") {
+      Say(mw::WaitForMatchedReader(publisher->writer(), mw::RpcDeadline(10.0)) ? "matched"
+                                                                               : "no-match");
+    } else if (line.rfind("send ", 0) == 0) {
+      const int count = std::stoi(line.substr(5));
+      for (int id = 1; id <= count; ++id) {
+        RPCRequest sample;
+        sample.procedure_id(static_cast<uint16_t>(id));
+        sample.string_args({"sample " + std::to_string(id)});
+        publisher->Publish(sample);
+      }
+      Say("sent " + std::to_string(count));
+    }
+  });
   return 0;
 }
 
-// The operations service's answer to a request: every argument list comes
-// back in the matching container.
-vek_msgs::msg::RPCReply AnswerOf(const vek_msgs::msg::RPCRequest& request) {
-  vek_msgs::msg::RPCReply reply;
-  reply.procedure_id(request.procedure_id());
-  reply.success(true);
-  reply.int_container(request.int_args());
-  reply.float_container(request.float_args());
-  reply.string_container(request.string_args());
-  reply.raw_bytes_container(request.raw_bytes_arg());
-  reply.tool_params(request.tool_params());
-  return reply;
-}
-
-Probe AnswerOf(const Probe& request) { return request; }
-
-template <class ReqT, class RepT>
 int Echo(uint32_t domain, const std::string& topic, int delay_ms) {
   mw::DefaultNode node("peer_echo", 0, domain, kLoopback);
-  ReplyWriter<RepT> replies(node.participant, topic + "_reply");
-  typename ReqT::type request;
-  auto on_request = [&] {
+  ReplyWriter replies(node.participant, topic + "_reply");
+  RPCRequest request;
+  RPCReply reply;
+  auto requests = MakeRequestReader(node.participant, topic, &request, [&] {
     if (delay_ms > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     }
-    replies.Write(AnswerOf(request));
-  };
-  {
-    auto requests = std::make_shared<mw::FastDDSSubscriber<ReqT>>(
-        node.participant, topic + "_request", on_request, &request, 1);
-    requests->InitializeDefaultProfile(mw::kDefaultQosDepth);
-    Say("ready");
-    ServeCommands([](const std::string&) {});
-  }
+    reply.procedure_id(request.procedure_id());
+    reply.success(true);
+    reply.int_container(request.int_args());
+    reply.float_container(request.float_args());
+    reply.string_container(request.string_args());
+    reply.raw_bytes_container(request.raw_bytes_arg());
+    reply.tool_params(request.tool_params());
+    replies.Write(reply);
+  });
+  Say("ready");
+  ServeCommands([](const std::string&) {});
+  requests.reset();
   return 0;
 }
 
 int Silent(uint32_t domain, const std::string& topic) {
   mw::DefaultNode node("peer_silent", 0, domain, kLoopback);
-  Probe request;
+  RPCRequest request;
   std::atomic<uint64_t> count{0};
-  {
-    auto requests = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
-        node.participant, topic + "_request", [&] { ++count; }, &request, 1);
-    requests->InitializeDefaultProfile(mw::kDefaultQosDepth);
-    Say("ready");
-    ServeCommands([&](const std::string& line) {
-      if (line == "count") {
-        Say("count " + std::to_string(count.load()));
-      }
-    });
-  }
+  auto requests = MakeRequestReader(node.participant, topic, &request, [&] { ++count; });
+  Say("ready");
+  ServeCommands([&](const std::string& line) {
+    if (line == "count") {
+      Say("count " + std::to_string(count.load()));
+    }
+  });
+  requests.reset();
   return 0;
 }
 
 int Flood(uint32_t domain, const std::string& topic) {
   mw::DefaultNode node("peer_flood", 0, domain, kLoopback);
-  ReplyWriter<ProbePubSubType> replies(node.participant, topic + "_reply");
+  ReplyWriter replies(node.participant, topic + "_reply");
   // Requests are taken and ignored; the reader lets clients' requests match.
-  Probe request;
-  auto requests = std::make_shared<mw::FastDDSSubscriber<ProbePubSubType>>(
-      node.participant, topic + "_request", nullptr, &request, 1);
-  requests->InitializeDefaultProfile(mw::kDefaultQosDepth);
+  RPCRequest request;
+  auto requests = MakeRequestReader(node.participant, topic, &request, nullptr);
   std::atomic<bool> stop{false};
   std::thread flooder([&] {
-    Probe reply;
-    for (uint64_t seq = 1; !stop.load(); ++seq) {
-      reply.id = static_cast<uint32_t>(seq);
-      reply.seq = seq;
-      reply.text = "flood " + std::to_string(seq);
-      reply.payload.assign(4096, static_cast<uint8_t>(seq & 0xff));
+    RPCReply reply;
+    for (int32_t n = 1; !stop.load(); ++n) {
+      reply.int_container({n});
+      reply.string_container({"flood " + std::to_string(n)});
+      reply.raw_bytes_container().assign(4096, static_cast<uint8_t>(n & 0xff));
       replies.Write(reply);
     }
   });
@@ -222,6 +212,7 @@ int Flood(uint32_t domain, const std::string& topic) {
   ServeCommands([](const std::string&) {});
   stop.store(true);
   flooder.join();
+  requests.reset();
   return 0;
 }
 
@@ -240,11 +231,7 @@ int main(int argc, char** argv) {
     return Publish(domain, topic, args[3]);
   }
   if (role == "echo" && args.size() == 4) {
-    return Echo<ProbePubSubType, ProbePubSubType>(domain, topic, std::stoi(args[3]));
-  }
-  if (role == "vek-echo" && args.size() == 4) {
-    return Echo<vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType>(
-        domain, topic, std::stoi(args[3]));
+    return Echo(domain, topic, std::stoi(args[3]));
   }
   if (role == "silent") {
     return Silent(domain, topic);

@@ -15,7 +15,7 @@
 #include "middleware/fast_dds_subscriber.h"
 #include "middleware/realtime_udp_node.h"
 #include "tests/middleware/support/child_process.h"
-#include "tests/middleware/support/probe_type.h"
+#include "msgs/vek_msgs/rpc_request.h"
 #include "tests/middleware/support/test_domain.h"
 
 namespace {
@@ -24,21 +24,20 @@ namespace mw = quiral::middleware2;
 using quiral_test::ChildProcess;
 using quiral_test::TestDomain;
 using quiral_test::UniqueTopic;
-using quiral_test::msg::Probe;
-using quiral_test::msg::ProbePubSubType;
-using Subscriber = mw::FastDDSSubscriber<ProbePubSubType>;
+using Sample = vek_msgs::msg::RPCRequest;
+using Subscriber = mw::FastDDSSubscriber<vek_msgs::msg::RPCRequestPubSubType>;
 using namespace std::chrono_literals;
 
 // What the callbacks saw, copied out of the buffer inside the callback as
 // the subscriber's users do.
 class Received {
  public:
-  explicit Received(const Probe* buffer) : buffer_(buffer) {}
+  explicit Received(const Sample* buffer) : buffer_(buffer) {}
 
   void OnSample() {
     std::lock_guard<std::mutex> lock(mutex_);
-    seqs_.push_back(buffer_->seq);
-    texts_.push_back(buffer_->text);
+    seqs_.push_back(buffer_->procedure_id());
+    texts_.push_back(buffer_->string_args().empty() ? "" : buffer_->string_args().front());
     threads_.push_back(std::this_thread::get_id());
     changed_.notify_all();
   }
@@ -63,7 +62,7 @@ class Received {
   }
 
  private:
-  const Probe* buffer_;
+  const Sample* buffer_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<uint64_t> seqs_;
@@ -89,7 +88,7 @@ void SendAfterMatch(ChildProcess& child, int count) {
 TEST(PublishSubscribe, FilteringFactorRunsEveryThirdSampleOnTheListenerThread) {
   mw::DefaultNode node("pubsub_reader", 0, TestDomain(), quiral_test::kLoopbackOnly);
   const std::string topic = UniqueTopic("filtered");
-  Probe buffer;
+  Sample buffer;
   Received received(&buffer);
   auto subscriber = std::make_shared<Subscriber>(
       node.participant, topic, [&] { received.OnSample(); }, &buffer, 3);
@@ -124,7 +123,7 @@ TEST(PublishSubscribe, FilteringFactorRunsEveryThirdSampleOnTheListenerThread) {
 TEST(PublishSubscribe, RealtimeProfileDeliversAcrossProcesses) {
   mw::RealtimeUdpNode node("pubsub_rt_reader", TestDomain(), quiral_test::kLoopbackOnly);
   const std::string topic = UniqueTopic("realtime");
-  Probe buffer;
+  Sample buffer;
   Received received(&buffer);
   auto subscriber = std::make_shared<Subscriber>(
       node.participant, topic, [&] { received.OnSample(); }, &buffer, 1);
@@ -152,7 +151,7 @@ TEST(PublishSubscribe, DestructionWaitsForTheCallbackInProgress) {
   mw::DefaultNode node("pubsub_destroy", 0, TestDomain(), quiral_test::kLoopbackOnly);
   for (int round = 0; round < 5; ++round) {
     const std::string topic = UniqueTopic("destroy");
-    auto buffer = std::make_unique<Probe>();
+    auto buffer = std::make_unique<Sample>();
     std::mutex mutex;
     std::condition_variable first;
     bool called = false;

@@ -10,7 +10,8 @@
 #include "middleware/default_node.h"
 #include "middleware/fast_dds_rpc_client.h"
 #include "tests/middleware/support/child_process.h"
-#include "tests/middleware/support/probe_type.h"
+#include "msgs/vek_msgs/rpc_reply.h"
+#include "msgs/vek_msgs/rpc_request.h"
 #include "tests/middleware/support/test_domain.h"
 
 // The DDS library frees one of its own reader objects with a sized delete
@@ -25,20 +26,25 @@ namespace mw = quiral::middleware2;
 using quiral_test::ChildProcess;
 using quiral_test::TestDomain;
 using quiral_test::UniqueTopic;
-using quiral_test::msg::Probe;
-using quiral_test::msg::ProbePubSubType;
-using Client = mw::FastDDSRpcClient<ProbePubSubType, ProbePubSubType>;
+using vek_msgs::msg::RPCReply;
+using vek_msgs::msg::RPCRequest;
+using Client =
+    mw::FastDDSRpcClient<vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType>;
 using namespace std::chrono_literals;
 
-// A flood reply is whole when its text, id and every payload byte tell the
-// same sequence number.
-bool IsWholeFloodReply(const Probe& reply) {
-  if (reply.text != "flood " + std::to_string(reply.seq) ||
-      reply.id != static_cast<uint32_t>(reply.seq) || reply.payload.size() != 4096) {
+// A flood reply is whole when its integer, its text and every raw byte
+// tell the same number.
+bool IsWholeFloodReply(const RPCReply& reply) {
+  if (reply.int_container().size() != 1 || reply.string_container().size() != 1 ||
+      reply.raw_bytes_container().size() != 4096) {
     return false;
   }
-  for (uint8_t byte : reply.payload) {
-    if (byte != static_cast<uint8_t>(reply.seq & 0xff)) {
+  const int32_t n = reply.int_container().front();
+  if (reply.string_container().front() != "flood " + std::to_string(n)) {
+    return false;
+  }
+  for (uint8_t byte : reply.raw_bytes_container()) {
+    if (byte != static_cast<uint8_t>(n & 0xff)) {
       return false;
     }
   }
@@ -56,10 +62,10 @@ TEST(RpcClientDestruction, CleanWhileTheServerFloodsReplies) {
     auto client = std::make_shared<Client>(node.participant, topic);
     // Every reply handed out is one whole sample, never a mix of two.
     for (int call = 0; call < 20; ++call) {
-      Probe reply;
-      if (client->SendRequestAndGetReply(Probe(), reply, 2.0)) {
+      RPCReply reply;
+      if (client->SendRequestAndGetReply(RPCRequest(), reply, 2.0)) {
         ++answered;
-        EXPECT_TRUE(IsWholeFloodReply(reply)) << "seq " << reply.seq;
+        EXPECT_TRUE(IsWholeFloodReply(reply));
       }
     }
     client.reset();  // replies are still arriving
