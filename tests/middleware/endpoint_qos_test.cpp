@@ -155,13 +155,6 @@ TEST_F(EndpointQos, HeartbeatTypeOnTheRealtimeNode) {
   EXPECT_TRUE(heartbeat->Publish(beat));
 }
 
-TEST_F(EndpointQos, EmptyTopicTextGivesBarePrefix) {
-  auto publisher = std::make_shared<Publisher>(node_.participant, "");
-  EXPECT_EQ(publisher->topic_name(), "rt/");
-  auto subscriber = std::make_shared<Subscriber>(rt_node_.participant, "", nullptr, &buffer_, 1);
-  EXPECT_EQ(subscriber->topic_name(), "rt/");
-}
-
 TEST_F(EndpointQos, SubscriberArgumentChecksComeBeforeRegistration) {
   const dds::TypeSupport before = node_.participant->find_type("vek_msgs::msg::dds_::RPCReply_");
   ASSERT_TRUE(before.empty());
