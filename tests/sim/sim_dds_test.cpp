@@ -172,14 +172,29 @@ TEST_F(SimDdsTest, FaultRulesDropDelayAndMislabelReplies) {
 }
 
 TEST_F(SimDdsTest, HeartbeatsAndMotionCommandsAreRecorded) {
+  // The simulator may have matched the peer's writer before the writer has
+  // matched the simulator's reader; best-effort samples sent before that are
+  // dropped by the writer. Send until the first one is counted.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        peer_->SendHeartbeat();
+        return sim_->State(kSerial)["heartbeats"]["count"] > 0;
+      },
+      5s, 10ms));
+  const int first = sim_->State(kSerial)["heartbeats"]["count"];
   for (int i = 0; i < 30; ++i) {
     ASSERT_TRUE(peer_->SendHeartbeat());
-    std::this_thread::sleep_for(10ms);  // the client's heartbeat period
+    std::this_thread::sleep_for(10ms);  // paced like the client's heartbeat
   }
-  ASSERT_TRUE(sim_->WaitForState(
-      kSerial, [](const json& s) { return s["heartbeats"]["count"] == 30; }, 5s));
+  // Heartbeats are best effort: on a loaded machine one may be lost, never
+  // counted twice.
+  sim_->WaitForState(
+      kSerial, [&](const json& s) { return s["heartbeats"]["count"] == first + 30; }, 2s);
   const json hb = sim_->Command("heartbeats", {{"serial", kSerial}});
-  ASSERT_EQ(hb["t_ns"].size(), 30u);
+  const int counted = sim_->State(kSerial)["heartbeats"]["count"];
+  EXPECT_GE(counted, first + 27);
+  EXPECT_LE(counted, first + 30);
+  ASSERT_EQ(hb["t_ns"].size(), static_cast<size_t>(counted));
   const auto times = hb["t_ns"].get<std::vector<uint64_t>>();
   EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
 
