@@ -181,7 +181,16 @@ TEST_F(SimDdsTest, HeartbeatsAndMotionCommandsAreRecorded) {
         return sim_->State(kSerial)["heartbeats"]["count"] > 0;
       },
       5s, 10ms));
-  const int first = sim_->State(kSerial)["heartbeats"]["count"];
+  // Let the warm-up heartbeats still on their way arrive before counting.
+  int first = sim_->State(kSerial)["heartbeats"]["count"];
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const int now = sim_->State(kSerial)["heartbeats"]["count"];
+        const bool settled = now == first;
+        first = now;
+        return settled;
+      },
+      5s, 100ms));
   for (int i = 0; i < 30; ++i) {
     ASSERT_TRUE(peer_->SendHeartbeat());
     std::this_thread::sleep_for(10ms);  // paced like the client's heartbeat
@@ -239,11 +248,14 @@ TEST_F(SimDdsTest, EventsAndStoppedStates) {
 
   ASSERT_TRUE(WaitUntil([&] { return peer_->RtCount() > 0; }, 5s));
   sim_->Command("stop_states", {{"serial", kSerial}});
-  const size_t stopped_at = peer_->RtCount();
+  // Samples already on their way may still arrive for a moment; after that
+  // nothing comes.
   const auto t0 = PeerClock::now();
-  ASSERT_TRUE(WaitUntil([&] { return PeerClock::now() - t0 > 300ms; }, 1s, 20ms));
-  // At most a sample that was already on its way.
-  EXPECT_LE(peer_->RtCount(), stopped_at + 1);
+  ASSERT_TRUE(WaitUntil([&] { return PeerClock::now() - t0 > 200ms; }, 1s, 20ms));
+  const size_t stopped_at = peer_->RtCount();
+  const auto t1 = PeerClock::now();
+  ASSERT_TRUE(WaitUntil([&] { return PeerClock::now() - t1 > 300ms; }, 1s, 20ms));
+  EXPECT_EQ(peer_->RtCount(), stopped_at);
   sim_->Command("start_states", {{"serial", kSerial}});
   EXPECT_TRUE(WaitUntil([&] { return peer_->RtCount() > stopped_at + 10; }, 5s));
 }
