@@ -13,6 +13,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev liborocos-kdl-dev
   clang libclang-rt-14-dev
+  # the simulated controller's control channel and the tests' harness
+  nlohmann-json3-dev
   # the private network namespace every DDS process runs in
   iproute2 util-linux
 )
