@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#include <fastdds/dds/domain/DomainParticipant.hpp>
+#include <fastdds/dds/topic/TopicDataType.hpp>
+#include <fastdds/dds/topic/TypeSupport.hpp>
 #include <gtest/gtest.h>
 
 #include "tests/client/client_test_util.h"
@@ -22,6 +25,25 @@ using quiral_client_test::LogCapture;
 using quiral_client_test::Loopback;
 using quiral_client_test::Seconds;
 using quiral_client_test::StartClient;
+
+// Another type under the name of the real-time states' type: once it is
+// registered on the participant, the states subscriber cannot be created.
+class ImpostorType : public eprosima::fastdds::dds::TopicDataType {
+ public:
+  ImpostorType() {
+    setName("vek_msgs::msg::dds_::RealtimeStates_");
+    m_typeSize = 8;
+    m_isGetKeyDefined = false;
+  }
+  bool serialize(void*, eprosima::fastrtps::rtps::SerializedPayload_t*) override { return false; }
+  bool deserialize(eprosima::fastrtps::rtps::SerializedPayload_t*, void*) override { return false; }
+  std::function<uint32_t()> getSerializedSizeProvider(void*) override {
+    return [] { return 8u; };
+  }
+  void* createData() override { return new char[8]; }
+  void deleteData(void* data) override { delete[] static_cast<char*>(data); }
+  bool getKey(void*, eprosima::fastrtps::rtps::InstanceHandle_t*, bool) override { return false; }
+};
 
 std::string ConnectFailureText(const std::string& serial) {
   return "[quiral::vek::Robot] Failed to connect to [" + serial +
@@ -111,6 +133,27 @@ TEST(ClientConnection, NoControllerFailsAfterTheStartupWaitAndStaysDestructible)
   EXPECT_EQ(log.Count("Connection monitor thread exited"), 1u);
   EXPECT_EQ(log.Count("Timeliness monitor thread exited"), 1u);
   EXPECT_EQ(log.Count("[quiral::vek::Robot] Connected to the robot"), 0u);
+}
+
+TEST(ClientConnection, AnEndpointThatCannotBeCreatedFailsInitAndLeavesADestructibleClient) {
+  LogCapture log;
+  const std::string serial = UniqueSerial("Varno4");
+  auto client = std::make_unique<VEKClient>(Loopback(), /*verbose=*/true);
+  eprosima::fastdds::dds::TypeSupport(new ImpostorType()).register_type(client->rt_udp_node.participant);
+  std::string error;
+  try {
+    client->Init(serial, false);
+  } catch (const std::runtime_error& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "Failed to create DDS subscriber topic");
+  // The publishers before it exist; nothing after it, and no monitor.
+  EXPECT_NE(client->heartbeat_pub, nullptr);
+  EXPECT_FALSE(client->connection_monitor.joinable());
+  EXPECT_EQ(log.CountContaining("Creating RPC client"), 0u);
+  client.reset();
+  EXPECT_EQ(log.Count("Connection monitor thread exited"), 0u);
+  EXPECT_EQ(log.Count("Timeliness monitor thread exited"), 0u);
 }
 
 TEST(ClientConnection, SilenceDisconnectsAfterOneSecondAndTheNextSampleReconnects) {
