@@ -120,8 +120,6 @@ class FastDDSRpcClient {
     }
   }
 
-  std::shared_ptr<FastDDSPublisher<Req>> request_publisher_;
-  std::shared_ptr<FastDDSSubscriber<Rep>> reply_subscriber_;
   // Written only by the listener thread.
   Reply reply_buffer_;
   // The reply of the call in progress; guarded by reply_mutex_.
@@ -131,6 +129,10 @@ class FastDDSRpcClient {
   bool delivered_ = false;
   std::mutex reply_mutex_;
   std::mutex call_mutex_;
+  // Declared last so that, also when construction fails half-way, the reply
+  // reader goes before the state its callback uses.
+  std::shared_ptr<FastDDSPublisher<Req>> request_publisher_;
+  std::shared_ptr<FastDDSSubscriber<Rep>> reply_subscriber_;
 };
 
 }  // namespace middleware2
