@@ -259,10 +259,9 @@ void RobotSim::SetJointTarget(const std::vector<double>& q, const std::vector<do
     // A position inside the limits is kept inside; one outside (recovery)
     // is still followed, so that a joint can be brought back.
     const double goal = i < q.size() ? q[i] : q_[i];
-    joint_target_[i] = std::clamp(goal, std::min(q_min_[i], q_[i]), std::max(q_max_[i], q_[i]));
-    if (q_[i] >= q_min_[i] && q_[i] <= q_max_[i]) {
-      joint_target_[i] = std::clamp(goal, q_min_[i], q_max_[i]);
-    }
+    const bool inside = q_[i] >= q_min_[i] && q_[i] <= q_max_[i];
+    joint_target_[i] = inside ? std::clamp(goal, q_min_[i], q_max_[i])
+                              : std::clamp(goal, std::min(q_min_[i], q_[i]), std::max(q_max_[i], q_[i]));
     double vmax = v_limit_[i];
     if (max_vel && i < max_vel->size() && (*max_vel)[i] > 0) {
       vmax = std::min(vmax, (*max_vel)[i]);

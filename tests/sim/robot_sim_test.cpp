@@ -259,6 +259,44 @@ TEST_F(RobotSimTest, FilesGlobalVariablesDevicesAndSettings) {
   EXPECT_EQ(reach.float_container().size(), 7u);
 }
 
+TEST_F(RobotSimTest, CartesianTargetsAndAutomaticRecoveryMoveTheJoints) {
+  robot_.Set({{"safety_board_state", 12}, {"system_state", 4}});
+  ASSERT_TRUE(Ops(7, {9}).success());
+  Run(8ms);
+  std::array<float, 7> goal = basic_.cartesian().tcp_pose();
+  goal[0] += 0.05f;
+  goal[2] -= 0.03f;
+  vek_msgs::msg::MotionCommands cmd;
+  cmd.cartesian_commands().pose(goal);
+  ASSERT_TRUE(robot_.ApplyMotionCommand(cmd));
+  Run(1000ms);
+  for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(basic_.cartesian().tcp_pose()[i], goal[i], 2e-3) << i;
+  for (size_t i = 3; i < 7; ++i) EXPECT_NEAR(basic_.cartesian().tcp_pose()[i], goal[i], 2e-3) << i;
+  EXPECT_EQ(extra_.joint().position_des().size(), 7u);
+
+  // A joint beyond its limit in the recovery state is brought back slowly.
+  robot_.Set({{"recovery", true}});
+  std::vector<double> q = robot_.StateJson()["joints"]["position"].get<std::vector<double>>();
+  const double q_max = robot_.StateJson()["joints"]["q_max"][2].get<double>();
+  q[2] = q_max + 0.05;
+  robot_.Set({{"joints", q}});
+  EXPECT_FALSE(Ops(7, {5}).success());
+  ASSERT_TRUE(Ops(7, {12}).success());
+  vek_msgs::msg::MotionCommands back;
+  std::vector<float> target(q.begin(), q.end());
+  target[2] = static_cast<float>(q_max - 0.18);
+  back.joint_commands().position(target);
+  back.joint_commands().max_vel(std::vector<float>(7, 0.18f));
+  back.joint_commands().max_acc(std::vector<float>(7, 0.5f));
+  ASSERT_TRUE(robot_.ApplyMotionCommand(back));
+  Run(300ms);
+  EXPECT_LE(std::abs(basic_.joint().motor_velocity()[2]), 0.18f + 1e-4f);
+  Run(2500ms);
+  EXPECT_NEAR(basic_.joint().link_position()[2], q_max - 0.18, 1e-3);
+  for (float v : basic_.joint().motor_velocity()) EXPECT_LE(std::abs(v), 0.017f);
+  EXPECT_EQ(robot_.StateJson()["safety_board_state"], 9) << "recovery ends with a reboot";
+}
+
 TEST_F(RobotSimTest, SetRejectsUnknownFieldsAndBadValues) {
   EXPECT_THROW(robot_.Set({{"nonsense", 1}}), std::invalid_argument);
   EXPECT_THROW(robot_.Set({{"joints", {1, 2}}}), std::invalid_argument);
