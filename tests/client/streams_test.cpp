@@ -125,6 +125,8 @@ TEST_F(Streams, EventLogKeepsEveryEntryAndPrintsTheFourKnownLevels) {
   for (size_t i = 1; i < list.size(); ++i) EXPECT_GE(list[i].timestamp, list[i - 1].timestamp);
   EXPECT_LE(list.back().timestamp, std::chrono::system_clock::now());
 
+  // Each line is printed right after its entry was stored.
+  ASSERT_TRUE(log_.WaitFor("[Event Log] [102] again", 2s));
   EXPECT_EQ(log_.Count("[Event Log] [101] entry 1", spdlog::level::info), 1u);
   EXPECT_EQ(log_.Count("[Event Log] [102] entry 2", spdlog::level::warn), 1u);
   EXPECT_EQ(log_.Count("[Event Log] [103] entry 3", spdlog::level::err), 1u);
