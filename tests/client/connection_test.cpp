@@ -76,6 +76,8 @@ TEST(ClientConnection, ConnectsWithinTheStartupWaitAndCreatesEveryEndpoint) {
   EXPECT_TRUE(sim.WaitMatched(serial, 5s));
   EXPECT_EQ(log.Count("[quiral::vek::Robot] Searching for [" + serial + "] ...",
                       spdlog::level::info), 1u);
+  // Logged by the monitor right after it raised the flag.
+  ASSERT_TRUE(log.WaitFor("[quiral::vek::Robot] Connected to the robot", 1s));
   EXPECT_EQ(log.Count("[quiral::vek::Robot] Connected to the robot", spdlog::level::info), 1u);
   EXPECT_EQ(log.Count("[quiral::vek::Robot] Middleware topic suffix: [" +
                       quiral::vek_impl::TopicSuffix(serial) + "]", spdlog::level::debug), 1u);
