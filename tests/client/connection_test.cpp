@@ -193,24 +193,25 @@ TEST(ClientConnection, HeartbeatReachesTheControllerAtAbout100Hz) {
   const std::string serial = UniqueSerial("Varno4");
   SimProcess sim({serial});
   auto client = StartClient(serial);
-  // Collect the receipt times of at least 1.5 s of heartbeats.
+  // Collect the receipt times of at least 2.5 s of heartbeats.
   json beats;
   ASSERT_TRUE(WaitUntil(
       [&] {
         beats = sim.Command("heartbeats", {{"serial", serial}})["t_ns"];
         return beats.size() > 2 &&
-               beats.back().get<int64_t>() - beats.front().get<int64_t>() > 1500000000;
+               beats.back().get<int64_t>() - beats.front().get<int64_t>() > 2500000000;
       },
       10s, 50ms));
   const int64_t from = beats.front().get<int64_t>() + 250000000;
-  const int64_t to = from + 1000000000;
+  const int64_t to = from + 2000000000;
   int in_window = 0;
   for (const auto& t : beats) {
     if (t.get<int64_t>() >= from && t.get<int64_t>() < to) ++in_window;
   }
-  // A 10 ms period without compensation: a little under 100 per second.
-  EXPECT_GE(in_window, 75);
-  EXPECT_LE(in_window, 101);
+  // A 10 ms period without compensation: a little under 100 per second,
+  // fewer on a loaded machine, but well above a 20 ms period's 50.
+  EXPECT_GE(in_window, 2 * 65);
+  EXPECT_LE(in_window, 2 * 101);
 }
 
 TEST(ClientConnection, LiteCreatesOnlyItsEndpointsAndNeverConnects) {
