@@ -1,6 +1,7 @@
 #include "client/lumo_data_stream.h"
 
 #include <cmath>
+#include <functional>
 #include <thread>
 
 #include <spdlog/spdlog.h>

@@ -1,5 +1,6 @@
 #include "client/operations_rpc.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
