@@ -299,11 +299,16 @@ struct SimController::Impl {
                   new quiral_lumo_msgs::msg::RPCReplyPubSubType()),
         ReliableWriterQos(default_publisher, false));
 
-    // Event log.
+    // Event log. Written synchronously: with the library's asynchronous
+    // sending thread, a reader that goes away while entries are being
+    // written (a client torn down during a flood of entries) can deadlock
+    // the writer inside the DDS library.
+    dds::DataWriterQos event_qos = ReliableWriterQos(default_publisher, false);
+    event_qos.publish_mode().kind = dds::SYNCHRONOUS_PUBLISH_MODE;
     event_writer = MakeWriter(default_publisher,
                               MakeTopic(default_participant, "rt/quiral_lumo/robot_log/" + suffix,
                                         new quiral_lumo_msgs::msg::EventLogPubSubType()),
-                              ReliableWriterQos(default_publisher, false));
+                              event_qos);
 
     // Real-time traffic.
     heartbeat_listener = std::make_unique<TakeListener<std_msgs::msg::Bool>>(
