@@ -1,0 +1,58 @@
+// Typed DDS publisher: one data writer on one topic.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <fastdds/dds/topic/TypeSupport.hpp>
+
+#include "middleware/writer_entities.h"
+
+namespace quiral {
+namespace middleware2 {
+
+// T is a type support (derived from TopicDataType, default-constructible)
+// whose message type is T::type. Held in shared ownership; never copied.
+// Must be destroyed before the node whose participant it uses.
+template <class T>
+class FastDDSPublisher {
+ public:
+  using Message = typename T::type;
+
+  // The DDS topic is named "rt/" + topic. Registers the type; creates no DDS
+  // entity and reports no error.
+  FastDDSPublisher(eprosima::fastdds::dds::DomainParticipant* participant, const std::string& topic)
+      : entities_(participant, topic, eprosima::fastdds::dds::TypeSupport(new T())) {}
+
+  virtual ~FastDDSPublisher() = default;
+
+  FastDDSPublisher(const FastDDSPublisher&) = delete;
+  FastDDSPublisher& operator=(const FastDDSPublisher&) = delete;
+
+  // Reliable, asynchronous profile keeping the last max(depth, 1) samples.
+  void InitializeDefaultProfile(int32_t depth) { entities_.InitializeDefaultProfile(depth); }
+
+  // Best-effort profile for periodic samples; `sync` sends on the caller's
+  // thread inside Publish, otherwise on the library's sending thread.
+  void InitializeRealtimeSocketProfile(bool sync) {
+    entities_.InitializeRealtimeSocketProfile(sync);
+  }
+
+  // Writes one sample; the data writer's result, false when no profile
+  // operation has succeeded.
+  bool Publish(const Message& sample) { return entities_.Write(&sample); }
+
+  const std::string& topic_name() const { return entities_.topic_name(); }
+  eprosima::fastdds::dds::DomainParticipant* participant() const {
+    return entities_.participant();
+  }
+  eprosima::fastdds::dds::Publisher* publisher() const { return entities_.publisher(); }
+  eprosima::fastdds::dds::Topic* topic() const { return entities_.topic(); }
+  eprosima::fastdds::dds::DataWriter* writer() const { return entities_.writer(); }
+
+ private:
+  detail::WriterEntities entities_;
+};
+
+}  // namespace middleware2
+}  // namespace quiral
