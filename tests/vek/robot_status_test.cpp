@@ -37,39 +37,19 @@ class RobotStatusTest : public ::testing::Test {
   void SetUp() override {
     // Every case starts from a ready, idle robot at rest.
     sim_->ClearFaults(*serial_);
-    sim_->Set(*serial_, {{"estop", false},
-                         {"fault", nullptr},
-                         {"mode", 1},
-                         {"program_running", nullptr},
-                         {"safety_board_state", 12},
-                         {"system_state", 4},
-                         {"velocity_override", nullptr}});
+    ASSERT_TRUE(SyncedSet(*sim_, *serial_, *robot_, ReadyState()));
   }
 
-  // Changes the simulator's state and waits until a stream sample carrying
-  // it has reached the Robot: the digital inputs carry a marker.
-  void SetAndSync(json fields) {
-    ++marker_;
-    std::vector<bool> inputs(18, false);
-    for (int bit = 0; bit < 18; ++bit) inputs[bit] = (marker_ >> bit) & 1;
-    fields["digital_inputs"] = inputs;
-    sim_->Set(*serial_, fields);
-    std::array<bool, 18> expected{};
-    for (int bit = 0; bit < 18; ++bit) expected[bit] = inputs[bit];
-    ASSERT_TRUE(WaitUntil([&] { return robot_->digital_inputs() == expected; }, 3s))
-        << fields.dump();
-  }
+  void SetAndSync(const json& fields) { ASSERT_TRUE(SyncedSet(*sim_, *serial_, *robot_, fields)); }
 
   static std::string* serial_;
   static SimProcess* sim_;
   static Robot* robot_;
-  static int marker_;
 };
 
 std::string* RobotStatusTest::serial_ = nullptr;
 SimProcess* RobotStatusTest::sim_ = nullptr;
 Robot* RobotStatusTest::robot_ = nullptr;
-int RobotStatusTest::marker_ = 0;
 
 TEST_F(RobotStatusTest, OperationalStatusMatrix) {
   using S = OperationalStatus;

@@ -123,4 +123,37 @@ inline size_t RequestTotal(SimProcess& sim, const std::string& serial) {
   return sim.Command("requests", {{"serial", serial}, {"limit", 1}})["total"].get<size_t>();
 }
 
+// Changes the simulator's state and waits until a stream sample carrying the
+// change has reached `robot`: the digital inputs carry a marker that
+// differs on every call.
+inline ::testing::AssertionResult SyncedSet(SimProcess& sim, const std::string& serial,
+                                            const Robot& robot, json fields) {
+  static int marker = 0;
+  ++marker;
+  std::vector<bool> inputs(18, false);
+  std::array<bool, 18> expected{};
+  for (int bit = 0; bit < 18; ++bit) expected[bit] = inputs[bit] = (marker >> bit) & 1;
+  fields["digital_inputs"] = inputs;
+  sim.Set(serial, fields);
+  if (!WaitUntil([&] { return robot.digital_inputs() == expected; }, std::chrono::seconds(3))) {
+    return ::testing::AssertionFailure() << "no sample with " << fields.dump();
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The state every test of a shared robot starts from: ready, idle, at rest,
+// no fault, no fault rules.
+inline const json& ReadyState() {
+  static const json state = {{"estop", false},
+                             {"enabling_button", false},
+                             {"fault", nullptr},
+                             {"fault_clearable", true},
+                             {"mode", 1},
+                             {"program_running", nullptr},
+                             {"safety_board_state", 12},
+                             {"system_state", 4},
+                             {"velocity_override", nullptr}};
+  return state;
+}
+
 }  // namespace quiral::vek::testing_util
