@@ -184,7 +184,11 @@ void Robot::Impl::RunAutoRecovery() {
   command.acceleration().assign(dof, 0.0f);
   command.max_vel().assign(dof, kRecoveryMaxVel);
   command.max_acc().assign(dof, kRecoveryMaxAcc);
-  PublishJointCommand(command);
+  // Without the command the joints stay where they are, and the wait below
+  // would report a recovery that never happened.
+  if (!QorSucceeded(PublishJointCommand(command))) {
+    throw std::runtime_error(prefix + " Failed to send the recovery motion command");
+  }
   if (verbose) {
     spdlog::info("{} Automatic recovery in progress ...", prefix);
   }
