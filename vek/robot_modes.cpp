@@ -114,6 +114,9 @@ void Robot::Impl::SwitchMode(Mode mode) {
     throw std::invalid_argument(prefix + " Control mode [" + mode_name +
                                 "] is not yet supported on Starfloat");
   }
+  // One switch at a time; the checks below see the state this switch
+  // starts from.
+  std::lock_guard<std::mutex> switching(mode_switch_mutex);
   if (!lite && !operational()) {
     throw std::logic_error(NotOperationalText("SwitchMode"));
   }
@@ -161,8 +164,11 @@ void Robot::Impl::RunAutoRecovery() {
   const std::size_t dof = info.DoF;
   // Nothing is sent unless the robot's joint positions can be read.
   CheckRecoverySample(client->lumo_data_stream.GetRobotStates(), dof);
-  if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::AUTO_RECOVERY))) {
-    throw std::runtime_error(prefix + " Failed to enter automatic recovery mode");
+  {
+    std::lock_guard<std::mutex> switching(mode_switch_mutex);
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::AUTO_RECOVERY))) {
+      throw std::runtime_error(prefix + " Failed to enter automatic recovery mode");
+    }
   }
   const RobotStates states = client->lumo_data_stream.GetRobotStates();
   CheckRecoverySample(states, dof);

@@ -194,6 +194,29 @@ TEST_F(RobotModesTest, SwitchModeWaitsAtMost700MillisecondsForStandstill) {
   EXPECT_EQ(sim_->State(*serial_)["mode"], 2);
 }
 
+TEST_F(RobotModesTest, AStopWaitsForASwitchUnderWay) {
+  // A switch from a robot that never comes to rest takes 700 ms in IDLE
+  // before its second request; a Stop from another thread meanwhile must
+  // not land between the two.
+  ForceMode(5);
+  ASSERT_TRUE(SyncedSet(*sim_, *serial_, *robot_, {{"velocity_override", std::vector<double>(7, 0.3)}}));
+  const size_t ops = RequestTotal(*sim_, *serial_);
+  auto switching = std::async(std::launch::async, [&] {
+    robot_->SwitchMode(Mode::RT_JOINT_TORQUE);
+    return steady_clock::now();
+  });
+  ASSERT_TRUE(WaitUntil([&] { return !RequestsOf(*sim_, *serial_, 7, ops).empty(); }, 3s));
+  ASSERT_EQ(switching.wait_for(0ms), std::future_status::timeout);
+  robot_->Stop();
+  const auto stopped_at = steady_clock::now();
+  ASSERT_EQ(switching.wait_for(5s), std::future_status::ready);
+  EXPECT_LE(switching.get(), stopped_at);
+  const auto modes = IntArgs(*sim_, *serial_, 7, ops);
+  ASSERT_GE(modes.size(), 2u);
+  EXPECT_EQ(modes[0], std::vector<int>{1});
+  EXPECT_EQ(modes[1], std::vector<int>{2});
+}
+
 TEST_F(RobotModesTest, SwitchModeRefusals) {
   const std::string& serial = *serial_;
   const size_t ops = RequestTotal(*sim_, serial);

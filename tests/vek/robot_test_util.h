@@ -64,7 +64,15 @@ class LogCapture {
     logger->set_level(level);
     spdlog::set_default_logger(logger);
   }
-  ~LogCapture() { spdlog::set_default_logger(previous_); }
+  ~LogCapture() {
+    // Another thread may still be writing through the capturing logger: it
+    // is kept alive for the rest of the process.
+    static std::mutex kept_mutex;
+    static std::vector<std::shared_ptr<spdlog::logger>> kept;
+    std::lock_guard<std::mutex> lock(kept_mutex);
+    kept.push_back(spdlog::default_logger());
+    spdlog::set_default_logger(previous_);
+  }
 
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
