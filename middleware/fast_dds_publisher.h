@@ -29,7 +29,7 @@ class FastDDSPublisher {
   FastDDSPublisher(const FastDDSPublisher&) = delete;
   FastDDSPublisher& operator=(const FastDDSPublisher&) = delete;
 
-  // Reliable, asynchronous profile keeping the last max(depth, 1) samples.
+  // Reliable profile, written synchronously, keeping the last max(depth, 1) samples.
   void InitializeDefaultProfile(int32_t depth) { entities_.InitializeDefaultProfile(depth); }
 
   // Best-effort profile for periodic samples; `sync` sends on the caller's

@@ -50,7 +50,12 @@ void CheckQosDepth(int32_t depth, const char* owner) {
 
 void ApplyDefaultProfile(dds::DataWriterQos& qos, int32_t depth, const char* owner) {
   ApplyCommon(qos, dds::RELIABLE_RELIABILITY_QOS, EffectiveDepth(depth, owner));
-  qos.publish_mode().kind = dds::ASYNCHRONOUS_PUBLISH_MODE;
+  // Written on the caller's thread. The library's asynchronous reliable
+  // writer can deadlock when a matched reader goes away while it is sending
+  // (seen when a controller disappears in the middle of a call), which would
+  // hang the remote call; a synchronous write returns, and reliability still
+  // repairs lost fragments.
+  qos.publish_mode().kind = dds::SYNCHRONOUS_PUBLISH_MODE;
 }
 
 void ApplyDefaultProfile(dds::DataReaderQos& qos, int32_t depth, const char* owner) {

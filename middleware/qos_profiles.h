@@ -29,7 +29,7 @@ void CheckQosDepth(int32_t depth, const char* owner);
 // Reliable, volatile, keep-last profile for requests, replies and the event
 // log: depth d = max(depth, 1), at most 10 × d samples, d per instance, d
 // allocated, 1 extra; preallocated history memory that may grow; no data
-// sharing. The writer publishes asynchronously. A depth above kMaxQosDepth
+// sharing. The writer publishes synchronously. A depth above kMaxQosDepth
 // throws std::invalid_argument whose text starts with `owner` in brackets.
 void ApplyDefaultProfile(eprosima::fastdds::dds::DataWriterQos& qos, int32_t depth,
                          const char* owner);

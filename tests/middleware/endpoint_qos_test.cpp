@@ -87,7 +87,8 @@ TEST_F(EndpointQos, PublisherDefaultProfile) {
   EXPECT_EQ(publisher->topic()->get_type_name(), "vek_msgs::msg::dds_::RPCReply_");
   const dds::DataWriterQos qos = publisher->writer()->get_qos();
   ExpectDefaultProfile(qos, Limits{10, 100, 10, 10});
-  EXPECT_EQ(qos.publish_mode().kind, dds::ASYNCHRONOUS_PUBLISH_MODE);
+  // Reliable writers publish on the caller's thread (see qos_profiles.cpp).
+  EXPECT_EQ(qos.publish_mode().kind, dds::SYNCHRONOUS_PUBLISH_MODE);
 }
 
 TEST_F(EndpointQos, DepthBelowOneCountsAsOne) {
