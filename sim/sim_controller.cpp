@@ -100,7 +100,7 @@ dds::DataWriterQos ReliableWriterQos(dds::Publisher* publisher, bool large) {
   q.resource_limits().max_samples_per_instance = 10;
   q.resource_limits().allocated_samples = large ? 1 : 10;
   q.resource_limits().extra_samples = 1;
-  q.publish_mode().kind = dds::ASYNCHRONOUS_PUBLISH_MODE;
+  q.publish_mode().kind = dds::SYNCHRONOUS_PUBLISH_MODE;
   // Large replies (files) are held only as big as they are.
   q.endpoint().history_memory_policy =
       large ? eprosima::fastrtps::rtps::DYNAMIC_REUSABLE_MEMORY_MODE

@@ -219,6 +219,12 @@ class Robot::Impl {
   bool lite = false;
   std::mutex motion_mutex;
   std::mutex mode_switch_mutex;
+  // The last control mode this Robot requested and the robot acknowledged;
+  // -1 before any. Guarded by mode_switch_mutex. The real-time states show a
+  // newly requested mode only with their next sample, so a switch that
+  // reads IDLE right after this Robot requested another mode still sends
+  // IDLE: a Stop never mistakes a fresh mode for IDLE.
+  int16_t last_requested_mode = -1;
 
  private:
   // Step 10 of the construction: RobotInfo with stiffness limits, checked.

@@ -120,16 +120,21 @@ void Robot::Impl::SwitchMode(Mode mode) {
   if (!lite && !operational()) {
     throw std::logic_error(NotOperationalText("SwitchMode"));
   }
-  const int16_t current = CurrentMode();
+  int16_t current = CurrentMode();
   if (current < static_cast<int16_t>(Mode::IDLE) ||
       current > static_cast<int16_t>(Mode::AUTO_RECOVERY)) {
     throw std::logic_error(prefix + " Robot is in an unknown control mode");
+  }
+  if (current == static_cast<int16_t>(Mode::IDLE) &&
+      last_requested_mode > static_cast<int16_t>(Mode::IDLE)) {
+    current = last_requested_mode;  // requested, not reported yet
   }
 
   if (current != static_cast<int16_t>(Mode::IDLE)) {
     if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::IDLE))) {
       throw std::runtime_error(prefix + " Failed to switch control mode to IDLE");
     }
+    last_requested_mode = static_cast<int16_t>(Mode::IDLE);
     int elapsed_ms = 0;
     while (true) {
       std::this_thread::sleep_for(kStandstillPollPeriod);
@@ -144,6 +149,7 @@ void Robot::Impl::SwitchMode(Mode mode) {
     if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(requested))) {
       throw std::runtime_error(prefix + " Failed to switch control mode to [" + mode_name + "]");
     }
+    last_requested_mode = static_cast<int16_t>(target);
   }
   ResetMotionCommands();
   if (verbose) {
@@ -170,6 +176,7 @@ void Robot::Impl::RunAutoRecovery() {
     if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::AUTO_RECOVERY))) {
       throw std::runtime_error(prefix + " Failed to enter automatic recovery mode");
     }
+    last_requested_mode = static_cast<int16_t>(Mode::AUTO_RECOVERY);
   }
   const RobotStates states = client->lumo_data_stream.GetRobotStates();
   CheckRecoverySample(states, dof);
