@@ -16,7 +16,7 @@
 #include "middleware/fast_dds_subscriber.h"
 #include "middleware/qos_profiles.h"
 #include "middleware/rpc_deadline.h"
-#include "middleware/writer_match.h"
+#include "middleware/endpoint_match.h"
 
 namespace quiral {
 namespace middleware2 {
@@ -55,9 +55,10 @@ class FastDDSRpcClient {
   FastDDSRpcClient(const FastDDSRpcClient&) = delete;
   FastDDSRpcClient& operator=(const FastDDSRpcClient&) = delete;
 
-  // Writes `request` once its writer has matched a reader and waits for a
-  // reply, all within `timeout_sec` (an infinite time-out waits for ever;
-  // one below 1 ms does not wait for the reply). True when a reply arrived
+  // Writes `request` once its writer has matched a reader and the reply
+  // reader a writer, and waits for a reply, all within `timeout_sec` (an
+  // infinite time-out waits for ever; one below 1 ms does not wait for the
+  // reply). True when a reply arrived
   // and was moved into `reply`; false when the request could not be written
   // or no reply came in time, and `reply` is then untouched. Throws
   // std::invalid_argument for a time-out that is not positive, NaN or too
@@ -67,7 +68,10 @@ class FastDDSRpcClient {
     const RpcDeadline deadline(timeout_sec);
     // Armed before the write: a reply that comes back at once is kept.
     std::future<bool> future = Arm();
+    // Both directions must be known to the server before the request goes
+    // out: a request or a reply sent before its reader is matched is lost.
     const bool written = WaitForMatchedReader(request_publisher_->writer(), deadline) &&
+                         WaitForMatchedWriter(reply_subscriber_->reader(), deadline) &&
                          request_publisher_->Publish(request);
     if (written) {
       if (deadline.infinite()) {

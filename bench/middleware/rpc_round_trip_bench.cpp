@@ -30,7 +30,7 @@
 #include "middleware/fast_dds_subscriber.h"
 #include "middleware/qos_profiles.h"
 #include "middleware/rpc_deadline.h"
-#include "middleware/writer_match.h"
+#include "middleware/endpoint_match.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 #include "tests/middleware/support/child_process.h"

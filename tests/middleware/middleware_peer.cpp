@@ -13,7 +13,8 @@
 //       <delay_ms> milliseconds: the request's procedure id, success, and
 //       each argument list back in the matching container
 //   middleware_peer silent <domain> <topic>
-//       takes requests and never answers; "count" -> "count N"
+//       takes requests and never answers (its reply writer exists);
+//       "count" -> "count N"
 //   middleware_peer flood <domain> <topic>
 //       writes replies on <topic>_reply as fast as it can: the one integer
 //       n counts up, the one string is "flood <n>" and every one of 4096
@@ -41,7 +42,7 @@
 #include "middleware/qos_profiles.h"
 #include "middleware/realtime_udp_node.h"
 #include "middleware/rpc_deadline.h"
-#include "middleware/writer_match.h"
+#include "middleware/endpoint_match.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 
@@ -179,6 +180,8 @@ int Echo(uint32_t domain, const std::string& topic, int delay_ms) {
 
 int Silent(uint32_t domain, const std::string& topic) {
   mw::DefaultNode node("peer_silent", 0, domain, kLoopback);
+  // A server that could answer but does not: its reply writer exists.
+  ReplyWriter replies(node.participant, topic + "_reply");
   RPCRequest request;
   std::atomic<uint64_t> count{0};
   auto requests = MakeRequestReader(node.participant, topic, &request, [&] { ++count; });
