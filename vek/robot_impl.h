@@ -37,6 +37,12 @@
 // either published entirely before a reset or carries a sequence number of
 // the new series, and no published command is a half-cleared one. Never
 // make a remote call or sleep while holding motion_mutex.
+//
+// Mode switches are serialised by mode_switch_mutex, held for a whole
+// SwitchMode (and so Stop) and around the mode request of RunAutoRecovery:
+// a Stop from the monitor thread is never undone by the second request of a
+// switch that another thread has under way. Take it before motion_mutex,
+// never the other way round; streaming never takes it.
 #pragma once
 
 #include <array>
@@ -212,6 +218,7 @@ class Robot::Impl {
   bool verbose = false;
   bool lite = false;
   std::mutex motion_mutex;
+  std::mutex mode_switch_mutex;
 
  private:
   // Step 10 of the construction: RobotInfo with stiffness limits, checked.

@@ -114,6 +114,9 @@ void Robot::Impl::SwitchMode(Mode mode) {
     throw std::invalid_argument(prefix + " Control mode [" + mode_name +
                                 "] is not yet supported on Starfloat");
   }
+  // One switch at a time; the checks below see the state this switch
+  // starts from.
+  std::lock_guard<std::mutex> switching(mode_switch_mutex);
   if (!lite && !operational()) {
     throw std::logic_error(NotOperationalText("SwitchMode"));
   }
@@ -137,7 +140,8 @@ void Robot::Impl::SwitchMode(Mode mode) {
                   elapsed_ms);
   }
   if (mode != Mode::IDLE) {
-    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(static_cast<qor::ExtCtrlMode>(target)))) {
+    const auto requested = static_cast<qor::ExtCtrlMode>(target);
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(requested))) {
       throw std::runtime_error(prefix + " Failed to switch control mode to [" + mode_name + "]");
     }
   }
@@ -161,8 +165,11 @@ void Robot::Impl::RunAutoRecovery() {
   const std::size_t dof = info.DoF;
   // Nothing is sent unless the robot's joint positions can be read.
   CheckRecoverySample(client->lumo_data_stream.GetRobotStates(), dof);
-  if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::AUTO_RECOVERY))) {
-    throw std::runtime_error(prefix + " Failed to enter automatic recovery mode");
+  {
+    std::lock_guard<std::mutex> switching(mode_switch_mutex);
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::AUTO_RECOVERY))) {
+      throw std::runtime_error(prefix + " Failed to enter automatic recovery mode");
+    }
   }
   const RobotStates states = client->lumo_data_stream.GetRobotStates();
   CheckRecoverySample(states, dof);
@@ -184,7 +191,11 @@ void Robot::Impl::RunAutoRecovery() {
   command.acceleration().assign(dof, 0.0f);
   command.max_vel().assign(dof, kRecoveryMaxVel);
   command.max_acc().assign(dof, kRecoveryMaxAcc);
-  PublishJointCommand(command);
+  // Without the command the joints stay where they are, and the wait below
+  // would report a recovery that never happened.
+  if (!QorSucceeded(PublishJointCommand(command))) {
+    throw std::runtime_error(prefix + " Failed to send the recovery motion command");
+  }
   if (verbose) {
     spdlog::info("{} Automatic recovery in progress ...", prefix);
   }

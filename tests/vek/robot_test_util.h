@@ -45,7 +45,8 @@ template <typename E>
       return ::testing::AssertionFailure() << "threw " << typeid(e).name() << ": " << e.what();
     }
     if (text != e.what()) {
-      return ::testing::AssertionFailure() << "text [" << e.what() << "], expected [" << text << "]";
+      return ::testing::AssertionFailure()
+             << "text [" << e.what() << "], expected [" << text << "]";
     }
     return ::testing::AssertionSuccess();
   } catch (const std::exception& e) {
@@ -64,7 +65,15 @@ class LogCapture {
     logger->set_level(level);
     spdlog::set_default_logger(logger);
   }
-  ~LogCapture() { spdlog::set_default_logger(previous_); }
+  ~LogCapture() {
+    // Another thread may still be writing through the capturing logger: it
+    // is kept alive for the rest of the process.
+    static std::mutex kept_mutex;
+    static std::vector<std::shared_ptr<spdlog::logger>> kept;
+    std::lock_guard<std::mutex> lock(kept_mutex);
+    kept.push_back(spdlog::default_logger());
+    spdlog::set_default_logger(previous_);
+  }
 
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
@@ -81,7 +90,8 @@ class LogCapture {
     return n;
   }
   // Messages at `level` that begin with `start`.
-  std::vector<std::string> Starting(spdlog::level::level_enum level, const std::string& start) const {
+  std::vector<std::string> Starting(spdlog::level::level_enum level,
+                                    const std::string& start) const {
     std::vector<std::string> out;
     for (const Line& line : Lines()) {
       if (line.level == level && line.text.rfind(start, 0) == 0) out.push_back(line.text);
@@ -121,6 +131,39 @@ inline std::vector<json> RequestsOf(SimProcess& sim, const std::string& serial, 
 
 inline size_t RequestTotal(SimProcess& sim, const std::string& serial) {
   return sim.Command("requests", {{"serial", serial}, {"limit", 1}})["total"].get<size_t>();
+}
+
+// Changes the simulator's state and waits until a stream sample carrying the
+// change has reached `robot`: the digital inputs carry a marker that
+// differs on every call.
+inline ::testing::AssertionResult SyncedSet(SimProcess& sim, const std::string& serial,
+                                            const Robot& robot, json fields) {
+  static int marker = 0;
+  ++marker;
+  std::vector<bool> inputs(18, false);
+  std::array<bool, 18> expected{};
+  for (int bit = 0; bit < 18; ++bit) expected[bit] = inputs[bit] = (marker >> bit) & 1;
+  fields["digital_inputs"] = inputs;
+  sim.Set(serial, fields);
+  if (!WaitUntil([&] { return robot.digital_inputs() == expected; }, std::chrono::seconds(3))) {
+    return ::testing::AssertionFailure() << "no sample with " << fields.dump();
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The state every test of a shared robot starts from: ready, idle, at rest,
+// no fault, no fault rules.
+inline const json& ReadyState() {
+  static const json state = {{"estop", false},
+                             {"enabling_button", false},
+                             {"fault", nullptr},
+                             {"fault_clearable", true},
+                             {"mode", 1},
+                             {"program_running", nullptr},
+                             {"safety_board_state", 12},
+                             {"system_state", 4},
+                             {"velocity_override", nullptr}};
+  return state;
 }
 
 }  // namespace quiral::vek::testing_util
