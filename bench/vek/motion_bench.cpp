@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
 #include <spdlog/spdlog.h>
+#include <nlohmann/json.hpp>
 
 #include "tests/support/sim_process.h"
 #include "vek/robot.h"
@@ -70,8 +70,9 @@ double Percentile(std::vector<double> sorted_us, double p) {
 // reading its records from `since` on.
 int64_t Missed(SimProcess& sim, const std::string& serial, size_t since, int sent) {
   auto total = [&] {
-    return sim.Command("motion_commands", {{"serial", serial}, {"since", size_t{1} << 40},
-                                           {"compact", true}})["total"]
+    return sim
+        .Command("motion_commands",
+                 {{"serial", serial}, {"since", size_t{1} << 40}, {"compact", true}})["total"]
         .get<size_t>();
   };
   // Best effort: give late samples a moment, then count what is there.

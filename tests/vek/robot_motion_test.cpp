@@ -155,8 +155,9 @@ TEST_F(RobotMotionTest, GateThenModeThenArgumentsAndNothingIsSent) {
     int board, system;
     std::string text;
   };
-  for (const Status& s : {Status{72, 4, "Not enabled"}, Status{40, 15, "Critical fault occurred"},
-                          Status{12, 15, "Minor fault occurred"}, Status{12, 2, "In Manual mode"}}) {
+  for (const Status& s :
+       {Status{72, 4, "Not enabled"}, Status{40, 15, "Critical fault occurred"},
+        Status{12, 15, "Minor fault occurred"}, Status{12, 2, "In Manual mode"}}) {
     for (const OperationCase& c : cases) {
       env_->Put(s.board, s.system, c.modes[0]);
       Refused<std::runtime_error>([&] { c.call(robot); },
@@ -204,7 +205,8 @@ TEST_F(RobotMotionTest, JointCommandArgumentsInOrder) {
 
   env_->Ready(Mode::RT_JOINT_TORQUE);
   const std::string t = "StreamJointTorque";
-  const std::string friction = P(t) + " Input parameter [friction_comp_scale] is outside the valid range";
+  const std::string friction =
+      P(t) + " Input parameter [friction_comp_scale] is outside the valid range";
   Refused<std::invalid_argument>([&] { robot.StreamJointTorque(six, true, true, 101); },
                                  SizeText(t, "torques"));
   for (const double bad : {100.5, -0.1, kNaN, kInf, -kInf}) {
@@ -215,9 +217,11 @@ TEST_F(RobotMotionTest, JointCommandArgumentsInOrder) {
   Refused<std::invalid_argument>(
       [&] { robot.StreamJointTorque(With(zeros, 3, kNaN), true, true, 101); }, friction);
   Refused<std::invalid_argument>(
-      [&] { robot.StreamJointTorque(With(zeros, 3, kNaN), true, true, 0); }, NonFinite(t, "torques"));
+      [&] { robot.StreamJointTorque(With(zeros, 3, kNaN), true, true, 0); },
+      NonFinite(t, "torques"));
   Refused<std::invalid_argument>(
-      [&] { robot.StreamJointTorque(With(zeros, 6, -kInf), true, true, 0); }, NonFinite(t, "torques"));
+      [&] { robot.StreamJointTorque(With(zeros, 6, -kInf), true, true, 0); },
+      NonFinite(t, "torques"));
   Refused<std::invalid_argument>(
       [&] { robot.StreamJointTorque(With(zeros, 0, kTooLargeForFloat), true, true, 0); },
       FloatRange(t, "torques"));
@@ -245,7 +249,8 @@ TEST_F(RobotMotionTest, JointCommandArgumentsInOrder) {
 
   env_->Ready(Mode::NRT_JOINT_IMPEDANCE);
   const std::string n = "SendJointPosition";
-  const std::string limits = P(n) + " Input parameters [max_vel] and [max_acc] must be greater than 0";
+  const std::string limits =
+      P(n) + " Input parameters [max_vel] and [max_acc] must be greater than 0";
   Refused<std::invalid_argument>([&] { robot.SendJointPosition(six, six, six, six); },
                                  SizeText(n, "positions"));
   Refused<std::invalid_argument>([&] { robot.SendJointPosition(zeros, six, six, six); },
@@ -276,7 +281,8 @@ TEST_F(RobotMotionTest, JointCommandArgumentsInOrder) {
   Refused<std::invalid_argument>(
       [&] { robot.SendJointPosition(zeros, zeros, ones, With(ones, 0, kTooLargeForFloat)); },
       FloatRange(n, "max_acc"));
-  EXPECT_NO_THROW(robot.SendJointPosition(kHome, zeros, With(ones, 0, 1e-15), With(ones, 6, DBL_EPSILON)));
+  EXPECT_NO_THROW(
+      robot.SendJointPosition(kHome, zeros, With(ones, 0, 1e-15), With(ones, 6, DBL_EPSILON)));
 
   // Four commands went out, numbered 1 to 4 and nothing else.
   EXPECT_EQ(env_->Counter(), 4u);
@@ -295,7 +301,10 @@ TEST_F(RobotMotionTest, CartesianCommandArgumentsInOrder) {
   env_->Ready(Mode::RT_CARTESIAN_MOTION_FORCE);
   const std::string s = "StreamCartesianMotionForce";
   Refused<std::invalid_argument>(
-      [&] { robot.StreamCartesianMotionForce(With(kPose, 0, kInf), With(kZero6, 0, kNaN), kZero6, kZero6); },
+      [&] {
+        robot.StreamCartesianMotionForce(With(kPose, 0, kInf), With(kZero6, 0, kNaN), kZero6,
+                                         kZero6);
+      },
       NonFinite(s, "pose"));
   Refused<std::invalid_argument>(
       [&] { robot.StreamCartesianMotionForce(kPose, With(kZero6, 2, kNaN), kZero6, kZero6); },
@@ -304,7 +313,9 @@ TEST_F(RobotMotionTest, CartesianCommandArgumentsInOrder) {
       [&] { robot.StreamCartesianMotionForce(kPose, kZero6, With(kZero6, 5, -kInf), kZero6); },
       NonFinite(s, "velocity"));
   Refused<std::invalid_argument>(
-      [&] { robot.StreamCartesianMotionForce(kPose, kZero6, kZero6, With(kZero6, 1, kTooLargeForFloat)); },
+      [&] {
+        robot.StreamCartesianMotionForce(kPose, kZero6, kZero6, With(kZero6, 1, kTooLargeForFloat));
+      },
       FloatRange(s, "acceleration"));
   EXPECT_NO_THROW(robot.StreamCartesianMotionForce(kPose, kZero6, kZero6, kZero6));
 
@@ -315,7 +326,10 @@ TEST_F(RobotMotionTest, CartesianCommandArgumentsInOrder) {
       std::array<double, 4> l = {1, 1, 1, 1};
       l[which] = bad;
       Refused<std::invalid_argument>(
-          [&] { robot.SendCartesianMotionForce(With(kPose, 2, kNaN), kZero6, kZero6, l[0], l[1], l[2], l[3]); },
+          [&] {
+            robot.SendCartesianMotionForce(With(kPose, 2, kNaN), kZero6, kZero6, l[0], l[1], l[2],
+                                           l[3]);
+          },
           P(c) + kCartLimitsText);
     }
   }
@@ -641,7 +655,8 @@ TEST_F(RobotMotionTest, LiteRobotSendsNoMotionAndVerboseRobotWarnsWhenUntimely) 
   verbose->StreamCartesianMotionForce(kPose, kZero6, kZero6, kZero6);
   // Non-real-time commands never warn.
   env_->Ready(Mode::NRT_JOINT_POSITION);
-  verbose->SendJointPosition(kHome, zeros, std::vector<double>(7, 1.0), std::vector<double>(7, 1.0));
+  verbose->SendJointPosition(kHome, zeros, std::vector<double>(7, 1.0),
+                             std::vector<double>(7, 1.0));
   EXPECT_EQ(log.Count(spdlog::level::warn, P("StreamJointPosition") + warning), 2);
   EXPECT_EQ(log.Count(spdlog::level::warn, P("StreamJointTorque") + warning), 1);
   EXPECT_EQ(log.Count(spdlog::level::warn, P("StreamCartesianMotionForce") + warning), 1);

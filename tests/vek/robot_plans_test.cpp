@@ -122,15 +122,19 @@ TEST_F(RobotPlansTest, ChecksComeFirstAndNothingIsSent) {
   std::vector<json> sent = env_->OpsSince(before);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0]["procedure_id"], 23);
-  const std::string index_error = P("ExecutePlan") + " Input parameter [index] is outside the valid range";
+  const std::string index_error =
+      P("ExecutePlan") + " Input parameter [index] is outside the valid range";
   env_->Ready(Mode::NRT_PLAN_EXECUTION);
   before = env_->OpsTotal();
-  EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot.ExecutePlan(3u, false, false); }, index_error));
+  EXPECT_TRUE(
+      Throws<std::invalid_argument>([&] { robot.ExecutePlan(3u, false, false); }, index_error));
   EXPECT_EQ(env_->OpsTotal(), before + 1);
-  FailsOnce(23, [&] { robot.ExecutePlan(0u, false, false); },
-            P("plan_list") + " No reply from the robot");
+  FailsOnce(
+      23, [&] { robot.ExecutePlan(0u, false, false); },
+      P("plan_list") + " No reply from the robot");
   env_->sim.Set(env_->serial, {{"plans", json::array()}});
-  EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot.ExecutePlan(0u, false, false); }, index_error));
+  EXPECT_TRUE(
+      Throws<std::invalid_argument>([&] { robot.ExecutePlan(0u, false, false); }, index_error));
   env_->sim.Set(env_->serial, {{"plans", {"HomePlan", "MainPlan", "WaitPlan"}}});
 
   // Arguments, after gate and mode.
@@ -149,8 +153,9 @@ TEST_F(RobotPlansTest, ChecksComeFirstAndNothingIsSent) {
 
   env_->Ready(Mode::NRT_PRIMITIVE_EXECUTION);
   const std::string ep = P("ExecutePrimitive");
-  Refused<std::invalid_argument>([&] { robot.ExecutePrimitive(std::string("Ho\0me", 5), {}, false); },
-                                 ep + " Input parameter [primitive_name] contains a null character");
+  Refused<std::invalid_argument>(
+      [&] { robot.ExecutePrimitive(std::string("Ho\0me", 5), {}, false); },
+      ep + " Input parameter [primitive_name] contains a null character");
   Refused<std::invalid_argument>(
       [&] {
         robot.ExecutePrimitive("Home", {{"a", 1}, {"b", std::numeric_limits<double>::quiet_NaN()}},
@@ -161,7 +166,9 @@ TEST_F(RobotPlansTest, ChecksComeFirstAndNothingIsSent) {
   no_ref_q_m.ref_frame = {"WORLD", "WORLD_ORIGIN"};
   no_ref_q_m.ref_q_e[0] = 0.5;
   Refused<std::invalid_argument>(
-      [&] { robot.ExecutePrimitive("Home", {{"c", no_ref_q_m}}, false); },
+      [&] {
+        robot.ExecutePrimitive("Home", {{"c", no_ref_q_m}}, false);
+      },
       "[quiral::vek::Coord] Struct member [ref_q_m] cannot be empty if [ref_q_e] has values");
   Refused<std::length_error>([&] { robot.ExecutePrimitive("Home", too_long_params, false); },
                              ep + " Input map [input_params] is too long to transmit (requires "
@@ -180,7 +187,8 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
 
   // Started by name; the call returns once the robot has acknowledged it.
   json request;
-  const double ms = TimedMs([&] { request = SentBy([&] { robot.ExecutePlan("Alpha", true, false); }); });
+  const double ms =
+      TimedMs([&] { request = SentBy([&] { robot.ExecutePlan("Alpha", true, false); }); });
   EXPECT_LT(ms, 300.0);
   EXPECT_EQ(request["procedure_id"], 22);
   EXPECT_EQ(request["long_string"], "Alpha");
@@ -251,13 +259,20 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
 
   // Refused requests name their operation; none is repeated.
   const std::string failed = " Failed to deliver the request";
-  FailsOnce(22, [&] { robot.ExecutePlan("Gamma", false, false); }, P("ExecutePlan") + failed);
-  FailsOnce(24, [&] { robot.PausePlan(true); }, P("PausePlan") + " Failed to execute pause request");
-  FailsOnce(25, [&] { robot.PausePlan(false); }, P("PausePlan") + " Failed to execute resume request");
-  FailsOnce(26, [&] { robot.StopPlan(); }, P("StopPlan") + failed);
-  FailsOnce(27, [&] { robot.SetBreakpointMode(true); }, P("SetBreakpointMode") + failed);
-  FailsOnce(28, [&] { robot.StepBreakpoint(); }, P("StepBreakpoint") + failed);
-  FailsOnce(20, [&] { robot.SetVelocityScale(10); }, P("SetVelocityScale") + failed);
+  FailsOnce(
+      22, [&] { robot.ExecutePlan("Gamma", false, false); }, P("ExecutePlan") + failed);
+  FailsOnce(
+      24, [&] { robot.PausePlan(true); }, P("PausePlan") + " Failed to execute pause request");
+  FailsOnce(
+      25, [&] { robot.PausePlan(false); }, P("PausePlan") + " Failed to execute resume request");
+  FailsOnce(
+      26, [&] { robot.StopPlan(); }, P("StopPlan") + failed);
+  FailsOnce(
+      27, [&] { robot.SetBreakpointMode(true); }, P("SetBreakpointMode") + failed);
+  FailsOnce(
+      28, [&] { robot.StepBreakpoint(); }, P("StepBreakpoint") + failed);
+  FailsOnce(
+      20, [&] { robot.SetVelocityScale(10); }, P("SetVelocityScale") + failed);
   env_->Switch(Mode::IDLE);
 }
 
@@ -316,7 +331,9 @@ TEST_F(RobotPlansTest, PrimitiveCallTexts) {
   request = SentBy([&] { robot.ExecutePrimitive("P", {{"a", std::string(9993, 'v')}}, false); });
   EXPECT_EQ(request["long_string"], at_limit);
   Refused<std::length_error>(
-      [&] { robot.ExecutePrimitive("P", {{"a", std::string(9994, 'v')}}, false); },
+      [&] {
+        robot.ExecutePrimitive("P", {{"a", std::string(9994, 'v')}}, false);
+      },
       P("ExecutePrimitive") +
           " Input map [input_params] is too long to transmit (requires 10001/10000 bytes of "
           "bandwidth)");
@@ -329,8 +346,9 @@ TEST_F(RobotPlansTest, PrimitiveCallTexts) {
   request = SentBy([&] { robot.ExecutePrimitive(std::string(9998, 'P'), {}, false); });
   EXPECT_EQ(request["long_string"].get<std::string>().size(), 10000u);
 
-  FailsOnce(21, [&] { robot.ExecutePrimitive("Home", {}, false); },
-            P("ExecutePrimitive") + " Failed to deliver the request");
+  FailsOnce(
+      21, [&] { robot.ExecutePrimitive("Home", {}, false); },
+      P("ExecutePrimitive") + " Failed to deliver the request");
   env_->Switch(Mode::IDLE);
 }
 

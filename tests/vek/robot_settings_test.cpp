@@ -32,7 +32,8 @@ std::string SizeText(const std::string& operation, const std::string& argument) 
   return P(operation) + " Size of input vector [" + argument + "] does not match robot DoF";
 }
 std::string RangeText(const std::string& operation, const std::string& argument) {
-  return P(operation) + " Input parameter [" + argument + "] contains value outside the valid range";
+  return P(operation) + " Input parameter [" + argument +
+         "] contains value outside the valid range";
 }
 std::string ScalarRangeText(const std::string& operation, const std::string& argument) {
   return P(operation) + " Input parameter [" + argument + "] is outside the valid range";
@@ -98,9 +99,8 @@ class RobotSettingsTest : public ::testing::Test {
 SimRobot* RobotSettingsTest::env_ = nullptr;
 
 const std::vector<Mode> kJointModes = {Mode::RT_JOINT_IMPEDANCE, Mode::NRT_JOINT_IMPEDANCE};
-const std::vector<Mode> kCartesianModes = {Mode::RT_CARTESIAN_MOTION_FORCE,
-                                           Mode::NRT_CARTESIAN_MOTION_FORCE,
-                                           Mode::NRT_SUPER_PRIMITIVE};
+const std::vector<Mode> kCartesianModes = {
+    Mode::RT_CARTESIAN_MOTION_FORCE, Mode::NRT_CARTESIAN_MOTION_FORCE, Mode::NRT_SUPER_PRIMITIVE};
 
 TEST_F(RobotSettingsTest, ModeBeforeArgumentsWithoutGateAndNothingSent) {
   Robot& robot = *env_->robot;
@@ -120,17 +120,23 @@ TEST_F(RobotSettingsTest, ModeBeforeArgumentsWithoutGateAndNothingSent) {
        [&] { robot.SetJointInertiaScale(std::vector<double>(8, 1.0)); },
        SizeText("SetJointInertiaScale", "inertia_scales")},
       {"SetCartesianImpedance", kCartesianModes,
-       [&] { robot.SetCartesianImpedance({-1, 0, 0, 0, 0, 0}, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5}); },
+       [&] {
+         robot.SetCartesianImpedance({-1, 0, 0, 0, 0, 0}, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5});
+       },
        RangeText("SetCartesianImpedance", "K_x")},
       {"SetMaxContactWrench", kCartesianModes,
-       [&] { robot.SetMaxContactWrench({0, 0, -1, 0, 0, 0}); },
+       [&] {
+         robot.SetMaxContactWrench({0, 0, -1, 0, 0, 0});
+       },
        P("SetMaxContactWrench") + " Input parameter [max_wrench] contains negative value"},
       {"SetNullSpacePosture", kCartesianModes, [&] { robot.SetNullSpacePosture(six); },
        SizeText("SetNullSpacePosture", "ref_positions")},
       {"SetNullSpaceObjectives", kCartesianModes, [&] { robot.SetNullSpaceObjectives(2, 0, 0); },
        ScalarRangeText("SetNullSpaceObjectives", "linear_manipulability")},
       {"SetForceControlAxis", kCartesianModes,
-       [&] { robot.SetForceControlAxis({true, true, true, true, true, true}, {0.004, 1, 1}); },
+       [&] {
+         robot.SetForceControlAxis({true, true, true, true, true, true}, {0.004, 1, 1});
+       },
        RangeText("SetForceControlAxis", "max_linear_vel")},
       {"SetForceControlFrame", kCartesianModes,
        [&] { robot.SetForceControlFrame(static_cast<CoordType>(2), kFrame); },
@@ -158,7 +164,9 @@ TEST_F(RobotSettingsTest, ModeBeforeArgumentsWithoutGateAndNothingSent) {
     }
     // Digital outputs have no mode.
     Refused<std::invalid_argument>(
-        [&] { robot.SetDigitalOutputs({{3, true}, {18, false}}); },
+        [&] {
+          robot.SetDigitalOutputs({{3, true}, {18, false}});
+        },
         P("SetDigitalOutputs") + " Input map contains port index outside the valid range");
   }
 }
@@ -186,8 +194,9 @@ TEST_F(RobotSettingsTest, JointSettingsRangeEdgesAndArguments) {
   EXPECT_EQ(Floats(request), expected);
   EXPECT_EQ(env_->sim.State(env_->serial)["settings"]["71"].get<std::vector<float>>(), expected);
 
-  Refused<std::invalid_argument>([&] { robot.SetJointImpedance(std::vector<double>(6, 1), std::vector<double>(6, 0.5)); },
-                                 SizeText(ji, "K_q"));
+  Refused<std::invalid_argument>(
+      [&] { robot.SetJointImpedance(std::vector<double>(6, 1), std::vector<double>(6, 0.5)); },
+      SizeText(ji, "K_q"));
   Refused<std::invalid_argument>([&] { robot.SetJointImpedance(k, std::vector<double>(8, 0.5)); },
                                  SizeText(ji, "Z_q"));
   for (size_t i = 0; i < 7; ++i) {
@@ -204,8 +213,8 @@ TEST_F(RobotSettingsTest, JointSettingsRangeEdgesAndArguments) {
   Refused<std::invalid_argument>(
       [&] { robot.SetJointImpedance(With(k, 3, 1e9), With(With(z, 3, 0.1), 1, 0.9)); },
       RangeText(ji, "Z_q"));
-  Refused<std::invalid_argument>(
-      [&] { robot.SetJointImpedance(With(k, 1, 1e9), With(z, 1, 0.9)); }, RangeText(ji, "K_q"));
+  Refused<std::invalid_argument>([&] { robot.SetJointImpedance(With(k, 1, 1e9), With(z, 1, 0.9)); },
+                                 RangeText(ji, "K_q"));
 
   // Contact torques up to each joint's torque limit.
   const std::string ct = "SetMaxContactTorque";
@@ -240,9 +249,12 @@ TEST_F(RobotSettingsTest, JointSettingsRangeEdgesAndArguments) {
   SentBy(71, [&] { robot.SetJointImpedance(k, {}); });
   SentBy(75, [&] { robot.SetJointInertiaScale(scales); });
 
-  FailsOnce(71, [&] { robot.SetJointImpedance(k, z); }, "SetJointImpedance");
-  FailsOnce(76, [&] { robot.SetMaxContactTorque(info.tau_max); }, "SetMaxContactTorque");
-  FailsOnce(75, [&] { robot.SetJointInertiaScale(scales); }, "SetJointInertiaScale");
+  FailsOnce(
+      71, [&] { robot.SetJointImpedance(k, z); }, "SetJointImpedance");
+  FailsOnce(
+      76, [&] { robot.SetMaxContactTorque(info.tau_max); }, "SetMaxContactTorque");
+  FailsOnce(
+      75, [&] { robot.SetJointInertiaScale(scales); }, "SetJointInertiaScale");
   env_->Switch(Mode::IDLE);
 }
 
@@ -271,7 +283,8 @@ TEST_F(RobotSettingsTest, CartesianSettingsRangeEdgesAndArguments) {
     }
   }
   Refused<std::invalid_argument>(
-      [&] { robot.SetCartesianImpedance(With(kx, 4, 1e9), With(zx, 1, 0.9)); }, RangeText(ci, "Z_x"));
+      [&] { robot.SetCartesianImpedance(With(kx, 4, 1e9), With(zx, 1, 0.9)); },
+      RangeText(ci, "Z_x"));
 
   // Contact wrench: no upper limit, but a number.
   const std::string cw = "SetMaxContactWrench";
@@ -284,16 +297,19 @@ TEST_F(RobotSettingsTest, CartesianSettingsRangeEdgesAndArguments) {
     Refused<std::invalid_argument>([&] { robot.SetMaxContactWrench(With(big, i, -0.001)); },
                                    P(cw) + " Input parameter [max_wrench] contains negative value");
   }
-  Refused<std::invalid_argument>([&] { robot.SetMaxContactWrench(With(big, 2, kNaN)); },
-                                 P(cw) + " Input parameter [max_wrench] contains a non-finite value");
-  Refused<std::invalid_argument>([&] { robot.SetMaxContactWrench(With(big, 5, kInf)); },
-                                 P(cw) + " Input parameter [max_wrench] contains a non-finite value");
+  Refused<std::invalid_argument>(
+      [&] { robot.SetMaxContactWrench(With(big, 2, kNaN)); },
+      P(cw) + " Input parameter [max_wrench] contains a non-finite value");
+  Refused<std::invalid_argument>(
+      [&] { robot.SetMaxContactWrench(With(big, 5, kInf)); },
+      P(cw) + " Input parameter [max_wrench] contains a non-finite value");
   Refused<std::invalid_argument>(
       [&] { robot.SetMaxContactWrench(With(big, 0, 1e39)); },
       P(cw) + " Input parameter [max_wrench] contains a value outside the 32-bit float range");
   // A negative value is reported before a non-finite one.
-  Refused<std::invalid_argument>([&] { robot.SetMaxContactWrench(With(With(big, 0, kNaN), 4, -1.0)); },
-                                 P(cw) + " Input parameter [max_wrench] contains negative value");
+  Refused<std::invalid_argument>(
+      [&] { robot.SetMaxContactWrench(With(With(big, 0, kNaN), 4, -1.0)); },
+      P(cw) + " Input parameter [max_wrench] contains negative value");
 
   // Null-space posture within the joint limits, both ends included.
   const std::string np = "SetNullSpacePosture";
@@ -360,10 +376,12 @@ TEST_F(RobotSettingsTest, CartesianSettingsRangeEdgesAndArguments) {
         [&] { robot.SetForceControlFrame(static_cast<CoordType>(bad), kFrame); },
         P(ff) + " Input parameter [root_coord] is invalid");
   }
-  Refused<std::invalid_argument>([&] { robot.SetForceControlFrame(CoordType::TCP, With(kFrame, 3, kNaN)); },
-                                 P(ff) + " Input parameter [T_in_root] contains a non-finite value");
-  Refused<std::invalid_argument>([&] { robot.SetForceControlFrame(CoordType::WORLD, With(kFrame, 0, -kInf)); },
-                                 P(ff) + " Input parameter [T_in_root] contains a non-finite value");
+  Refused<std::invalid_argument>(
+      [&] { robot.SetForceControlFrame(CoordType::TCP, With(kFrame, 3, kNaN)); },
+      P(ff) + " Input parameter [T_in_root] contains a non-finite value");
+  Refused<std::invalid_argument>(
+      [&] { robot.SetForceControlFrame(CoordType::WORLD, With(kFrame, 0, -kInf)); },
+      P(ff) + " Input parameter [T_in_root] contains a non-finite value");
   // The root is checked before the pose.
   Refused<std::invalid_argument>(
       [&] { robot.SetForceControlFrame(static_cast<CoordType>(2), With(kFrame, 3, kNaN)); },
@@ -375,12 +393,22 @@ TEST_F(RobotSettingsTest, CartesianSettingsRangeEdgesAndArguments) {
   env_->Switch(Mode::RT_CARTESIAN_MOTION_FORCE);
   SentBy(70, [&] { robot.SetCartesianImpedance(kx, zx); });
 
-  FailsOnce(70, [&] { robot.SetCartesianImpedance(kx, zx); }, "SetCartesianImpedance");
-  FailsOnce(72, [&] { robot.SetMaxContactWrench(big); }, "SetMaxContactWrench");
-  FailsOnce(73, [&] { robot.SetNullSpacePosture(info.q_max); }, "SetNullSpacePosture");
-  FailsOnce(74, [&] { robot.SetNullSpaceObjectives(0, 0, 0.1); }, "SetNullSpaceObjectives");
-  FailsOnce(80, [&] { robot.SetForceControlAxis({}, {1, 1, 1}); }, "SetForceControlAxis");
-  FailsOnce(81, [&] { robot.SetForceControlFrame(CoordType::TCP, kFrame); }, "SetForceControlFrame");
+  FailsOnce(
+      70, [&] { robot.SetCartesianImpedance(kx, zx); }, "SetCartesianImpedance");
+  FailsOnce(
+      72, [&] { robot.SetMaxContactWrench(big); }, "SetMaxContactWrench");
+  FailsOnce(
+      73, [&] { robot.SetNullSpacePosture(info.q_max); }, "SetNullSpacePosture");
+  FailsOnce(
+      74, [&] { robot.SetNullSpaceObjectives(0, 0, 0.1); }, "SetNullSpaceObjectives");
+  FailsOnce(
+      80,
+      [&] {
+        robot.SetForceControlAxis({}, {1, 1, 1});
+      },
+      "SetForceControlAxis");
+  FailsOnce(
+      81, [&] { robot.SetForceControlFrame(CoordType::TCP, kFrame); }, "SetForceControlFrame");
   env_->Switch(Mode::IDLE);
 }
 
@@ -394,7 +422,8 @@ TEST_F(RobotSettingsTest, PassiveForceControlAndDigitalOutputs) {
   request = SentBy(82, [&] { robot.SetPassiveForceControl(false); });
   EXPECT_EQ(request["int_args"], json::array({0}));
   EXPECT_FALSE(env_->sim.State(env_->serial)["passive_force_control"].get<bool>());
-  FailsOnce(82, [&] { robot.SetPassiveForceControl(true); }, "SetPassiveForceControl");
+  FailsOnce(
+      82, [&] { robot.SetPassiveForceControl(true); }, "SetPassiveForceControl");
 
   // 18 slots: 1 or 0 for the ports given, -1 for the others; in any mode
   // and state.
@@ -405,13 +434,16 @@ TEST_F(RobotSettingsTest, PassiveForceControlAndDigitalOutputs) {
   slots[17] = 0;
   EXPECT_EQ(request["int_args"].get<std::vector<int>>(), slots);
   EXPECT_TRUE(request["float_args"].empty());
-  std::vector<int> outputs = env_->sim.State(env_->serial)["digital_outputs"].get<std::vector<int>>();
+  std::vector<int> outputs =
+      env_->sim.State(env_->serial)["digital_outputs"].get<std::vector<int>>();
   EXPECT_EQ(outputs[0], 1);
   EXPECT_EQ(outputs[17], 0);
   request = SentBy(8, [&] { robot.SetDigitalOutputs({}); });
   EXPECT_EQ(request["int_args"].get<std::vector<int>>(), std::vector<int>(18, -1));
   env_->Ready(Mode::NRT_PLAN_EXECUTION);
-  request = SentBy(8, [&] { robot.SetDigitalOutputs({{5, true}, {3, true}, {4, false}, {0, false}}); });
+  request = SentBy(8, [&] {
+    robot.SetDigitalOutputs({{5, true}, {3, true}, {4, false}, {0, false}});
+  });
   slots.assign(18, -1);
   slots[0] = 0;
   slots[3] = 1;
@@ -424,10 +456,17 @@ TEST_F(RobotSettingsTest, PassiveForceControlAndDigitalOutputs) {
   EXPECT_EQ(outputs[17], 0) << "a port left out keeps its output";
   for (const unsigned int bad : {18u, 100u, 4294967295u}) {
     Refused<std::invalid_argument>(
-        [&] { robot.SetDigitalOutputs({{0, true}, {bad, true}}); },
+        [&] {
+          robot.SetDigitalOutputs({{0, true}, {bad, true}});
+        },
         P("SetDigitalOutputs") + " Input map contains port index outside the valid range");
   }
-  FailsOnce(8, [&] { robot.SetDigitalOutputs({{1, true}}); }, "SetDigitalOutputs");
+  FailsOnce(
+      8,
+      [&] {
+        robot.SetDigitalOutputs({{1, true}});
+      },
+      "SetDigitalOutputs");
 }
 
 // A robot with two external axes: their stiffness has no upper limit but
@@ -470,8 +509,8 @@ TEST(RobotSettingsLimitsTest, ExternalAxesAndShortLimitTables) {
         Bad{kNaN, RangeText("SetJointImpedance", "K_q")},
         Bad{-1.0, RangeText("SetJointImpedance", "K_q")}}) {
     const size_t before = env.OpsTotal();
-    EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot.SetJointImpedance(With(k, 1, bad.value), {}); },
-                                              bad.text));
+    EXPECT_TRUE(Throws<std::invalid_argument>(
+        [&] { robot.SetJointImpedance(With(k, 1, bad.value), {}); }, bad.text));
     EXPECT_EQ(env.OpsTotal(), before);
   }
 
@@ -480,13 +519,16 @@ TEST(RobotSettingsLimitsTest, ExternalAxesAndShortLimitTables) {
   impl.info.tau_max.resize(3);
   impl.info.q_min.resize(8);
   const size_t before = env.OpsTotal();
-  EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot.SetJointImpedance(std::vector<double>(9, 1.0), {}); },
-                                            RangeText("SetJointImpedance", "K_q")));
-  EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot.SetMaxContactTorque(std::vector<double>(9, 1.0)); },
-                                            RangeText("SetMaxContactTorque", "max_torques")));
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] { robot.SetJointImpedance(std::vector<double>(9, 1.0), {}); },
+      RangeText("SetJointImpedance", "K_q")));
+  EXPECT_TRUE(
+      Throws<std::invalid_argument>([&] { robot.SetMaxContactTorque(std::vector<double>(9, 1.0)); },
+                                    RangeText("SetMaxContactTorque", "max_torques")));
   env.Ready(Mode::NRT_CARTESIAN_MOTION_FORCE);
-  EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot.SetNullSpacePosture(std::vector<double>(9, 0.0)); },
-                                            RangeText("SetNullSpacePosture", "ref_positions")));
+  EXPECT_TRUE(
+      Throws<std::invalid_argument>([&] { robot.SetNullSpacePosture(std::vector<double>(9, 0.0)); },
+                                    RangeText("SetNullSpacePosture", "ref_positions")));
   EXPECT_EQ(env.OpsTotal(), before);
 }
 
