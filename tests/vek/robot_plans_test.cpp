@@ -354,7 +354,7 @@ TEST_F(RobotPlansTest, PrimitiveCallTexts) {
 
 TEST_F(RobotPlansTest, LiteRobotStartsPlansAndPrimitivesWithoutTheGate) {
   env_->sim.Set(env_->serial, {{"plans", {"HomePlan", "MainPlan"}}});
-  auto lite = MakeRobot(env_->serial, /*lite=*/true);
+  auto lite = MakeLiteRobot(env_->serial);
   EXPECT_FALSE(lite->operational());
 
   env_->Ready(Mode::NRT_PLAN_EXECUTION);
