@@ -1,22 +1,72 @@
 // Internal: the implementation behind quiral::vek::Robot. Included by the
 // Robot's own sources and, through vek/robot_access.h, by the classes built
 // from a Robot (Model, Gripper, FileIO, Device). Not part of the public API.
+//
+// Sources: robot.cpp (construction, status queries and the shared helpers
+// below), robot_modes.cpp (enabling, faults, control modes, recovery),
+// robot_params.cpp (global variables, primitive states). Plans and
+// primitives, motion commands and settings live in robot_plans.cpp,
+// robot_motion.cpp and robot_settings.cpp; each operation is a member of
+// Impl declared here, and the public Robot member only forwards to it.
+//
+// Rules every operation follows:
+// - Order of checks: operational gate (RequireOperational) where it
+//   applies, then the control mode (CurrentMode), then the arguments, then
+//   the one remote call or motion command. Nothing is sent when a check
+//   fails, and a failed remote call is not repeated.
+// - Error texts begin with Prefix(operation), e.g.
+//   "[quiral::vek::Robot::Enable]", then a blank.
+// - Range checks are written so that NaN fails them: InRange(x, lo, hi), or
+//   a test of the form !(lo <= x && x <= hi); never "x < lo || x > hi".
+// - Every text argument that goes on the wire is checked with RequireNoNul
+//   first: the transport cuts a text at its first '\0', so the call would
+//   report success for a text the robot never saw.
+//
+// Motion commands and threads. One Robot may be used from two threads at
+// once: the collision monitor calls Stop from its own thread while the user
+// streams commands. motion_mutex guards, as one unit,
+//   (a) motion_cmd_counter,
+//   (b) the held command of client->motion_commands_pub (its setters, Clear
+//       and Publish).
+// A motion command increments the counter, sets the held command with the
+// new value and publishes it, all under one hold of motion_mutex: use
+// PublishJointCommand, PublishCartesianCommand or
+// PublishCartesianMultiCommand for every motion command, never the
+// publisher directly. A mode switch resets the counter and clears the held
+// command under the same mutex (ResetMotionCommands). So a command is
+// either published entirely before a reset or carries a sequence number of
+// the new series, and no published command is a half-cleared one. Never
+// make a remote call or sleep while holding motion_mutex.
+//
+// Mode switches are serialised by mode_switch_mutex, held for a whole
+// SwitchMode (and so Stop) and around the mode request of RunAutoRecovery:
+// a Stop from the monitor thread is never undone by the second request of a
+// switch that another thread has under way. Take it before motion_mutex,
+// never the other way round; streaming never takes it.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/qor_state.h"
 #include "vek/data_types.h"
 #include "vek/robot.h"
 
 namespace quiral::vek_impl {
 class VEKClient;
 }  // namespace quiral::vek_impl
+
+namespace vek_msgs::msg {
+class JointCommands;
+class CartesianCommands;
+}  // namespace vek_msgs::msg
 
 namespace quiral::vek {
 
@@ -38,6 +88,8 @@ class Robot::Impl {
     OMBRISK_H = 11,
   };
 
+  // Checks the serial number, connects to the robot and fetches its
+  // description; every failure throws (see Robot::Robot).
   Impl(const std::string& robot_sn, const std::vector<std::string>& network_interface_whitelist,
        bool verbose, bool lite);
   virtual ~Impl();
@@ -45,19 +97,132 @@ class Robot::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
+  // ---------------------------------------------------------------------
+  // Construction steps, usable without a robot.
+
+  // The model-name table, indexed by RobotModel.
+  static const std::array<std::string, 12>& ModelNames();
+  // Throws std::invalid_argument unless `robot_sn` is non-empty, holds no
+  // '\0' and has exactly one separator ("-" or "_"); returns it with blanks
+  // removed and "_" replaced by "-".
+  static std::string NormaliseSerial(const std::string& robot_sn);
+  // The model named before the "-" of a normalised serial; throws
+  // std::logic_error for an unlisted name or "Unknown".
+  static RobotModel ModelFromSerial(const std::string& normalised_serial);
+  // Cartesian stiffness limits of a model; throws std::logic_error
+  // "Unsupported robot model" for models without limits.
+  static std::array<double, 6> CartesianStiffnessLimits(RobotModel model);
+  // Joint stiffness limits, one per joint, aligned with the joints: +inf
+  // for each external axis, then the model's table entry of each arm joint.
+  // An arm joint beyond the end of the table gets the smallest entry of the
+  // table. Throws like CartesianStiffnessLimits.
+  static std::vector<double> JointStiffnessLimits(RobotModel model, std::size_t dof_e,
+                                                  std::size_t dof_m);
+  // Throws std::logic_error unless q_min, q_max, joint_limit_3 and tau_max
+  // each hold DoF values of magnitude at least the double epsilon (NaN
+  // fails).
+  static void CheckJointLimits(const RobotInfo& info);
+
+  // ---------------------------------------------------------------------
+  // Shared helpers (robot.cpp).
+
+  // "[quiral::vek::Robot::" + operation + "]".
+  static std::string Prefix(std::string_view operation);
+  // False for NaN.
+  static bool InRange(double x, double lo, double hi) { return lo <= x && x <= hi; }
+  // Throws std::invalid_argument Prefix(operation) + " Input parameter [" +
+  // argument + "] contains a null character" when `text` holds a '\0'.
+  static void RequireNoNul(const std::string& text, std::string_view operation,
+                           std::string_view argument);
+
+  // Standstill: every motor velocity at most 0.017 in magnitude (NaN counts
+  // as moving); an empty vector counts as stopped.
+  static bool IsStandstill(const RobotStates& states);
+  // The standstill test on the newest data-stream sample.
+  bool Stopped() const;
+  // True once a data-stream sample has arrived (never on a lite robot).
+  bool HasStreamSample() const;
+
+  // The raw control mode of the newest real-time states (0 before any).
+  int16_t CurrentMode() const;
+  // CurrentMode as a Mode; values outside 0 to 12 give UNKNOWN.
+  Mode mode() const;
+
+  OperationalStatus operational_status() const;
+  bool operational() const;
+  // Prefix(operation) + " Robot is not operational: " + status text.
+  std::string NotOperationalText(std::string_view operation) const;
+  // The operational gate: throws std::runtime_error NotOperationalText
+  // unless the status is READY or IN_REDUCED_STATE.
+  void RequireOperational(std::string_view operation) const;
+
+  // Motion commands (see the rule at the top): under motion_mutex,
+  // increments motion_cmd_counter, sets the held command with the new value
+  // and publishes it. Returns the publisher's status; a failed publish is
+  // logged by the publisher.
+  QorState PublishJointCommand(const vek_msgs::msg::JointCommands& command);
+  QorState PublishCartesianCommand(const vek_msgs::msg::CartesianCommands& command);
+  QorState PublishCartesianMultiCommand(
+      const std::vector<vek_msgs::msg::CartesianCommands>& commands,
+      const std::vector<std::vector<float>>& joint_positions);
+  // Under motion_mutex: counter to 0 and the held command cleared, so the
+  // next command carries sequence number 1.
+  void ResetMotionCommands();
+  // The counter, read under motion_mutex.
+  uint64_t MotionCommandCounter();
+
+  // ---------------------------------------------------------------------
+  // Status queries (robot.cpp).
+  bool connected() const;
+  RobotStates states() const;
+  RobotActions actions() const;
+  bool busy() const;
+  bool fault() const;
+  bool reduced() const;
+  bool recovery() const;
+  bool estop_released() const;
+  bool enabling_button_pressed() const;
+  bool reached_timeliness_failure_limit() const;
+  void SetTimelinessFailureLimit(double percentage);
+  std::vector<RobotEvent> event_log() const;
+  PlanInfo plan_info() const;
+  std::vector<std::string> plan_list() const;
+  std::array<bool, 18> digital_inputs() const;
+
+  // Control modes, enabling and recovery (robot_modes.cpp).
+  void Enable();
+  bool ClearFault(unsigned int timeout_sec);
+  void SwitchMode(Mode mode);
+  void Stop();
+  void RunAutoRecovery();
+  void Brake(bool engage);
+  void LockExternalAxes(bool lock);
+  void SyncWithPositioner(bool sync);
+
+  // Global variables and primitive states (robot_params.cpp).
+  std::map<std::string, ParamVariant> primitive_states() const;
+  std::map<std::string, ParamVariant> global_variables() const;
+  void SetGlobalVariables(const std::map<std::string, ParamVariant>& global_vars);
+
+  // ---------------------------------------------------------------------
+  // State. Everything but motion_cmd_counter is set during construction and
+  // not changed afterwards.
   std::array<std::string, 12> model_names;
   std::shared_ptr<vek_impl::VEKClient> client;
   // Sequence stamp of motion commands: incremented before each command,
-  // reset to 0 by a successful mode switch. Read and written only under
-  // motion_mutex, together with the held command of the motion-commands
-  // publisher, because a stop may come from another thread (the collision
-  // monitor) while the user streams commands.
+  // reset to 0 by a successful mode switch. Guarded by motion_mutex (see
+  // the rule at the top).
   uint64_t motion_cmd_counter = 0;
   RobotModel robot_model = UNKNOWN_MODEL;
   RobotInfo info;
   bool verbose = false;
   bool lite = false;
   std::mutex motion_mutex;
+  std::mutex mode_switch_mutex;
+
+ private:
+  // Step 10 of the construction: RobotInfo with stiffness limits, checked.
+  void FetchRobotInfo(const std::string& normalised_serial);
 };
 
 }  // namespace quiral::vek

@@ -1,0 +1,245 @@
+// Construction of a Robot against the simulated controller: the serial
+// forms, the version checks, the robot's description with its stiffness
+// limits, failed replies and the lite instance.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "client/vek_client.h"
+#include "tests/vek/robot_test_util.h"
+#include "vek/robot.h"
+#include "vek/robot_access.h"
+#include "vek/robot_impl.h"
+
+namespace quiral::vek {
+namespace {
+
+using namespace testing_util;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::vector<double> Widened(const std::vector<double>& values) {
+  std::vector<double> out;
+  for (double v : values) out.push_back(static_cast<double>(static_cast<float>(v)));
+  return out;
+}
+
+std::string Incompatible(const std::string& serial) {
+  return "[quiral::vek::Robot] Version of this client is incompatible with robot [" + serial + "]";
+}
+
+TEST(RobotConnectTest, ConnectsByEitherSerialFormAndDescribesTheRobot) {
+  const std::string serial = UniqueSerial("Varno4");
+  SimProcess sim({serial}, {"--initial-state", "ready"});
+  // The underscore form with blanks in it names the same robot.
+  std::string given = serial;
+  given[given.find('-')] = '_';
+  given.insert(3, " ");
+  LogCapture log(spdlog::level::info);
+  auto robot = MakeRobot(given, /*lite=*/false, /*verbose=*/true);
+  EXPECT_EQ(log.Count(spdlog::level::info,
+                      "| | | | | | | | | |  Quiral VEK v1.9.3  | | | | | | | | | |"),
+            1);
+  EXPECT_EQ(log.Count(spdlog::level::info, "[quiral::vek::Robot] Initialization complete"), 1);
+  EXPECT_EQ(log.Count(spdlog::level::warn,
+                      "[quiral::vek::Robot] This lite instance has limited functionalities"),
+            0);
+
+  EXPECT_FALSE(robot->lite());
+  EXPECT_TRUE(robot->connected());
+  const RobotInfo info = robot->info();
+  EXPECT_EQ(info.serial_number, serial);
+  EXPECT_EQ(info.model_name, "Varno4");
+  EXPECT_EQ(info.server_text, "Quiral simulated controller, model Varno4");
+  EXPECT_EQ(info.DoF_e, 0u);
+  EXPECT_EQ(info.DoF_m, 7u);
+  EXPECT_EQ(info.DoF, 7u);
+  EXPECT_TRUE(info.reply_flag);
+  EXPECT_EQ(info.q_max, Widened({2.79, 2.27, 2.96, 2.67, 2.96, 4.54, 2.96}));
+  EXPECT_EQ(info.q_min, Widened({-2.79, -2.27, -2.96, -2.67, -2.96, -1.40, -2.96}));
+  EXPECT_EQ(info.joint_limit_3, Widened({2.0, 2.1, 2.2, 2.3, 2.4, 2.5, 2.6}));
+  EXPECT_EQ(info.tau_max, Widened({123, 123, 64, 64, 39, 39, 39}));
+  EXPECT_EQ(info.K_x_max, (std::array<double, 6>{10000, 10000, 10000, 1500, 1500, 1500}));
+  EXPECT_EQ(info.K_q_max, kMaxJointStiffnessVarno4);
+
+  // Three requests at construction: server version, robot information on
+  // the operations service; the data-service version on the other.
+  const json ops = sim.Requests(serial)["items"];
+  ASSERT_EQ(ops.size(), 2u);
+  EXPECT_EQ(ops[0]["procedure_id"], 3);
+  EXPECT_EQ(ops[1]["procedure_id"], 6);
+  const json data = sim.DataRequests(serial)["items"];
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(data[0]["request_id"], 1);
+
+  // The classes built from a Robot share its link client.
+  auto client = detail::RobotAccess::client(*robot);
+  ASSERT_NE(client, nullptr);
+  EXPECT_EQ(client.get(), detail::RobotAccess::impl(*robot)->client.get());
+  EXPECT_EQ(detail::RobotAccess::robot_model(*robot), Robot::Impl::VARNO4);
+  robot.reset();
+  // The client outlives the Robot while held, and keeps its link.
+  EXPECT_TRUE(WaitUntil([&] { return client->connected.load(); }, 2s));
+}
+
+TEST(RobotConnectTest, VersionChecks) {
+  const std::string serial = UniqueSerial("Varno10");
+  SimProcess sim({serial}, {"--initial-state", "ready"});
+  struct Case {
+    std::string server, lumo;
+    bool accepted;
+  };
+  const std::vector<Case> cases = {
+      {"v1.9.4", "LUMO:v1.4", false}, {"v1.9.3 ", "LUMO:v1.4", false},
+      {"v1.9", "LUMO:v1.4", false},   {"v1.9.3", "v1.4.1", false},
+      {"v1.9.3", "LUMO:v1.4x", false}, {"v1.9.3", "A:B:v1.4", false},
+      {"v1.9.3", "LUMO:v1.3", false}, {"v1.9.3", "v1.4", true},
+      {"v1.9.3", "anything:v1.4", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.server + " / " + c.lumo);
+    sim.Set(serial, {{"server_version", c.server}, {"lumo_version", c.lumo}});
+    if (c.accepted) {
+      EXPECT_NO_THROW(MakeRobot(serial));
+    } else {
+      EXPECT_TRUE(Throws<std::logic_error>([&] { MakeRobot(serial); }, Incompatible(serial)));
+    }
+  }
+}
+
+TEST(RobotConnectTest, FailedRepliesAndInvalidLimits) {
+  const std::string serial = UniqueSerial("Varno4");
+  SimProcess sim({serial}, {"--initial-state", "ready"});
+  sim.Fault(serial, {{"service", "ops"}, {"procedure_id", 3}, {"kind", "fail"}});
+  EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
+                                         "[quiral::vek::Robot] Failed to sync VEK server version"));
+  sim.Fault(serial, {{"service", "data"}, {"request_id", 1}, {"kind", "fail"}});
+  EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
+                                         "[quiral::vek::Robot] Failed to sync LUMO server version"));
+  sim.Fault(serial, {{"service", "ops"}, {"procedure_id", 6}, {"kind", "fail"}});
+  EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
+                                         "[quiral::vek::Robot] Failed to obtain robot information"));
+  // A reply of the wrong shape is no description either.
+  sim.Fault(serial, {{"service", "ops"}, {"procedure_id", 6}, {"kind", "short_lists"}});
+  EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
+                                         "[quiral::vek::Robot] Failed to obtain robot information"));
+
+  const std::string invalid =
+      "[quiral::vek::Robot] One or more robot joint limits received from server are invalid";
+  sim.Set(serial, {{"robot_info", {{"q_min", {-1, -1, 0.0, -1, -1, -1, -1}}}}});
+  EXPECT_TRUE(Throws<std::logic_error>([&] { MakeRobot(serial); }, invalid));
+  sim.Set(serial, {{"robot_info", {{"q_min", {-1, -1, -1, -1, -1, -1, -1}},
+                                   {"tau_max", {1, 1, 1, 1, 1, 1, 1e-30}}}}});
+  EXPECT_TRUE(Throws<std::logic_error>([&] { MakeRobot(serial); }, invalid));
+  sim.Set(serial, {{"robot_info", {{"floats", nullptr}}}});
+  EXPECT_NO_THROW(MakeRobot(serial));
+}
+
+TEST(RobotConnectTest, StiffnessLimitsOfModelsWithExternalAxes) {
+  const std::string varno10 = UniqueSerial("Varno10");
+  const std::string ombrisk_l = UniqueSerial("OmbriskL");
+  const std::string starfloat = UniqueSerial("Starfloat");
+  const std::string ombrisk_h = UniqueSerial("OmbriskH");
+  SimProcess sim({varno10, ombrisk_l, starfloat, ombrisk_h},
+                 {"--initial-state", "ready", "--dof-e", "2"});
+
+  auto robot = MakeRobot(varno10);
+  RobotInfo info = robot->info();
+  EXPECT_EQ(info.DoF_e, 2u);
+  EXPECT_EQ(info.DoF, 9u);
+  EXPECT_EQ(info.K_q_max,
+            (std::vector<double>{kInf, kInf, 12000, 12000, 10000, 10000, 5000, 5000, 5000}));
+  EXPECT_EQ(info.K_x_max, (std::array<double, 6>{20000, 20000, 20000, 3000, 3000, 3000}));
+
+  // One limit per joint, each with its own joint, also on this model.
+  robot = MakeRobot(ombrisk_l);
+  info = robot->info();
+  EXPECT_EQ(info.model_name, "OmbriskL");
+  EXPECT_EQ(info.K_q_max,
+            (std::vector<double>{kInf, kInf, 6000, 6000, 4200, 4200, 1500, 1500, 1500}));
+
+  // Seven arm joints on a model whose table has three.
+  robot = MakeRobot(starfloat);
+  info = robot->info();
+  ASSERT_EQ(info.K_q_max.size(), 9u);
+  EXPECT_EQ(info.K_q_max,
+            (std::vector<double>{kInf, kInf, 6000, 6000, 6000, 6000, 6000, 6000, 6000}));
+  EXPECT_EQ(info.K_x_max, (std::array<double, 6>{15000, 15000, 15000, 0, 0, 0}));
+  // Joint modes are refused on this model before anything is read or sent.
+  const size_t before = RequestTotal(sim, starfloat);
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] { robot->SwitchMode(Mode::NRT_JOINT_POSITION); },
+      "[quiral::vek::Robot::SwitchMode] Control mode [NRT_JOINT_POSITION] is not yet supported "
+      "on Starfloat"));
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] { robot->SwitchMode(Mode::RT_JOINT_TORQUE); },
+      "[quiral::vek::Robot::SwitchMode] Control mode [RT_JOINT_TORQUE] is not yet supported on "
+      "Starfloat"));
+  EXPECT_EQ(RequestTotal(sim, starfloat), before);
+  EXPECT_NO_THROW(robot->SwitchMode(Mode::NRT_PLAN_EXECUTION));
+  EXPECT_EQ(sim.State(starfloat)["mode"], 7);
+
+  // Found in the table, but without limits: refused after connecting.
+  robot.reset();
+  EXPECT_TRUE(Throws<std::logic_error>([&] { MakeRobot(ombrisk_h); },
+                                       "[quiral::vek::Robot] Unsupported robot model"));
+  EXPECT_EQ(RequestTotal(sim, ombrisk_h), 2u);
+}
+
+TEST(RobotConnectTest, LiteInstance) {
+  const std::string serial = UniqueSerial("Varno4M");
+  SimProcess sim({serial}, {"--initial-state", "fault"});
+  LogCapture log(spdlog::level::info);
+  auto robot = MakeRobot(serial, /*lite=*/true, /*verbose=*/false);
+  EXPECT_EQ(log.Count(spdlog::level::warn,
+                      "[quiral::vek::Robot] This lite instance has limited functionalities"),
+            1);
+  EXPECT_TRUE(log.Starting(spdlog::level::info, "| | |").empty());
+
+  EXPECT_TRUE(robot->lite());
+  EXPECT_EQ(robot->info().DoF, 7u);
+  // No data streams, no monitors: the stream queries keep their defaults.
+  EXPECT_FALSE(robot->connected());
+  EXPECT_EQ(robot->operational_status(), OperationalStatus::BOOTING);
+  EXPECT_FALSE(robot->operational());
+  EXPECT_TRUE(robot->stopped());
+  EXPECT_FALSE(robot->fault());
+  EXPECT_TRUE(robot->estop_released());
+  EXPECT_TRUE(robot->event_log().empty());
+  EXPECT_TRUE(robot->states().link_position.empty());
+  // The real-time states do arrive.
+  EXPECT_TRUE(WaitUntil([&] { return robot->mode() == Mode::IDLE; }, 2s));
+  // Remote calls work.
+  EXPECT_EQ(robot->global_variables().count("counter"), 1u);
+  EXPECT_EQ(robot->plan_list().size(), 3u);
+
+  EXPECT_TRUE(Throws<std::logic_error>([&] { robot->Enable(); },
+                                       "[quiral::vek::Robot::Enable] Robot is not connected"));
+  // The fault cannot be seen gone without data: not a success, and no
+  // waiting for what can never be seen.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(robot->ClearFault(3));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(RequestsOf(sim, serial, 2).size(), 1u);
+  // Brakes are never moved without knowing that the arm stands still.
+  EXPECT_TRUE(Throws<std::logic_error>([&] { robot->Brake(true); },
+                                       "[quiral::vek::Robot::Brake] Robot is not fully stopped"));
+  EXPECT_TRUE(RequestsOf(sim, serial, 9).empty());
+  // Recovery needs the data stream: nothing to be done.
+  EXPECT_NO_THROW(robot->RunAutoRecovery());
+  // The operational gate is skipped; the controller itself refuses a
+  // robot that is not operational.
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { robot->SwitchMode(Mode::NRT_PLAN_EXECUTION); },
+      "[quiral::vek::Robot::SwitchMode] Failed to switch control mode to [NRT_PLAN_EXECUTION]"));
+  EXPECT_NO_THROW(robot->SwitchMode(Mode::IDLE));
+  // No heartbeat is ever sent.
+  EXPECT_EQ(sim.State(serial)["heartbeats"]["count"], 0);
+}
+
+}  // namespace
+}  // namespace quiral::vek

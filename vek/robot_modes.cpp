@@ -1,0 +1,257 @@
+// quiral::vek::Robot: enabling, fault clearing, control modes, stopping,
+// automatic recovery, brakes and the external-axis switches.
+
+#include <chrono>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <spdlog/spdlog.h>
+
+#include "client/vek_client.h"
+#include "msgs/vek_msgs/joint_commands.h"
+#include "vek/robot.h"
+#include "vek/robot_impl.h"
+
+namespace quiral::vek {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr uint16_t kProcEnable = 1;
+constexpr uint16_t kProcClearFault = 2;
+constexpr uint16_t kProcBrake = 9;
+constexpr uint16_t kProcLockExternalAxes = 13;
+constexpr uint16_t kProcSyncWithPositioner = 14;
+
+constexpr std::size_t kEstopInput = 7;
+
+// Standstill wait of a mode switch.
+constexpr milliseconds kStandstillPollPeriod{10};
+constexpr int kStandstillMaxWaitMs = 700;
+
+constexpr std::chrono::seconds kClearFaultPollPeriod{1};
+
+// Automatic recovery: how far inside a violated limit a joint is brought,
+// the limits of that one motion, and the poll period of its end.
+constexpr double kRecoveryMargin = 0.18;
+constexpr float kRecoveryMaxVel = 0.18f;
+constexpr float kRecoveryMaxAcc = 0.5f;
+constexpr milliseconds kRecoveryPollPeriod{500};
+
+bool IsFaultState(qor::SystemState state) {
+  return state == qor::SystemState::FAULT_MANUAL || state == qor::SystemState::FAULT_AUTO ||
+         state == qor::SystemState::FAULT_EXTERNAL_AUTO;
+}
+
+// Remote procedure without arguments, or with one flag.
+QorState Call(vek_impl::VEKClient& client, uint16_t id) {
+  return client.operations_rpc.GeneralCall(id, std::string(), {}, {}, {});
+}
+QorState CallWithFlag(vek_impl::VEKClient& client, uint16_t id, bool flag) {
+  return client.operations_rpc.GeneralCall(id, std::string(), {flag ? 1 : 0}, {}, {});
+}
+
+// Joint positions fit for the recovery target: one finite value per joint.
+void CheckRecoverySample(const RobotStates& states, std::size_t dof) {
+  const std::string prefix = Robot::Impl::Prefix("RunAutoRecovery");
+  if (states.link_position.size() != dof) {
+    throw std::runtime_error(prefix + " Received " + std::to_string(states.link_position.size()) +
+                             " joint positions from the robot, expected " + std::to_string(dof));
+  }
+  for (const double q : states.link_position) {
+    if (!std::isfinite(q)) {
+      throw std::runtime_error(prefix + " Received a joint position that is not a finite number");
+    }
+  }
+}
+
+}  // namespace
+
+void Robot::Impl::Enable() {
+  const std::string prefix = Prefix("Enable");
+  if (!client->connected.load()) {
+    throw std::logic_error(prefix + " Robot is not connected");
+  }
+  if (client->lumo_data_stream.SafetyInputs()[kEstopInput]) {
+    throw std::logic_error(prefix + " E-stop is not released");
+  }
+  if (!QorSucceeded(Call(*client, kProcEnable))) {
+    throw std::runtime_error(prefix + " Failed to deliver the request");
+  }
+}
+
+bool Robot::Impl::ClearFault(unsigned int timeout_sec) {
+  if (!QorSucceeded(Call(*client, kProcClearFault))) {
+    throw std::runtime_error(Prefix("ClearFault") + " Failed to deliver the request");
+  }
+  // Without data from the robot (a lite robot never has any) the fault
+  // cannot be seen gone, which is not a success.
+  if (lite) return false;
+  for (unsigned int poll = 1; poll <= timeout_sec; ++poll) {
+    std::this_thread::sleep_for(kClearFaultPollPeriod);
+    // Data of a lost link may predate the fault: only fresh data counts.
+    if (client->connected.load() && HasStreamSample() &&
+        !IsFaultState(client->lumo_data_stream.GetSystemState())) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void Robot::Impl::SwitchMode(Mode mode) {
+  const std::string prefix = Prefix("SwitchMode");
+  const auto target = static_cast<int32_t>(mode);
+  if (target <= static_cast<int32_t>(Mode::UNKNOWN) ||
+      target > static_cast<int32_t>(Mode::NRT_SUPER_PRIMITIVE)) {
+    throw std::invalid_argument(prefix + " Invalid control mode input");
+  }
+  const std::string& mode_name = kModeNames[static_cast<std::size_t>(target)];
+  if (robot_model == STARFLOAT && target >= static_cast<int32_t>(Mode::RT_JOINT_TORQUE) &&
+      target <= static_cast<int32_t>(Mode::NRT_JOINT_POSITION)) {
+    throw std::invalid_argument(prefix + " Control mode [" + mode_name +
+                                "] is not yet supported on Starfloat");
+  }
+  // One switch at a time; the checks below see the state this switch
+  // starts from.
+  std::lock_guard<std::mutex> switching(mode_switch_mutex);
+  if (!lite && !operational()) {
+    throw std::logic_error(NotOperationalText("SwitchMode"));
+  }
+  const int16_t current = CurrentMode();
+  if (current < static_cast<int16_t>(Mode::IDLE) ||
+      current > static_cast<int16_t>(Mode::AUTO_RECOVERY)) {
+    throw std::logic_error(prefix + " Robot is in an unknown control mode");
+  }
+
+  if (current != static_cast<int16_t>(Mode::IDLE)) {
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::IDLE))) {
+      throw std::runtime_error(prefix + " Failed to switch control mode to IDLE");
+    }
+    int elapsed_ms = 0;
+    while (true) {
+      std::this_thread::sleep_for(kStandstillPollPeriod);
+      elapsed_ms += static_cast<int>(kStandstillPollPeriod.count());
+      if (elapsed_ms >= kStandstillMaxWaitMs || Stopped()) break;
+    }
+    spdlog::debug("[quiral::vek::Robot] Time taken to decelerate and stop the robot: {} ms",
+                  elapsed_ms);
+  }
+  if (mode != Mode::IDLE) {
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(static_cast<qor::ExtCtrlMode>(target)))) {
+      throw std::runtime_error(prefix + " Failed to switch control mode to [" + mode_name + "]");
+    }
+  }
+  ResetMotionCommands();
+  if (verbose) {
+    spdlog::info("[quiral::vek::Robot] Control mode switched to [{}]", mode_name);
+  }
+}
+
+void Robot::Impl::Stop() {
+  if (IsFaultState(client->lumo_data_stream.GetSystemState())) return;
+  SwitchMode(Mode::IDLE);
+}
+
+void Robot::Impl::RunAutoRecovery() {
+  const std::string prefix = Prefix("RunAutoRecovery");
+  if (client->lumo_data_stream.SafetyBoardState() != qor::SafetyBoardState::RECOVERY) {
+    spdlog::debug("{} Robot system is not in recovery state, nothing to be done", prefix);
+    return;
+  }
+  const std::size_t dof = info.DoF;
+  // Nothing is sent unless the robot's joint positions can be read.
+  CheckRecoverySample(client->lumo_data_stream.GetRobotStates(), dof);
+  {
+    std::lock_guard<std::mutex> switching(mode_switch_mutex);
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::AUTO_RECOVERY))) {
+      throw std::runtime_error(prefix + " Failed to enter automatic recovery mode");
+    }
+  }
+  const RobotStates states = client->lumo_data_stream.GetRobotStates();
+  CheckRecoverySample(states, dof);
+
+  vek_msgs::msg::JointCommands command;
+  std::vector<float>& position = command.position();
+  position.resize(dof);
+  for (std::size_t i = 0; i < dof; ++i) {
+    const double q = states.link_position[i];
+    double target = q;
+    if (q > info.q_max[i]) {
+      target = info.q_max[i] - kRecoveryMargin;
+    } else if (q < info.q_min[i]) {
+      target = info.q_min[i] + kRecoveryMargin;
+    }
+    position[i] = static_cast<float>(target);
+  }
+  command.velocity().assign(dof, 0.0f);
+  command.acceleration().assign(dof, 0.0f);
+  command.max_vel().assign(dof, kRecoveryMaxVel);
+  command.max_acc().assign(dof, kRecoveryMaxAcc);
+  // Without the command the joints stay where they are, and the wait below
+  // would report a recovery that never happened.
+  if (!QorSucceeded(PublishJointCommand(command))) {
+    throw std::runtime_error(prefix + " Failed to send the recovery motion command");
+  }
+  if (verbose) {
+    spdlog::info("{} Automatic recovery in progress ...", prefix);
+  }
+
+  // No time limit: a joint far outside its limit takes long at this speed.
+  // A lost link, though, would leave the last sample in place for ever.
+  do {
+    std::this_thread::sleep_for(kRecoveryPollPeriod);
+    if (!client->connected.load()) {
+      throw std::runtime_error(prefix + " Lost connection to the robot during automatic recovery");
+    }
+  } while (!Stopped());
+  if (verbose) {
+    spdlog::info("{} Automatic recovery complete, please reboot the robot", prefix);
+  }
+}
+
+void Robot::Impl::Brake(bool engage) {
+  const std::string prefix = Prefix("Brake");
+  if (robot_model != VARNO4M) {
+    throw std::logic_error(prefix + " This function is only available to medical robots");
+  }
+  // Without any sample the robot cannot be known to stand still.
+  if (!HasStreamSample() || !Stopped()) {
+    throw std::logic_error(prefix + " Robot is not fully stopped");
+  }
+  if (!QorSucceeded(CallWithFlag(*client, kProcBrake, engage))) {
+    throw std::runtime_error(prefix + " Failed to " + (engage ? "engage" : "release") +
+                             " the robot brakes");
+  }
+}
+
+void Robot::Impl::LockExternalAxes(bool lock) {
+  const std::string prefix = Prefix("LockExternalAxes");
+  if (CurrentMode() != static_cast<int16_t>(Mode::IDLE)) {
+    throw std::logic_error(prefix + " Robot is not in IDLE mode");
+  }
+  if (!QorSucceeded(CallWithFlag(*client, kProcLockExternalAxes, lock))) {
+    throw std::runtime_error(prefix + " Failed to deliver the request");
+  }
+}
+
+void Robot::Impl::SyncWithPositioner(bool sync) {
+  if (!QorSucceeded(CallWithFlag(*client, kProcSyncWithPositioner, sync))) {
+    throw std::runtime_error(Prefix("SyncWithPositioner") + " Failed to deliver the request");
+  }
+}
+
+// ------------------------------------------------------------------ Robot
+
+void Robot::Enable() { impl_->Enable(); }
+bool Robot::ClearFault(unsigned int timeout_sec) { return impl_->ClearFault(timeout_sec); }
+void Robot::SwitchMode(Mode mode) { impl_->SwitchMode(mode); }
+void Robot::Stop() { impl_->Stop(); }
+void Robot::RunAutoRecovery() { impl_->RunAutoRecovery(); }
+void Robot::Brake(bool engage) { impl_->Brake(engage); }
+void Robot::LockExternalAxes(bool lock) { impl_->LockExternalAxes(lock); }
+void Robot::SyncWithPositioner(bool sync) { impl_->SyncWithPositioner(sync); }
+
+}  // namespace quiral::vek
