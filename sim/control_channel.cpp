@@ -114,12 +114,20 @@ std::string ControlChannel::Handle(const std::string& line, bool* quit) {
     } else if (name == "event") {
       const int level = cmd.value("level", 1);
       if (level < 0 || level > 65535) throw std::invalid_argument("level must be 0 to 65535");
-      const bool written = ctl->PublishEvent(
-          static_cast<uint16_t>(level), cmd.value("event_id", int32_t{0}),
-          cmd.value("description", std::string()), cmd.value("consequences", std::string()),
-          cmd.value("probable_causes", std::string()),
-          cmd.value("recommended_actions", std::string()));
-      if (!written) throw std::runtime_error("the event-log writer refused the entry");
+      const int64_t count = cmd.value("count", int64_t{1});
+      if (count < 1 || count > 1000000) throw std::invalid_argument("count must be 1 to 1000000");
+      const int32_t first_id = cmd.value("event_id", int32_t{0});
+      // With a count, entries go out back to back (a flood), the i-th with
+      // id event_id + i.
+      for (int64_t i = 0; i < count; ++i) {
+        const bool written = ctl->PublishEvent(
+            static_cast<uint16_t>(level), static_cast<int32_t>(first_id + i),
+            cmd.value("description", std::string()), cmd.value("consequences", std::string()),
+            cmd.value("probable_causes", std::string()),
+            cmd.value("recommended_actions", std::string()));
+        if (!written) throw std::runtime_error("the event-log writer refused the entry");
+      }
+      result["written"] = count;
     } else if (name == "files") {
       result["files"] =
           ctl->robot().FilesJson(cmd.at("store").get<std::string>(), cmd.value("with_bytes", false));

@@ -36,7 +36,9 @@ constexpr int kEstopInput = 7;
 constexpr int kEnablingButtonInput = 5;
 constexpr double kPositionGain = 50.0;  // 1/s, joint position tracking
 constexpr double kMaxStep = 0.05;       // s, longest simulated step
-constexpr double kPlanNodeSeconds = 0.5;  // plan time per plan node
+
+// Plan time per plan node; in breakpoint mode a plan halts at each node.
+constexpr double kPlanNodeSeconds = 0.5;
 
 bool IsFaultState(int s) { return s >= 13 && s <= 15; }
 

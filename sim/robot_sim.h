@@ -119,9 +119,9 @@ class RobotSim {
     bool paused = false;
     bool finished = false;
     std::optional<std::vector<double>> target;
-    bool continue_exec = false;   // the flag the plan was started with
-    bool at_breakpoint = false;   // halted at a node boundary, waiting for a step
-    int breakpoint_steps = 0;     // steps taken from breakpoints
+    bool continue_exec = false;  // the flag the plan was started with
+    bool at_breakpoint = false;  // halted at a node boundary, waiting for a step
+    int breakpoint_steps = 0;    // steps taken from breakpoints
   };
   struct StoredFile {
     std::shared_ptr<const std::vector<uint8_t>> bytes;

@@ -42,8 +42,8 @@ std::string ConstructorError(const std::string& message) {
 
 const std::array<std::string, 12>& Robot::Impl::ModelNames() {
   static const std::array<std::string, 12> names = {
-      "Unknown", "Varno4",   "Varno4s",   "Varno4R",  "Varno4sR", "Varno4M",
-      "Varno10", "Varno10s", "Varno10R",  "Starfloat", "OmbriskL", "OmbriskH",
+      "Unknown", "Varno4",   "Varno4s",  "Varno4R",   "Varno4sR", "Varno4M",
+      "Varno10", "Varno10s", "Varno10R", "Starfloat", "OmbriskL", "OmbriskH",
   };
   return names;
 }
@@ -66,8 +66,8 @@ std::string Robot::Impl::NormaliseSerial(const std::string& robot_sn) {
         quoted.push_back(c);
       }
     }
-    throw std::invalid_argument(ConstructorError("Format of the provided robot serial number [" +
-                                                 quoted + "] is invalid"));
+    throw std::invalid_argument(
+        ConstructorError("Format of the provided robot serial number [" + quoted + "] is invalid"));
   }
   std::string serial;
   serial.reserve(robot_sn.size());
@@ -243,7 +243,9 @@ bool Robot::Impl::IsStandstill(const RobotStates& states) {
                      [](double v) { return std::fabs(v) <= kStandstillVelocity; });
 }
 
-bool Robot::Impl::Stopped() const { return IsStandstill(client->lumo_data_stream.GetRobotStates()); }
+bool Robot::Impl::Stopped() const {
+  return IsStandstill(client->lumo_data_stream.GetRobotStates());
+}
 
 bool Robot::Impl::HasStreamSample() const {
   if (lite) return false;

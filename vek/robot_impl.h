@@ -248,8 +248,8 @@ class Robot::Impl {
                            const std::vector<double>& velocities,
                            const std::vector<double>& accelerations);
   void SendJointPosition(const std::vector<double>& positions,
-                         const std::vector<double>& velocities,
-                         const std::vector<double>& max_vel, const std::vector<double>& max_acc);
+                         const std::vector<double>& velocities, const std::vector<double>& max_vel,
+                         const std::vector<double>& max_acc);
   void StreamCartesianMotionForce(const std::array<double, 7>& pose,
                                   const std::array<double, 6>& wrench,
                                   const std::array<double, 6>& velocity,
@@ -286,8 +286,8 @@ class Robot::Impl {
   // + "] contains a non-finite value" for NaN or an infinity, "... contains
   // a value outside the 32-bit float range" for a finite value too large
   // for a float.
-  static void RequireWireFloats(const double* values, std::size_t count,
-                                std::string_view operation, std::string_view argument);
+  static void RequireWireFloats(const double* values, std::size_t count, std::string_view operation,
+                                std::string_view argument);
   // Entry `i` of a per-joint limit table, NaN when the table is shorter:
   // a range check against it then fails instead of reading past the end.
   static double LimitAt(const std::vector<double>& table, std::size_t i);

@@ -140,7 +140,8 @@ void Robot::Impl::SwitchMode(Mode mode) {
                   elapsed_ms);
   }
   if (mode != Mode::IDLE) {
-    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(static_cast<qor::ExtCtrlMode>(target)))) {
+    const auto requested = static_cast<qor::ExtCtrlMode>(target);
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(requested))) {
       throw std::runtime_error(prefix + " Failed to switch control mode to [" + mode_name + "]");
     }
   }

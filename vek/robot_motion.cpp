@@ -54,10 +54,11 @@ std::string SizeMismatch(const char* operation, const char* argument) {
 // sent all the same.
 void WarnIfUntimely(const vek_impl::VEKClient& client, const char* operation) {
   if (!client.timeliness_limit_reached.load()) return;
-  spdlog::warn("{} Timeliness failure: the number of commands that failed to arrive the robot in "
-               "real time has reached the specified limit. Performance degradation and "
-               "unexpected behavior may occur, please use with caution!",
-               Robot::Impl::Prefix(operation));
+  spdlog::warn(
+      "{} Timeliness failure: the number of commands that failed to arrive the robot in "
+      "real time has reached the specified limit. Performance degradation and "
+      "unexpected behavior may occur, please use with caution!",
+      Robot::Impl::Prefix(operation));
 }
 
 }  // namespace
@@ -72,8 +73,9 @@ void Robot::Impl::RequireWireFloats(const double* values, std::size_t count,
                                     std::string_view operation, std::string_view argument) {
   for (std::size_t i = 0; i < count; ++i) {
     if (IsWireFloat(values[i])) continue;
-    const char* what = std::isfinite(values[i]) ? "] contains a value outside the 32-bit float range"
-                                                : "] contains a non-finite value";
+    const char* what = std::isfinite(values[i])
+                           ? "] contains a value outside the 32-bit float range"
+                           : "] contains a non-finite value";
     throw std::invalid_argument(Prefix(operation) + " Input parameter [" + std::string(argument) +
                                 what);
   }
@@ -97,8 +99,8 @@ void Robot::Impl::StreamJointTorque(const std::vector<double>& torques, bool ena
     throw std::invalid_argument(SizeMismatch(kOperation, "torques"));
   }
   if (!InRange(friction_comp_scale, 0.0, 100.0)) {
-    throw std::invalid_argument(Prefix(kOperation) +
-                                " Input parameter [friction_comp_scale] is outside the valid range");
+    throw std::invalid_argument(
+        Prefix(kOperation) + " Input parameter [friction_comp_scale] is outside the valid range");
   }
   RequireWireFloats(torques.data(), torques.size(), kOperation, "torques");
 
@@ -182,7 +184,8 @@ void Robot::Impl::SendJointPosition(const std::vector<double>& positions,
     for (const double limit : *limits) {
       if (!AtLeastMinLimit(limit)) {
         throw std::invalid_argument(
-            Prefix(kOperation) + " Input parameters [max_vel] and [max_acc] must be greater than 0");
+            Prefix(kOperation) +
+            " Input parameters [max_vel] and [max_acc] must be greater than 0");
       }
     }
   }
@@ -247,10 +250,12 @@ void Robot::Impl::SendMultiCartesianMotionForce(const std::vector<NrtCartesianCm
     throw std::logic_error(Prefix(kOperation) + " Robot is not in an applicable control mode");
   }
   if (cart_cmds.empty()) {
-    throw std::invalid_argument(Prefix(kOperation) + " Input parameter [cart_cmds] cannot be empty");
+    throw std::invalid_argument(Prefix(kOperation) +
+                                " Input parameter [cart_cmds] cannot be empty");
   }
   if (joint_pos.empty()) {
-    throw std::invalid_argument(Prefix(kOperation) + " Input parameter [joint_pos] cannot be empty");
+    throw std::invalid_argument(Prefix(kOperation) +
+                                " Input parameter [joint_pos] cannot be empty");
   }
   if (cart_cmds.size() != joint_pos.size()) {
     throw std::invalid_argument(Prefix(kOperation) +
@@ -260,7 +265,8 @@ void Robot::Impl::SendMultiCartesianMotionForce(const std::vector<NrtCartesianCm
   const std::size_t dof = info.DoF;
   for (const std::vector<double>& q : joint_pos) {
     if (q.size() != dof) {
-      throw std::invalid_argument(Prefix(kOperation) + " Each joint position vector in [joint_pos] must contain " +
+      throw std::invalid_argument(Prefix(kOperation) +
+                                  " Each joint position vector in [joint_pos] must contain " +
                                   std::to_string(dof) + " elements");
     }
   }

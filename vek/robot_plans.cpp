@@ -61,7 +61,8 @@ void Robot::Impl::ExecutePlan(const std::string& plan_name, bool continue_exec,
   // robot would look for another plan than the one asked for.
   RequireNoNul(plan_name, "ExecutePlan", "plan_name");
   if (plan_name.size() > detail::kMaxLongStringLength) {
-    throw std::length_error(prefix + " Input parameter [plan_name] is too long to transmit (requires " +
+    throw std::length_error(prefix +
+                            " Input parameter [plan_name] is too long to transmit (requires " +
                             std::to_string(plan_name.size()) + "/" +
                             std::to_string(detail::kMaxLongStringLength) + " bytes of bandwidth)");
   }
@@ -78,8 +79,8 @@ void Robot::Impl::PausePlan(bool pause) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
   if (!QorSucceeded(CallWithoutArguments(*client, pause ? kProcPausePlan : kProcResumePlan))) {
-    throw std::runtime_error(prefix +
-                             (pause ? " Failed to execute pause request" : " Failed to execute resume request"));
+    throw std::runtime_error(prefix + (pause ? " Failed to execute pause request"
+                                             : " Failed to execute resume request"));
   }
 }
 
@@ -143,8 +144,7 @@ void Robot::Impl::ExecutePrimitive(const std::string& primitive_name,
   // whole (a '\0', a non-finite number, a Coord without text form, more
   // than 10000 characters).
   const std::string text = detail::PrimitiveCallText(primitive_name, input_params);
-  if (!QorSucceeded(
-          client->operations_rpc.GeneralCall(kProcExecutePrimitive, text, {}, {}, {}))) {
+  if (!QorSucceeded(client->operations_rpc.GeneralCall(kProcExecutePrimitive, text, {}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
   if (block_until_started) std::this_thread::sleep_for(kStartWait);

@@ -257,8 +257,7 @@ void Robot::Impl::SetForceControlFrame(CoordType root_coord,
       root = "TCP";
       break;
     default:
-      throw std::invalid_argument(Prefix(kOperation) +
-                                  " Input parameter [root_coord] is invalid");
+      throw std::invalid_argument(Prefix(kOperation) + " Input parameter [root_coord] is invalid");
   }
   RequireWireFloats(T_in_root.data(), T_in_root.size(), kOperation, "T_in_root");
 

@@ -41,9 +41,9 @@ TEST(RobotConnectTest, ConnectsByEitherSerialFormAndDescribesTheRobot) {
   given.insert(3, " ");
   LogCapture log(spdlog::level::info);
   auto robot = MakeRobot(given, /*lite=*/false, /*verbose=*/true);
-  EXPECT_EQ(log.Count(spdlog::level::info,
-                      "| | | | | | | | | |  Quiral VEK v1.9.3  | | | | | | | | | |"),
-            1);
+  EXPECT_EQ(
+      log.Count(spdlog::level::info, "| | | | | | | | | |  Quiral VEK v1.9.3  | | | | | | | | | |"),
+      1);
   EXPECT_EQ(log.Count(spdlog::level::info, "[quiral::vek::Robot] Initialization complete"), 1);
   EXPECT_EQ(log.Count(spdlog::level::warn,
                       "[quiral::vek::Robot] This lite instance has limited functionalities"),
@@ -94,10 +94,10 @@ TEST(RobotConnectTest, VersionChecks) {
     bool accepted;
   };
   const std::vector<Case> cases = {
-      {"v1.9.4", "LUMO:v1.4", false}, {"v1.9.3 ", "LUMO:v1.4", false},
-      {"v1.9", "LUMO:v1.4", false},   {"v1.9.3", "v1.4.1", false},
-      {"v1.9.3", "LUMO:v1.4x", false}, {"v1.9.3", "A:B:v1.4", false},
-      {"v1.9.3", "LUMO:v1.3", false}, {"v1.9.3", "v1.4", true},
+      {"v1.9.4", "LUMO:v1.4", false},    {"v1.9.3 ", "LUMO:v1.4", false},
+      {"v1.9", "LUMO:v1.4", false},      {"v1.9.3", "v1.4.1", false},
+      {"v1.9.3", "LUMO:v1.4x", false},   {"v1.9.3", "A:B:v1.4", false},
+      {"v1.9.3", "LUMO:v1.3", false},    {"v1.9.3", "v1.4", true},
       {"v1.9.3", "anything:v1.4", true},
   };
   for (const Case& c : cases) {
@@ -118,22 +118,23 @@ TEST(RobotConnectTest, FailedRepliesAndInvalidLimits) {
   EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
                                          "[quiral::vek::Robot] Failed to sync VEK server version"));
   sim.Fault(serial, {{"service", "data"}, {"request_id", 1}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
-                                         "[quiral::vek::Robot] Failed to sync LUMO server version"));
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { MakeRobot(serial); }, "[quiral::vek::Robot] Failed to sync LUMO server version"));
   sim.Fault(serial, {{"service", "ops"}, {"procedure_id", 6}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
-                                         "[quiral::vek::Robot] Failed to obtain robot information"));
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { MakeRobot(serial); }, "[quiral::vek::Robot] Failed to obtain robot information"));
   // A reply of the wrong shape is no description either.
   sim.Fault(serial, {{"service", "ops"}, {"procedure_id", 6}, {"kind", "short_lists"}});
-  EXPECT_TRUE(Throws<std::runtime_error>([&] { MakeRobot(serial); },
-                                         "[quiral::vek::Robot] Failed to obtain robot information"));
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { MakeRobot(serial); }, "[quiral::vek::Robot] Failed to obtain robot information"));
 
   const std::string invalid =
       "[quiral::vek::Robot] One or more robot joint limits received from server are invalid";
   sim.Set(serial, {{"robot_info", {{"q_min", {-1, -1, 0.0, -1, -1, -1, -1}}}}});
   EXPECT_TRUE(Throws<std::logic_error>([&] { MakeRobot(serial); }, invalid));
-  sim.Set(serial, {{"robot_info", {{"q_min", {-1, -1, -1, -1, -1, -1, -1}},
-                                   {"tau_max", {1, 1, 1, 1, 1, 1, 1e-30}}}}});
+  sim.Set(serial,
+          {{"robot_info",
+            {{"q_min", {-1, -1, -1, -1, -1, -1, -1}}, {"tau_max", {1, 1, 1, 1, 1, 1, 1e-30}}}}});
   EXPECT_TRUE(Throws<std::logic_error>([&] { MakeRobot(serial); }, invalid));
   sim.Set(serial, {{"robot_info", {{"floats", nullptr}}}});
   EXPECT_NO_THROW(MakeRobot(serial));

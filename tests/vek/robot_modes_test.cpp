@@ -91,10 +91,13 @@ class RobotModesTest : public ::testing::Test {
   // reads it.
   void ForceMode(int mode) {
     sim_->Set(*serial_, {{"mode", mode}});
-    ASSERT_TRUE(WaitUntil([&] { return robot_->mode() == static_cast<Mode>(mode) ||
-                                       (mode > 12 && robot_->mode() == Mode::UNKNOWN &&
-                                        sim_->State(*serial_)["mode"] == mode); },
-                          2s));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return robot_->mode() == static_cast<Mode>(mode) ||
+                 (mode > 12 && robot_->mode() == Mode::UNKNOWN &&
+                  sim_->State(*serial_)["mode"] == mode);
+        },
+        2s));
   }
 
   static std::string* serial_;
@@ -121,7 +124,8 @@ TEST_F(RobotModesTest, SwitchModeGoesThroughIdleAndRestartsTheCounter) {
   robot_->SwitchMode(Mode::IDLE);
   EXPECT_EQ(RequestTotal(*sim_, serial), ops);
   EXPECT_EQ(impl_->MotionCommandCounter(), 0u);
-  EXPECT_EQ(log.Count(spdlog::level::info, "[quiral::vek::Robot] Control mode switched to [IDLE]"), 1);
+  EXPECT_EQ(log.Count(spdlog::level::info, "[quiral::vek::Robot] Control mode switched to [IDLE]"),
+            1);
   EXPECT_EQ(DebugMillis(log), -1);  // no standstill wait from IDLE
 
   // From IDLE: one request, the target.
@@ -181,7 +185,8 @@ TEST_F(RobotModesTest, SwitchModeGoesThroughIdleAndRestartsTheCounter) {
 
 TEST_F(RobotModesTest, SwitchModeWaitsAtMost700MillisecondsForStandstill) {
   ForceMode(5);
-  ASSERT_TRUE(SyncedSet(*sim_, *serial_, *robot_, {{"velocity_override", std::vector<double>(7, 0.3)}}));
+  ASSERT_TRUE(
+      SyncedSet(*sim_, *serial_, *robot_, {{"velocity_override", std::vector<double>(7, 0.3)}}));
   ASSERT_FALSE(robot_->stopped());
   LogCapture log(spdlog::level::debug);
   const size_t ops = RequestTotal(*sim_, *serial_);
@@ -199,7 +204,8 @@ TEST_F(RobotModesTest, AStopWaitsForASwitchUnderWay) {
   // before its second request; a Stop from another thread meanwhile must
   // not land between the two.
   ForceMode(5);
-  ASSERT_TRUE(SyncedSet(*sim_, *serial_, *robot_, {{"velocity_override", std::vector<double>(7, 0.3)}}));
+  ASSERT_TRUE(
+      SyncedSet(*sim_, *serial_, *robot_, {{"velocity_override", std::vector<double>(7, 0.3)}}));
   const size_t ops = RequestTotal(*sim_, *serial_);
   auto switching = std::async(std::launch::async, [&] {
     robot_->SwitchMode(Mode::RT_JOINT_TORQUE);
@@ -220,8 +226,8 @@ TEST_F(RobotModesTest, AStopWaitsForASwitchUnderWay) {
 TEST_F(RobotModesTest, SwitchModeRefusals) {
   const std::string& serial = *serial_;
   const size_t ops = RequestTotal(*sim_, serial);
-  for (const Mode mode : {Mode::UNKNOWN, Mode::AUTO_RECOVERY, static_cast<Mode>(13),
-                          static_cast<Mode>(-1)}) {
+  for (const Mode mode :
+       {Mode::UNKNOWN, Mode::AUTO_RECOVERY, static_cast<Mode>(13), static_cast<Mode>(-1)}) {
     EXPECT_TRUE(Throws<std::invalid_argument>(
         [&] { robot_->SwitchMode(mode); },
         "[quiral::vek::Robot::SwitchMode] Invalid control mode input"));
@@ -308,8 +314,8 @@ TEST_F(RobotModesTest, EnableReleasesTheBrakesThenTheRobotIsReady) {
 
   ASSERT_TRUE(SyncedSet(*sim_, serial, *robot_, {{"estop", false}}));
   sim_->Fault(serial, {{"procedure_id", 1}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>([&] { robot_->Enable(); },
-                                         "[quiral::vek::Robot::Enable] Failed to deliver the request"));
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { robot_->Enable(); }, "[quiral::vek::Robot::Enable] Failed to deliver the request"));
 }
 
 TEST_F(RobotModesTest, ClearFaultPollsEverySecond) {
@@ -343,9 +349,9 @@ TEST_F(RobotModesTest, ClearFaultPollsEverySecond) {
   EXPECT_GE(steady_clock::now() - start, 2s);
 
   sim_->Fault(serial, {{"procedure_id", 2}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot_->ClearFault(1); },
-      "[quiral::vek::Robot::ClearFault] Failed to deliver the request"));
+  EXPECT_TRUE(
+      Throws<std::runtime_error>([&] { robot_->ClearFault(1); },
+                                 "[quiral::vek::Robot::ClearFault] Failed to deliver the request"));
   sim_->Set(serial, {{"clear_fault_delay_ms", 300}});
 }
 
@@ -420,10 +426,11 @@ TEST(RobotRecoveryTest, BringsJointsBackInsideTheirLimits) {
   ops = RequestTotal(sim, serial);
   EXPECT_NO_THROW(robot->RunAutoRecovery());
   EXPECT_EQ(RequestTotal(sim, serial), ops);
-  EXPECT_EQ(log.Count(spdlog::level::debug,
-                      "[quiral::vek::Robot::RunAutoRecovery] Robot system is not in recovery state, "
-                      "nothing to be done"),
-            1);
+  EXPECT_EQ(
+      log.Count(spdlog::level::debug,
+                "[quiral::vek::Robot::RunAutoRecovery] Robot system is not in recovery state, "
+                "nothing to be done"),
+      1);
 
   // A refused recovery mode.
   sim.Set(serial, {{"recovery", true}});
@@ -436,7 +443,8 @@ TEST(RobotRecoveryTest, BringsJointsBackInsideTheirLimits) {
   // A robot that reports more joints than its samples carry: a clear
   // error, and nothing is sent.
   std::vector<float> floats;
-  for (const double v : {2.0, -2.0, 2.5, 100.0}) floats.insert(floats.end(), 8, static_cast<float>(v));
+  for (const double v : {2.0, -2.0, 2.5, 100.0})
+    floats.insert(floats.end(), 8, static_cast<float>(v));
   sim.Set(mismatched, {{"robot_info", {{"DoF_m", 8}, {"DoF", 8}, {"floats", floats}}}});
   auto eight = MakeRobot(mismatched);
   ASSERT_EQ(eight->info().DoF, 8u);
@@ -497,24 +505,26 @@ TEST(RobotBrakeAndAxesTest, BrakesExternalAxesAndPositioner) {
   EXPECT_EQ(sim.State(medical)["brakes_engaged"], false);
   EXPECT_EQ(IntArgs(sim, medical, 9, 0), (std::vector<std::vector<int>>{{1}, {0}}));
 
-  ASSERT_TRUE(SyncedSet(sim, medical, *robot, {{"velocity_override", std::vector<double>(7, 0.1)}}));
+  ASSERT_TRUE(
+      SyncedSet(sim, medical, *robot, {{"velocity_override", std::vector<double>(7, 0.1)}}));
   EXPECT_TRUE(Throws<std::logic_error>([&] { robot->Brake(true); },
                                        "[quiral::vek::Robot::Brake] Robot is not fully stopped"));
   EXPECT_EQ(RequestsOf(sim, medical, 9).size(), 2u);
   ASSERT_TRUE(SyncedSet(sim, medical, *robot, {{"velocity_override", nullptr}}));
   sim.Fault(medical, {{"procedure_id", 9}, {"kind", "fail"}, {"count", 2}});
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot->Brake(true); }, "[quiral::vek::Robot::Brake] Failed to engage the robot brakes"));
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot->Brake(false); },
-      "[quiral::vek::Robot::Brake] Failed to release the robot brakes"));
+  EXPECT_TRUE(
+      Throws<std::runtime_error>([&] { robot->Brake(true); },
+                                 "[quiral::vek::Robot::Brake] Failed to engage the robot brakes"));
+  EXPECT_TRUE(
+      Throws<std::runtime_error>([&] { robot->Brake(false); },
+                                 "[quiral::vek::Robot::Brake] Failed to release the robot brakes"));
 
   // External axes are locked only in IDLE.
   sim.Set(plain, {{"mode", 3}});
   ASSERT_TRUE(WaitUntil([&] { return other->mode() == Mode::RT_JOINT_IMPEDANCE; }, 2s));
-  EXPECT_TRUE(Throws<std::logic_error>(
-      [&] { other->LockExternalAxes(true); },
-      "[quiral::vek::Robot::LockExternalAxes] Robot is not in IDLE mode"));
+  EXPECT_TRUE(
+      Throws<std::logic_error>([&] { other->LockExternalAxes(true); },
+                               "[quiral::vek::Robot::LockExternalAxes] Robot is not in IDLE mode"));
   EXPECT_TRUE(RequestsOf(sim, plain, 13).empty());
   sim.Set(plain, {{"mode", 1}});
   ASSERT_TRUE(WaitUntil([&] { return other->mode() == Mode::IDLE; }, 2s));

@@ -33,10 +33,11 @@ class RobotParamsTest : public ::testing::Test {
   }
   void SetUp() override {
     sim_->ClearFaults(*serial_);
-    sim_->Set(*serial_, {{"global_variables", {{"counter", "0"},
-                                               {"home", "0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0"},
-                                               {"label", "idle"},
-                                               {"speed", "0.5"}}},
+    sim_->Set(*serial_, {{"global_variables",
+                          {{"counter", "0"},
+                           {"home", "0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0"},
+                           {"label", "idle"},
+                           {"speed", "0.5"}}},
                          {"primitive_states", nullptr}});
   }
 
@@ -65,17 +66,19 @@ TEST_F(RobotParamsTest, GlobalVariablesAreRead) {
   const Vars vars = robot_->global_variables();
   ASSERT_EQ(vars.size(), 4u);
   EXPECT_TRUE(SameValue(vars.at("counter"), 0));
-  EXPECT_TRUE(SameValue(vars.at("home"), std::vector<double>{0, -0.7, 0, 1.57, 0, 0.7, 0, 0, 0,
-                                                             0, 0, 0, 0}));
+  EXPECT_TRUE(SameValue(vars.at("home"),
+                        std::vector<double>{0, -0.7, 0, 1.57, 0, 0.7, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_TRUE(SameValue(vars.at("label"), std::string("idle")));
   EXPECT_TRUE(SameValue(vars.at("speed"), 0.5));
 
   // Replies straight from the wire: the first of equal names stays; a
   // coordinate of 21 items is one Coord.
   const std::string coord = "1 2 3 0.1 0.2 0.3 WORLD WORLD_ORIGIN 1 2 3 4 5 6 7 0 0 0 0 0 0";
-  sim_->Fault(*serial_, {{"procedure_id", 11}, {"kind", "custom_reply"},
-                         {"reply", {{"string_container", {"a = 1", "a = 2", "b = x y", "c =",
-                                                          "d = " + coord}}}}});
+  sim_->Fault(
+      *serial_,
+      {{"procedure_id", 11},
+       {"kind", "custom_reply"},
+       {"reply", {{"string_container", {"a = 1", "a = 2", "b = x y", "c =", "d = " + coord}}}}});
   const Vars replied = robot_->global_variables();
   ASSERT_EQ(replied.size(), 4u);
   EXPECT_TRUE(SameValue(replied.at("a"), 1));
@@ -84,37 +87,38 @@ TEST_F(RobotParamsTest, GlobalVariablesAreRead) {
   ASSERT_EQ(replied.at("d").index(), 4u);
   EXPECT_EQ(std::get<Coord>(replied.at("d")).ref_frame[1], "WORLD_ORIGIN");
 
-  sim_->Fault(*serial_, {{"procedure_id", 11}, {"kind", "custom_reply"},
+  sim_->Fault(*serial_, {{"procedure_id", 11},
+                         {"kind", "custom_reply"},
                          {"reply", {{"string_container", {"a = 1", "novalue"}}}}});
   EXPECT_TRUE(Throws<std::runtime_error>(
       [&] { robot_->global_variables(); },
       "[quiral::vek::Robot::global_variables] Received a malformed entry from the robot: "
       "[novalue]"));
   // The parser's errors pass unchanged.
-  sim_->Fault(*serial_, {{"procedure_id", 11}, {"kind", "custom_reply"},
+  sim_->Fault(*serial_, {{"procedure_id", 11},
+                         {"kind", "custom_reply"},
                          {"reply", {{"string_container", {"big = 2147483648"}}}}});
   EXPECT_TRUE(Throws<std::out_of_range>([&] { robot_->global_variables(); }, "stoi"));
   sim_->Fault(*serial_, {{"procedure_id", 11}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot_->global_variables(); },
-      "[quiral::vek::Robot::global_variables] No reply from the robot"));
+  EXPECT_TRUE(
+      Throws<std::runtime_error>([&] { robot_->global_variables(); },
+                                 "[quiral::vek::Robot::global_variables] No reply from the robot"));
 }
 
 TEST_F(RobotParamsTest, GlobalVariablesAreWrittenInNameOrder) {
   const size_t ops = RequestTotal(*sim_, *serial_);
   JPos jpos;
   jpos.q_m = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7};
-  robot_->SetGlobalVariables({{"label", std::string("busy")},
-                              {"counter", 5},
-                              {"speed", 0.1234567},
-                              {"home", jpos}});
+  robot_->SetGlobalVariables(
+      {{"label", std::string("busy")}, {"counter", 5}, {"speed", 0.1234567}, {"home", jpos}});
   EXPECT_EQ(SetRequests(ops),
             (std::vector<std::string>{"counter = 5, home = 0.1 0.2 0.3 0.4 0.5 0.6 0.7 0 0 0 0 0 "
                                       "0, label = busy, speed = 0.123457"}));
   // The names were read first, on the same service.
   const auto reads = RequestsOf(*sim_, *serial_, 11, ops);
   ASSERT_EQ(reads.size(), 1u);
-  EXPECT_LT(reads[0]["index"].get<size_t>(), RequestsOf(*sim_, *serial_, 12, ops)[0]["index"].get<size_t>());
+  EXPECT_LT(reads[0]["index"].get<size_t>(),
+            RequestsOf(*sim_, *serial_, 12, ops)[0]["index"].get<size_t>());
 
   const json stored = sim_->State(*serial_)["global_variables"];
   EXPECT_EQ(stored["counter"], "5");
@@ -139,26 +143,37 @@ TEST_F(RobotParamsTest, RefusalsSendNothing) {
   EXPECT_EQ(RequestTotal(*sim_, *serial_), ops);  // not even the read
 
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { robot_->SetGlobalVariables({{"counter", 1}, {"nope", 2}, {"zzz", 3}}); },
+      [&] {
+        robot_->SetGlobalVariables({{"counter", 1}, {"nope", 2}, {"zzz", 3}});
+      },
       "[quiral::vek::Robot::SetGlobalVariables] The specified global variable [nope] does not "
       "exist"));
   // Texts cut short by a '\0' on the wire would be reported as written.
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { robot_->SetGlobalVariables({{"label", std::string("bu\0sy", 5)}}); },
+      [&] {
+        robot_->SetGlobalVariables({{"label", std::string("bu\0sy", 5)}});
+      },
       "[quiral::vek::Robot::SetGlobalVariables] Value of [label] in input map [global_vars] "
       "contains a null character"));
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { robot_->SetGlobalVariables({{"label", std::vector<std::string>{"a", std::string("\0", 1)}}}); },
+      [&] {
+        robot_->SetGlobalVariables(
+            {{"label", std::vector<std::string>{"a", std::string("\0", 1)}}});
+      },
       "[quiral::vek::Robot::SetGlobalVariables] Value of [label] in input map [global_vars] "
       "contains a null character"));
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { robot_->SetGlobalVariables({{"speed", std::numeric_limits<double>::quiet_NaN()}}); },
+      [&] {
+        robot_->SetGlobalVariables({{"speed", std::numeric_limits<double>::quiet_NaN()}});
+      },
       "[quiral::vek::Robot::SetGlobalVariables] Value of [speed] in input map [global_vars] "
       "contains a non-finite number"));
   Coord coord;
   coord.ref_q_e[0] = 1.0;
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { robot_->SetGlobalVariables({{"home", coord}}); },
+      [&] {
+        robot_->SetGlobalVariables({{"home", coord}});
+      },
       "[quiral::vek::Coord] Struct member [ref_q_m] cannot be empty if [ref_q_e] has values"));
   EXPECT_TRUE(SetRequests(ops).empty());
   EXPECT_EQ(sim_->State(*serial_)["global_variables"]["label"], "idle");
@@ -166,11 +181,15 @@ TEST_F(RobotParamsTest, RefusalsSendNothing) {
   // The robot refuses; the read fails.
   sim_->Fault(*serial_, {{"procedure_id", 12}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot_->SetGlobalVariables({{"counter", 1}}); },
+      [&] {
+        robot_->SetGlobalVariables({{"counter", 1}});
+      },
       "[quiral::vek::Robot::SetGlobalVariables] Failed to deliver the request"));
   sim_->Fault(*serial_, {{"procedure_id", 11}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot_->SetGlobalVariables({{"counter", 1}}); },
+      [&] {
+        robot_->SetGlobalVariables({{"counter", 1}});
+      },
       "[quiral::vek::Robot::global_variables] No reply from the robot"));
 }
 
@@ -186,7 +205,9 @@ TEST_F(RobotParamsTest, TextsUpToTheTransportLimitTravelWhole) {
   EXPECT_EQ(sim_->State(*serial_)["global_variables"]["label"], value);
 
   EXPECT_TRUE(Throws<std::length_error>(
-      [&] { robot_->SetGlobalVariables({{"label", value + "y"}}); },
+      [&] {
+        robot_->SetGlobalVariables({{"label", value + "y"}});
+      },
       "[quiral::vek::Robot::SetGlobalVariables] Input map [global_vars] is too long to transmit "
       "(requires 10001/10000 bytes of bandwidth)"));
   EXPECT_EQ(SetRequests(ops).size(), 1u);
@@ -202,8 +223,9 @@ TEST_F(RobotParamsTest, PrimitiveStates) {
   EXPECT_TRUE(robot_->primitive_states().empty());
   EXPECT_EQ(data_requests(), before + 1);
 
-  sim_->Set(*serial_, {{"primitive_states", {"reachedTarget = 1", "timePeriod = 0.5",
-                                             "name = Home", "reachedTarget = 0"}}});
+  sim_->Set(*serial_,
+            {{"primitive_states",
+              {"reachedTarget = 1", "timePeriod = 0.5", "name = Home", "reachedTarget = 0"}}});
   Vars states = robot_->primitive_states();
   ASSERT_EQ(states.size(), 3u);
   EXPECT_TRUE(SameValue(states.at("reachedTarget"), 1));
@@ -234,9 +256,9 @@ TEST_F(RobotParamsTest, PrimitiveStates) {
 
   sim_->Fault(*serial_, {{"service", "data"}, {"request_id", 2}, {"kind", "fail"}});
   before = data_requests();
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot_->primitive_states(); },
-      "[quiral::vek::Robot::primitive_states] No reply from the robot"));
+  EXPECT_TRUE(
+      Throws<std::runtime_error>([&] { robot_->primitive_states(); },
+                                 "[quiral::vek::Robot::primitive_states] No reply from the robot"));
   EXPECT_EQ(data_requests(), before + 1);
 }
 

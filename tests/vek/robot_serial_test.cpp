@@ -33,15 +33,13 @@ TEST(RobotSerialTest, MalformedSerialsAreRejectedBeforeAnyConnection) {
       [] { Robot robot(std::string("Varno4-12\0x", 11), testing_util::kWhitelist, false, false); },
       FormatError("Varno4-12\\0x")));
   const std::vector<std::string> bad = {
-      "",           "Varno4",        "Varno4-1-2", "Varno4-1_2", "Varno4__12",
-      "_Varno4_12", "Varno4 - 1 - 2",
+      "", "Varno4", "Varno4-1-2", "Varno4-1_2", "Varno4__12", "_Varno4_12", "Varno4 - 1 - 2",
   };
   for (const std::string& serial : bad) {
     SCOPED_TRACE(serial);
     // The text quotes the serial exactly as passed in.
     EXPECT_TRUE(Throws<std::invalid_argument>(
-        [&] { Robot robot(serial, testing_util::kWhitelist, false, false); },
-        FormatError(serial)));
+        [&] { Robot robot(serial, testing_util::kWhitelist, false, false); }, FormatError(serial)));
   }
 }
 
@@ -106,9 +104,12 @@ TEST(RobotSerialTest, StiffnessLimitsKeepEachLimitWithItsJoint) {
                                          "[quiral::vek::Robot] Unsupported robot model"));
   }
   using A = std::array<double, 6>;
-  EXPECT_EQ(Impl::CartesianStiffnessLimits(Impl::VARNO4M), (A{10000, 10000, 10000, 1500, 1500, 1500}));
-  EXPECT_EQ(Impl::CartesianStiffnessLimits(Impl::OMBRISK_L), (A{10000, 10000, 10000, 1500, 1500, 1500}));
-  EXPECT_EQ(Impl::CartesianStiffnessLimits(Impl::VARNO10S), (A{20000, 20000, 20000, 3000, 3000, 3000}));
+  EXPECT_EQ(Impl::CartesianStiffnessLimits(Impl::VARNO4M),
+            (A{10000, 10000, 10000, 1500, 1500, 1500}));
+  EXPECT_EQ(Impl::CartesianStiffnessLimits(Impl::OMBRISK_L),
+            (A{10000, 10000, 10000, 1500, 1500, 1500}));
+  EXPECT_EQ(Impl::CartesianStiffnessLimits(Impl::VARNO10S),
+            (A{20000, 20000, 20000, 3000, 3000, 3000}));
   EXPECT_EQ(Impl::CartesianStiffnessLimits(Impl::STARFLOAT), (A{15000, 15000, 15000, 0, 0, 0}));
 }
 

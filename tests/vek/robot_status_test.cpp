@@ -60,32 +60,52 @@ TEST_F(RobotStatusTest, OperationalStatusMatrix) {
     S expected;
   };
   const std::vector<Row> rows = {
-      {24, 4, false, S::RELEASING_BRAKE},   {72, 4, true, S::ESTOP_NOT_RELEASED},
-      {72, 4, false, S::NOT_ENABLED},       {40, 15, false, S::CRITICAL_FAULT},
-      {9, 18, false, S::IN_RECOVERY_STATE}, {10, 0, false, S::IN_REDUCED_STATE},
-      {10, 15, true, S::IN_REDUCED_STATE},  {0, 1, false, S::BOOTING},
-      {12, 4, false, S::READY},             {12, 5, false, S::READY},
-      {136, 4, false, S::READY},            {136, 5, false, S::READY},
-      {12, 2, false, S::IN_MANUAL_MODE},    {12, 6, false, S::IN_MANUAL_MODE},
-      {136, 9, false, S::IN_MANUAL_MODE},   {12, 11, false, S::IN_MANUAL_MODE},
-      {12, 3, false, S::IN_AUTO_MODE},      {12, 7, false, S::IN_AUTO_MODE},
-      {136, 10, false, S::IN_AUTO_MODE},    {12, 12, false, S::IN_AUTO_MODE},
-      {12, 13, false, S::MINOR_FAULT},      {136, 14, false, S::MINOR_FAULT},
-      {12, 15, false, S::MINOR_FAULT},      {12, 0, false, S::UNKNOWN},
-      {12, 1, false, S::UNKNOWN},           {12, 8, false, S::UNKNOWN},
-      {12, 16, false, S::UNKNOWN},          {136, 17, false, S::UNKNOWN},
-      {12, 18, false, S::UNKNOWN},          {12, 19, false, S::UNKNOWN},
-      {12, -3, false, S::UNKNOWN},          {-1, 4, false, S::UNKNOWN},
-      {8, 4, false, S::UNKNOWN},            {14, 5, false, S::UNKNOWN},
-      {11, 4, false, S::UNKNOWN},           {1000, 4, false, S::UNKNOWN},
+      {24, 4, false, S::RELEASING_BRAKE},
+      {72, 4, true, S::ESTOP_NOT_RELEASED},
+      {72, 4, false, S::NOT_ENABLED},
+      {40, 15, false, S::CRITICAL_FAULT},
+      {9, 18, false, S::IN_RECOVERY_STATE},
+      {10, 0, false, S::IN_REDUCED_STATE},
+      {10, 15, true, S::IN_REDUCED_STATE},
+      {0, 1, false, S::BOOTING},
+      {12, 4, false, S::READY},
+      {12, 5, false, S::READY},
+      {136, 4, false, S::READY},
+      {136, 5, false, S::READY},
+      {12, 2, false, S::IN_MANUAL_MODE},
+      {12, 6, false, S::IN_MANUAL_MODE},
+      {136, 9, false, S::IN_MANUAL_MODE},
+      {12, 11, false, S::IN_MANUAL_MODE},
+      {12, 3, false, S::IN_AUTO_MODE},
+      {12, 7, false, S::IN_AUTO_MODE},
+      {136, 10, false, S::IN_AUTO_MODE},
+      {12, 12, false, S::IN_AUTO_MODE},
+      {12, 13, false, S::MINOR_FAULT},
+      {136, 14, false, S::MINOR_FAULT},
+      {12, 15, false, S::MINOR_FAULT},
+      {12, 0, false, S::UNKNOWN},
+      {12, 1, false, S::UNKNOWN},
+      {12, 8, false, S::UNKNOWN},
+      {12, 16, false, S::UNKNOWN},
+      {136, 17, false, S::UNKNOWN},
+      {12, 18, false, S::UNKNOWN},
+      {12, 19, false, S::UNKNOWN},
+      {12, -3, false, S::UNKNOWN},
+      {-1, 4, false, S::UNKNOWN},
+      {8, 4, false, S::UNKNOWN},
+      {14, 5, false, S::UNKNOWN},
+      {11, 4, false, S::UNKNOWN},
+      {1000, 4, false, S::UNKNOWN},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE("board " + std::to_string(row.board) + ", system " +
-                 std::to_string(row.system) + (row.estop ? ", e-stop" : ""));
+    SCOPED_TRACE("board " + std::to_string(row.board) + ", system " + std::to_string(row.system) +
+                 (row.estop ? ", e-stop" : ""));
     // "estop" is applied first, then the raw states.
-    SetAndSync({{"estop", row.estop}, {"safety_board_state", row.board}, {"system_state", row.system}});
+    SetAndSync(
+        {{"estop", row.estop}, {"safety_board_state", row.board}, {"system_state", row.system}});
     EXPECT_EQ(robot_->operational_status(), row.expected);
-    EXPECT_EQ(robot_->operational(), row.expected == S::READY || row.expected == S::IN_REDUCED_STATE);
+    EXPECT_EQ(robot_->operational(),
+              row.expected == S::READY || row.expected == S::IN_REDUCED_STATE);
     EXPECT_EQ(robot_->fault(), row.system >= 13 && row.system <= 15);
     EXPECT_EQ(robot_->reduced(), row.board == 10);
     EXPECT_EQ(robot_->recovery(), row.board == 9);
@@ -96,8 +116,12 @@ TEST_F(RobotStatusTest, OperationalStatusMatrix) {
 TEST_F(RobotStatusTest, ModeProgramInputsAndStandstill) {
   // Consecutive values differ, so each wait sees the new sample.
   const std::vector<std::pair<int, Mode>> modes = {
-      {5, Mode::RT_JOINT_POSITION}, {65535, Mode::UNKNOWN}, {12, Mode::AUTO_RECOVERY},
-      {13, Mode::UNKNOWN},          {1, Mode::IDLE},         {0, Mode::UNKNOWN},
+      {5, Mode::RT_JOINT_POSITION},
+      {65535, Mode::UNKNOWN},
+      {12, Mode::AUTO_RECOVERY},
+      {13, Mode::UNKNOWN},
+      {1, Mode::IDLE},
+      {0, Mode::UNKNOWN},
       {11, Mode::NRT_SUPER_PRIMITIVE},
   };
   for (const auto& [raw, expected] : modes) {
@@ -147,11 +171,11 @@ TEST_F(RobotStatusTest, TimelinessLimit) {
   EXPECT_NO_THROW(robot_->SetTimelinessFailureLimit(100));
   EXPECT_EQ(client->timeliness_failure_limit.load(), 100.0);
   EXPECT_NO_THROW(robot_->SetTimelinessFailureLimit(0));
-  for (const double bad : {100.5, -0.1, std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity(),
-                           -std::numeric_limits<double>::infinity()}) {
-    EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot_->SetTimelinessFailureLimit(bad); },
-                                              range_error))
+  for (const double bad :
+       {100.5, -0.1, std::numeric_limits<double>::quiet_NaN(),
+        std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
+    EXPECT_TRUE(
+        Throws<std::invalid_argument>([&] { robot_->SetTimelinessFailureLimit(bad); }, range_error))
         << bad;
   }
   // A refused NaN leaves the limit as it was, so the flag still works.
@@ -167,11 +191,15 @@ TEST_F(RobotStatusTest, TimelinessLimit) {
 TEST_F(RobotStatusTest, EventLogKeepsEveryEntry) {
   ASSERT_TRUE(sim_->WaitMatched(*serial_, 5s, {"event_log"}));
   const size_t before = robot_->event_log().size();
-  sim_->Command("event", {{"serial", *serial_}, {"level", 2}, {"event_id", 4101},
-                          {"description", "Joint 3 warm"}});
+  sim_->Command(
+      "event",
+      {{"serial", *serial_}, {"level", 2}, {"event_id", 4101}, {"description", "Joint 3 warm"}});
   ASSERT_TRUE(WaitUntil([&] { return robot_->event_log().size() == before + 1; }, 3s));
-  sim_->Command("event", {{"serial", *serial_}, {"level", 7}, {"event_id", 4101},
-                          {"description", "again"}, {"consequences", "c"}});
+  sim_->Command("event", {{"serial", *serial_},
+                          {"level", 7},
+                          {"event_id", 4101},
+                          {"description", "again"},
+                          {"consequences", "c"}});
   ASSERT_TRUE(WaitUntil([&] { return robot_->event_log().size() == before + 2; }, 3s));
   const auto log = robot_->event_log();
   EXPECT_EQ(log[before].level, 2);
@@ -191,8 +219,8 @@ TEST_F(RobotStatusTest, PlanQueries) {
 
   EXPECT_EQ(robot_->plan_list(), (std::vector<std::string>{"HomePlan", "MainPlan", "WaitPlan"}));
   sim_->Fault(*serial_, {{"procedure_id", 23}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>([&] { robot_->plan_list(); },
-                                         "[quiral::vek::Robot::plan_list] No reply from the robot"));
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { robot_->plan_list(); }, "[quiral::vek::Robot::plan_list] No reply from the robot"));
 
   sim_->Set(*serial_, {{"mode", 7}});
   ASSERT_TRUE(WaitUntil([&] { return robot_->mode() == Mode::NRT_PLAN_EXECUTION; }, 2s));
@@ -202,8 +230,8 @@ TEST_F(RobotStatusTest, PlanQueries) {
   EXPECT_EQ(info.item_6, 1.0);
   EXPECT_FALSE(info.item_7);
   sim_->Fault(*serial_, {{"service", "data"}, {"request_id", 3}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>([&] { robot_->plan_info(); },
-                                         "[quiral::vek::Robot::plan_info] No reply from the robot"));
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { robot_->plan_info(); }, "[quiral::vek::Robot::plan_info] No reply from the robot"));
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ template <typename E>
       return ::testing::AssertionFailure() << "threw " << typeid(e).name() << ": " << e.what();
     }
     if (text != e.what()) {
-      return ::testing::AssertionFailure() << "text [" << e.what() << "], expected [" << text << "]";
+      return ::testing::AssertionFailure()
+             << "text [" << e.what() << "], expected [" << text << "]";
     }
     return ::testing::AssertionSuccess();
   } catch (const std::exception& e) {
@@ -89,7 +90,8 @@ class LogCapture {
     return n;
   }
   // Messages at `level` that begin with `start`.
-  std::vector<std::string> Starting(spdlog::level::level_enum level, const std::string& start) const {
+  std::vector<std::string> Starting(spdlog::level::level_enum level,
+                                    const std::string& start) const {
     std::vector<std::string> out;
     for (const Line& line : Lines()) {
       if (line.level == level && line.text.rfind(start, 0) == 0) out.push_back(line.text);
