@@ -139,8 +139,8 @@ struct AsyncLauncher {
 // What a task hands back: the callable's result, or Nothing for void.
 struct Nothing {};
 template <class F>
-using TaskResult = std::conditional_t<std::is_void_v<std::invoke_result_t<F&>>, Nothing,
-                                      std::invoke_result_t<F&>>;
+using TaskResult =
+    std::conditional_t<std::is_void_v<std::invoke_result_t<F&>>, Nothing, std::invoke_result_t<F&>>;
 
 template <class F>
 TaskResult<F> Invoke(F& f) {
@@ -216,7 +216,7 @@ std::pair<std::optional<TaskResult<F1>>, std::optional<TaskResult<F2>>> RunTasks
 
 template <class F1, class F2>
 constexpr bool kBothVoid =
-    std::is_void_v<std::invoke_result_t<F1&>> && std::is_void_v<std::invoke_result_t<F2&>>;
+    std::is_void_v<std::invoke_result_t<F1&>>&& std::is_void_v<std::invoke_result_t<F2&>>;
 
 // Both arms at once; the pair of results (nothing for void callables).
 template <class Policy, class F1, class F2, class Launcher = AsyncLauncher>

@@ -107,11 +107,11 @@ void RobotPair::Impl::Init(const PerArm<std::string>& robots_sn,
       IA_LE_RE(kClassName),
       [&] {
         robots.first = std::make_shared<vek::Robot>(robots_sn.first, network_interface_whitelist,
-                                                     false, false);
+                                                    false, false);
       },
       [&] {
-        robots.second = std::make_shared<vek::Robot>(robots_sn.second,
-                                                      network_interface_whitelist, false, false);
+        robots.second = std::make_shared<vek::Robot>(robots_sn.second, network_interface_whitelist,
+                                                     false, false);
       });
   translations_in_world = translations;
 }
@@ -221,8 +221,7 @@ void RobotPair::Impl::Brake(bool engage) {
 
 void RobotPair::Impl::SetBreakpointMode(PerArm<bool> is_enabled) {
   RunSequential(
-      LE_RE(Name("SetBreakpointMode")),
-      [&] { robots.first->SetBreakpointMode(is_enabled.first); },
+      LE_RE(Name("SetBreakpointMode")), [&] { robots.first->SetBreakpointMode(is_enabled.first); },
       [&] { robots.second->SetBreakpointMode(is_enabled.second); });
 }
 
@@ -269,18 +268,18 @@ void RobotPair::Impl::StreamJointPosition(const PerArm<std::vector<double>>& pos
       });
 }
 
-void RobotPair::Impl::StreamCartesianMotionForce(const PerArm<std::array<double, 7>>& poses,
-                                                 const PerArm<std::array<double, 6>>& wrenches,
-                                                 const PerArm<std::array<double, 6>>& velocities,
-                                                 const PerArm<std::array<double, 6>>& accelerations) {
+void RobotPair::Impl::StreamCartesianMotionForce(
+    const PerArm<std::array<double, 7>>& poses, const PerArm<std::array<double, 6>>& wrenches,
+    const PerArm<std::array<double, 6>>& velocities,
+    const PerArm<std::array<double, 6>>& accelerations) {
   PerArm<std::array<double, 7>> base_poses = poses;
   ToBase(base_poses.first, translations_in_world.first);
   ToBase(base_poses.second, translations_in_world.second);
   RunSequential(
       LE_RE(Name("StreamCartesianMotionForce")),
       [&] {
-        robots.first->StreamCartesianMotionForce(base_poses.first, wrenches.first,
-                                                 velocities.first, accelerations.first);
+        robots.first->StreamCartesianMotionForce(base_poses.first, wrenches.first, velocities.first,
+                                                 accelerations.first);
       },
       [&] {
         robots.second->StreamCartesianMotionForce(base_poses.second, wrenches.second,
@@ -347,14 +346,11 @@ std::pair<bool, bool> RobotPair::enabling_button_pressed() const {
 std::pair<std::array<bool, 18>, std::array<bool, 18>> RobotPair::digital_inputs() const {
   return impl_->digital_inputs();
 }
-std::pair<std::vector<vek::RobotEvent>, std::vector<vek::RobotEvent>> RobotPair::event_log()
-    const {
+std::pair<std::vector<vek::RobotEvent>, std::vector<vek::RobotEvent>> RobotPair::event_log() const {
   return impl_->event_log();
 }
 std::pair<vek::RobotInfo, vek::RobotInfo> RobotPair::info() const { return impl_->info(); }
-std::pair<vek::RobotStates, vek::RobotStates> RobotPair::states() const {
-  return impl_->states();
-}
+std::pair<vek::RobotStates, vek::RobotStates> RobotPair::states() const { return impl_->states(); }
 std::pair<vek::RobotActions, vek::RobotActions> RobotPair::actions() const {
   return impl_->actions();
 }
@@ -362,9 +358,7 @@ std::pair<std::shared_ptr<vek::Robot>, std::shared_ptr<vek::Robot>> RobotPair::i
   return impl_->instances();
 }
 
-std::pair<vek::PlanInfo, vek::PlanInfo> RobotPair::plan_info() const {
-  return impl_->plan_info();
-}
+std::pair<vek::PlanInfo, vek::PlanInfo> RobotPair::plan_info() const { return impl_->plan_info(); }
 std::pair<std::vector<std::string>, std::vector<std::string>> RobotPair::plan_list() const {
   return impl_->plan_list();
 }
@@ -373,9 +367,7 @@ void RobotPair::Brake(bool engage) { impl_->Brake(engage); }
 void RobotPair::SetBreakpointMode(std::pair<bool, bool> is_enabled) {
   impl_->SetBreakpointMode(is_enabled);
 }
-void RobotPair::StepBreakpoint(std::pair<bool, bool> selected) {
-  impl_->StepBreakpoint(selected);
-}
+void RobotPair::StepBreakpoint(std::pair<bool, bool> selected) { impl_->StepBreakpoint(selected); }
 void RobotPair::SetVelocityScale(std::pair<unsigned int, unsigned int> velocity_scale) {
   impl_->SetVelocityScale(velocity_scale);
 }
@@ -383,8 +375,7 @@ void RobotPair::StreamJointTorque(
     const std::pair<std::vector<double>, std::vector<double>>& torques,
     std::pair<bool, bool> enable_gravity_comp, std::pair<bool, bool> enable_soft_limits,
     std::pair<double, double> friction_comp_scale) {
-  impl_->StreamJointTorque(torques, enable_gravity_comp, enable_soft_limits,
-                           friction_comp_scale);
+  impl_->StreamJointTorque(torques, enable_gravity_comp, enable_soft_limits, friction_comp_scale);
 }
 void RobotPair::StreamJointPosition(
     const std::pair<std::vector<double>, std::vector<double>>& positions,
@@ -400,9 +391,7 @@ void RobotPair::StreamCartesianMotionForce(
   impl_->StreamCartesianMotionForce(poses, wrenches, velocities, accelerations);
 }
 void RobotPair::LockExternalAxes(std::pair<bool, bool> lock) { impl_->LockExternalAxes(lock); }
-void RobotPair::SyncWithPositioner(std::pair<bool, bool> sync) {
-  impl_->SyncWithPositioner(sync);
-}
+void RobotPair::SyncWithPositioner(std::pair<bool, bool> sync) { impl_->SyncWithPositioner(sync); }
 
 void RobotPair::Stop(std::pair<bool, bool> selected) { impl_->Stop(selected); }
 void RobotPair::Stop() { impl_->Stop({true, true}); }
@@ -449,9 +438,9 @@ void RobotPair::SetJointInertiaScale(
 void RobotPair::PausePlan(std::pair<bool, bool> pause) { impl_->PausePlan(pause); }
 void RobotPair::StopPlan(std::pair<bool, bool> selected) { impl_->StopPlan(selected); }
 void RobotPair::StopPlan() { impl_->StopPlan({true, true}); }
-void RobotPair::SetGlobalVariables(const std::pair<std::map<std::string, vek::ParamVariant>,
-                                                   std::map<std::string, vek::ParamVariant>>&
-                                       global_vars) {
+void RobotPair::SetGlobalVariables(
+    const std::pair<std::map<std::string, vek::ParamVariant>,
+                    std::map<std::string, vek::ParamVariant>>& global_vars) {
   impl_->SetGlobalVariables(global_vars);
 }
 void RobotPair::SetCartesianImpedance(

@@ -109,9 +109,10 @@ class RobotPair {
                          std::pair<bool, bool> enable_gravity_comp,
                          std::pair<bool, bool> enable_soft_limits,
                          std::pair<double, double> friction_comp_scale);
-  void StreamJointPosition(const std::pair<std::vector<double>, std::vector<double>>& positions,
-                           const std::pair<std::vector<double>, std::vector<double>>& velocities,
-                           const std::pair<std::vector<double>, std::vector<double>>& accelerations);
+  void StreamJointPosition(
+      const std::pair<std::vector<double>, std::vector<double>>& positions,
+      const std::pair<std::vector<double>, std::vector<double>>& velocities,
+      const std::pair<std::vector<double>, std::vector<double>>& accelerations);
   // Poses in the world frame.
   void StreamCartesianMotionForce(
       const std::pair<std::array<double, 7>, std::array<double, 7>>& poses,
@@ -141,7 +142,8 @@ class RobotPair {
   void SwitchMode(const std::pair<vek::Mode, vek::Mode>& modes);
   // The same mode for both arms.
   void SwitchMode(vek::Mode mode);
-  void SetNullSpacePosture(const std::pair<std::vector<double>, std::vector<double>>& ref_positions);
+  void SetNullSpacePosture(
+      const std::pair<std::vector<double>, std::vector<double>>& ref_positions);
   void SetMaxContactTorque(const std::pair<std::vector<double>, std::vector<double>>& max_torques);
   void SetDigitalOutputs(
       const std::pair<std::map<unsigned int, bool>, std::map<unsigned int, bool>>& digital_outputs);
@@ -168,13 +170,13 @@ class RobotPair {
   void ExecutePlan(const std::pair<std::string, std::string>& names, bool continue_exec,
                    bool block_until_started);
   // Waypoint poses in the world frame.
-  void SendMultiCartesianMotionForce(
-      const std::pair<std::vector<vek::NrtCartesianCmd>, std::vector<vek::NrtCartesianCmd>>&
-          cart_cmds,
-      const std::pair<std::vector<std::vector<double>>, std::vector<std::vector<double>>>&
-          joint_pos);
-  void SetForceControlFrame(std::pair<vek::CoordType, vek::CoordType> root_coord,
-                            const std::pair<std::array<double, 7>, std::array<double, 7>>& T_in_root);
+  void SendMultiCartesianMotionForce(const std::pair<std::vector<vek::NrtCartesianCmd>,
+                                                     std::vector<vek::NrtCartesianCmd>>& cart_cmds,
+                                     const std::pair<std::vector<std::vector<double>>,
+                                                     std::vector<std::vector<double>>>& joint_pos);
+  void SetForceControlFrame(
+      std::pair<vek::CoordType, vek::CoordType> root_coord,
+      const std::pair<std::array<double, 7>, std::array<double, 7>>& T_in_root);
   void SetJointImpedance(const std::pair<std::vector<double>, std::vector<double>>& K_q,
                          const std::pair<std::vector<double>, std::vector<double>>& Z_q);
   void ExecutePrimitive(const std::pair<std::string, std::string>& primitive_names,

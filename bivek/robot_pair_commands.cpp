@@ -220,29 +220,24 @@ void RobotPair::Impl::SendJointPosition(const PerArm<std::vector<double>>& posit
       });
 }
 
-void RobotPair::Impl::SendCartesianMotionForce(const PerArm<std::array<double, 7>>& poses,
-                                               const PerArm<std::array<double, 6>>& wrenches,
-                                               const PerArm<std::array<double, 6>>& velocities,
-                                               PerArm<double> max_linear_vel,
-                                               PerArm<double> max_angular_vel,
-                                               PerArm<double> max_linear_acc,
-                                               PerArm<double> max_angular_acc) {
+void RobotPair::Impl::SendCartesianMotionForce(
+    const PerArm<std::array<double, 7>>& poses, const PerArm<std::array<double, 6>>& wrenches,
+    const PerArm<std::array<double, 6>>& velocities, PerArm<double> max_linear_vel,
+    PerArm<double> max_angular_vel, PerArm<double> max_linear_acc, PerArm<double> max_angular_acc) {
   PerArm<std::array<double, 7>> base_poses = poses;
   ToBase(base_poses.first, translations_in_world.first);
   ToBase(base_poses.second, translations_in_world.second);
   RunConcurrent(
       IA_LE(Name("SendCartesianMotionForce")),
       [&] {
-        robots.first->SendCartesianMotionForce(base_poses.first, wrenches.first,
-                                               velocities.first, max_linear_vel.first,
-                                               max_angular_vel.first, max_linear_acc.first,
-                                               max_angular_acc.first);
+        robots.first->SendCartesianMotionForce(base_poses.first, wrenches.first, velocities.first,
+                                               max_linear_vel.first, max_angular_vel.first,
+                                               max_linear_acc.first, max_angular_acc.first);
       },
       [&] {
-        robots.second->SendCartesianMotionForce(base_poses.second, wrenches.second,
-                                                velocities.second, max_linear_vel.second,
-                                                max_angular_vel.second, max_linear_acc.second,
-                                                max_angular_acc.second);
+        robots.second->SendCartesianMotionForce(
+            base_poses.second, wrenches.second, velocities.second, max_linear_vel.second,
+            max_angular_vel.second, max_linear_acc.second, max_angular_acc.second);
       });
 }
 

@@ -114,8 +114,7 @@ class RobotPair::Impl {
                               PerArm<double> angular_manipulability,
                               PerArm<double> ref_positions_tracking);
   void ExecutePlan(PerArm<unsigned int> indices, bool continue_exec, bool block_until_started);
-  void ExecutePlan(const PerArm<std::string>& names, bool continue_exec,
-                   bool block_until_started);
+  void ExecutePlan(const PerArm<std::string>& names, bool continue_exec, bool block_until_started);
   void SendMultiCartesianMotionForce(const PerArm<std::vector<vek::NrtCartesianCmd>>& cart_cmds,
                                      const PerArm<std::vector<std::vector<double>>>& joint_pos);
   void SetForceControlFrame(PerArm<vek::CoordType> root_coord,

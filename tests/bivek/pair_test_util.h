@@ -7,11 +7,10 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "bivek/robot_pair.h"
 #include "tests/support/sim_process.h"
@@ -73,7 +72,6 @@ class PairTest : public ::testing::Test {
         },
         5s));
   }
-
 
  public:
   static SimProcess& sim() { return *sim_; }

@@ -93,7 +93,8 @@ struct SecondStartFails {
   mutable int starts = 0;
   template <class F>
   auto operator()(F&& task) const {
-    if (++starts == 2) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    if (++starts == 2)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     return std::async(std::launch::async, std::forward<F>(task));
   }
 };
@@ -112,9 +113,11 @@ TEST(ExtractExceptMsgTest, CutsAtTheFirstClosingBracket) {
 TEST(RetagTest, ClassOfTheReplacementIsTheFirstListedBase) {
   const std::string tagged = kName + "(first) It went wrong";
   // A listed class keeps its class.
-  EXPECT_TRUE((LeavesAs<IA_LE_RE, std::invalid_argument>(Fails(std::invalid_argument(kArmText)), tagged)));
+  EXPECT_TRUE(
+      (LeavesAs<IA_LE_RE, std::invalid_argument>(Fails(std::invalid_argument(kArmText)), tagged)));
   EXPECT_TRUE((LeavesAs<IA_LE_RE, std::logic_error>(Fails(std::logic_error(kArmText)), tagged)));
-  EXPECT_TRUE((LeavesAs<IA_LE_RE, std::runtime_error>(Fails(std::runtime_error(kArmText)), tagged)));
+  EXPECT_TRUE(
+      (LeavesAs<IA_LE_RE, std::runtime_error>(Fails(std::runtime_error(kArmText)), tagged)));
   // A derived class leaves as the listed base it derives from.
   EXPECT_TRUE((LeavesAs<IA_LE_RE, std::logic_error>(Fails(std::length_error(kArmText)), tagged)));
   EXPECT_TRUE((LeavesAs<IA_LE_RE, std::logic_error>(Fails(std::out_of_range(kArmText)), tagged)));
@@ -124,22 +127,28 @@ TEST(RetagTest, ClassOfTheReplacementIsTheFirstListedBase) {
       kName + "(first) It went wrong: " + std::make_error_code(std::errc::io_error).message())));
   // Without std::invalid_argument in the list it becomes a std::logic_error.
   EXPECT_TRUE((LeavesAs<LE_RE, std::logic_error>(Fails(std::invalid_argument(kArmText)), tagged)));
-  EXPECT_TRUE((LeavesAs<LN_LE_RE, std::logic_error>(Fails(std::invalid_argument(kArmText)), tagged)));
+  EXPECT_TRUE(
+      (LeavesAs<LN_LE_RE, std::logic_error>(Fails(std::invalid_argument(kArmText)), tagged)));
   EXPECT_TRUE((LeavesAs<LN_LE_RE, std::length_error>(Fails(std::length_error(kArmText)), tagged)));
   EXPECT_TRUE((LeavesAs<LN_IA_RE, std::length_error>(Fails(std::length_error(kArmText)), tagged)));
-  EXPECT_TRUE((LeavesAs<LN_IA_RE, std::invalid_argument>(Fails(std::invalid_argument(kArmText)), tagged)));
+  EXPECT_TRUE(
+      (LeavesAs<LN_IA_RE, std::invalid_argument>(Fails(std::invalid_argument(kArmText)), tagged)));
 }
 
 TEST(RetagTest, UnlistedClassesLeaveUnchanged) {
   // Class and text of the arm's own error.
   EXPECT_TRUE((LeavesAs<IA_RE, std::logic_error>(Fails(std::logic_error(kArmText)), kArmText)));
   EXPECT_TRUE((LeavesAs<IA_RE, std::out_of_range>(Fails(std::out_of_range(kArmText)), kArmText)));
-  EXPECT_TRUE((LeavesAs<LN_IA_RE, std::out_of_range>(Fails(std::out_of_range(kArmText)), kArmText)));
+  EXPECT_TRUE(
+      (LeavesAs<LN_IA_RE, std::out_of_range>(Fails(std::out_of_range(kArmText)), kArmText)));
   EXPECT_TRUE((LeavesAs<RE, std::logic_error>(Fails(std::logic_error(kArmText)), kArmText)));
   EXPECT_TRUE((LeavesAs<IA_LE, std::runtime_error>(Fails(std::runtime_error(kArmText)), kArmText)));
-  EXPECT_TRUE((LeavesAs<IA_LE_RE, std::bad_alloc>(Fails(std::bad_alloc()), std::bad_alloc().what())));
+  EXPECT_TRUE(
+      (LeavesAs<IA_LE_RE, std::bad_alloc>(Fails(std::bad_alloc()), std::bad_alloc().what())));
   // Not even a std::exception.
-  EXPECT_THROW(RunSequential(IA_LE_RE(kName), [] { throw 42; }, [] {}), int);
+  EXPECT_THROW(RunSequential(
+                   IA_LE_RE(kName), [] { throw 42; }, [] {}),
+               int);
 }
 
 TEST(RetagTest, TextsWithoutOrWithOnlyABracket) {
@@ -156,17 +165,22 @@ TEST(FixedRuntimeErrorTest, ReplacesEveryStandardErrorAndLogsTheReason) {
   const FixedRuntimeError policy("[quiral::bivek::RobotPair::Stop]", " Failed to stop the robot");
   EXPECT_TRUE(Throws<std::runtime_error>(
       [&] {
-        RunConcurrentSelected(policy, {true, true}, [] {},
-                              Fails(std::invalid_argument("[quiral::vek::Robot::SwitchMode] no")));
+        RunConcurrentSelected(
+            policy, {true, true}, [] {},
+            Fails(std::invalid_argument("[quiral::vek::Robot::SwitchMode] no")));
       },
       "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot"));
   EXPECT_EQ(log.Count(spdlog::level::err,
                       "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot: no"),
             1);
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { RunConcurrentSelected(policy, {true, false}, Fails(std::bad_alloc()), [] {}); },
+      [&] {
+        RunConcurrentSelected(policy, {true, false}, Fails(std::bad_alloc()), [] {});
+      },
       "[quiral::bivek::RobotPair::Stop](first) Failed to stop the robot"));
-  EXPECT_THROW(RunConcurrentSelected(policy, {true, true}, [] { throw 7; }, [] {}), int);
+  EXPECT_THROW(RunConcurrentSelected(
+                   policy, {true, true}, [] { throw 7; }, [] {}),
+               int);
 }
 
 TEST(SequentialTest, FirstThenSecondOnTheCallingThread) {
@@ -197,13 +211,16 @@ TEST(SequentialTest, TheSecondArmIsNotCalledOnceTheFirstFailed) {
   // An error the list does not match stops the call just as well.
   EXPECT_TRUE(Throws<std::logic_error>(
       [&] { RunSequential(RE(kName), Fails(std::logic_error(kArmText)), second); }, kArmText));
-  EXPECT_THROW(RunSequential(RE(kName), [] { throw 1; }, second), int);
+  EXPECT_THROW(RunSequential(
+                   RE(kName), [] { throw 1; }, second),
+               int);
   EXPECT_EQ(second_calls, 0);
 
   int first_calls = 0;
   EXPECT_TRUE(Throws<std::runtime_error>(
       [&] {
-        RunSequential(RE(kName), [&] { ++first_calls; }, Fails(std::runtime_error(kArmText)));
+        RunSequential(
+            RE(kName), [&] { ++first_calls; }, Fails(std::runtime_error(kArmText)));
       },
       kName + "(second) It went wrong"));
   EXPECT_EQ(first_calls, 1);
@@ -364,10 +381,10 @@ TEST(ConcurrentTest, ASecondTaskThatCannotStartLeavesAfterTheFirstEnded) {
 
   // The same when the first task fails meanwhile: the start error leaves.
   LogCapture log(spdlog::level::warn);
-  EXPECT_THROW(RunConcurrent(
-                   IA_LE_RE(kName), Fails(std::logic_error("[a] first failed")), [] {},
-                   SecondStartFails()),
-               std::system_error);
+  EXPECT_THROW(
+      RunConcurrent(
+          IA_LE_RE(kName), Fails(std::logic_error("[a] first failed")), [] {}, SecondStartFails()),
+      std::system_error);
   EXPECT_EQ(log.Count(spdlog::level::warn, kName + "(first) Also failed: first failed"), 1);
 }
 

@@ -18,9 +18,7 @@ class RobotPairConcurrentTest : public PairTest {
                          {"delay_ms", delay_ms},
                          {"count", 1}});
   }
-  static json Outputs(const std::string& serial) {
-    return sim().State(serial)["digital_outputs"];
-  }
+  static json Outputs(const std::string& serial) { return sim().State(serial)["digital_outputs"]; }
 };
 
 // An arm's remote call that takes 1.5 s on each arm: both wait at once.
@@ -57,7 +55,9 @@ TEST_F(RobotPairConcurrentTest, AFailedFirstArmLeavesOnlyAfterTheSecondArmFinish
   DelayReply(second_sn(), 8, 1500);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { pair().SetDigitalOutputs({{{18, true}}, {{2, true}}}); },
+      [&] {
+        pair().SetDigitalOutputs({{{18, true}}, {{2, true}}});
+      },
       "[quiral::bivek::RobotPair::SetDigitalOutputs](first) Input map contains port index "
       "outside the valid range"));
   EXPECT_GE(SecondsSince(start), 1.4);
@@ -67,7 +67,9 @@ TEST_F(RobotPairConcurrentTest, AFailedFirstArmLeavesOnlyAfterTheSecondArmFinish
 
   // The second arm fails: the first arm's command has taken effect.
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { pair().SetDigitalOutputs({{{3, true}}, {{99, true}}}); },
+      [&] {
+        pair().SetDigitalOutputs({{{3, true}}, {{99, true}}});
+      },
       "[quiral::bivek::RobotPair::SetDigitalOutputs](second) Input map contains port index "
       "outside the valid range"));
   EXPECT_EQ(Outputs(first_sn())[3], 1);
@@ -76,7 +78,9 @@ TEST_F(RobotPairConcurrentTest, AFailedFirstArmLeavesOnlyAfterTheSecondArmFinish
   LogCapture log(spdlog::level::warn);
   sim().Fault(second_sn(), {{"procedure_id", 8}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { pair().SetDigitalOutputs({{{18, true}}, {{4, true}}}); },
+      [&] {
+        pair().SetDigitalOutputs({{{18, true}}, {{4, true}}});
+      },
       "[quiral::bivek::RobotPair::SetDigitalOutputs](first) Input map contains port index "
       "outside the valid range"));
   EXPECT_EQ(log.Count(spdlog::level::warn,
@@ -86,14 +90,18 @@ TEST_F(RobotPairConcurrentTest, AFailedFirstArmLeavesOnlyAfterTheSecondArmFinish
   // A failed delivery is a runtime error, tagged.
   sim().Fault(first_sn(), {{"procedure_id", 8}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().SetDigitalOutputs({{{5, true}}, {{5, true}}}); },
+      [&] {
+        pair().SetDigitalOutputs({{{5, true}}, {{5, true}}});
+      },
       "[quiral::bivek::RobotPair::SetDigitalOutputs](first) Failed to deliver the request"));
 }
 
 TEST_F(RobotPairConcurrentTest, SwitchModeKeepsWhatTheOtherArmDid) {
   // A mode the first arm rejects: its error, after the second has switched.
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { pair().SwitchMode({static_cast<Mode>(99), Mode::NRT_PLAN_EXECUTION}); },
+      [&] {
+        pair().SwitchMode({static_cast<Mode>(99), Mode::NRT_PLAN_EXECUTION});
+      },
       "[quiral::bivek::RobotPair::SwitchMode](first) Invalid control mode input"));
   EXPECT_EQ(sim().State(second_sn())["mode"], 7);
   EXPECT_EQ(sim().State(first_sn())["mode"], 1);
@@ -123,7 +131,9 @@ TEST_F(RobotPairConcurrentTest, StopAndStopPlanLeaveUnselectedArmsUntouched) {
   EXPECT_EQ(Requests(second_sn(), 26, second_since).size(), 2u);
   sim().Fault(second_sn(), {{"procedure_id", 26}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().StopPlan({false, true}); },
+      [&] {
+        pair().StopPlan({false, true});
+      },
       "[quiral::bivek::RobotPair::StopPlan](second) Failed to deliver the request"));
 
   pair().Stop({false, false});
@@ -137,7 +147,9 @@ TEST_F(RobotPairConcurrentTest, StopAndStopPlanLeaveUnselectedArmsUntouched) {
   // In IDLE, StopPlan is refused: a logic error, tagged.
   ASSERT_TRUE(WaitUntil([&] { return pair().mode().second == Mode::IDLE; }, 3s));
   EXPECT_TRUE(Throws<std::logic_error>(
-      [&] { pair().StopPlan({false, true}); },
+      [&] {
+        pair().StopPlan({false, true});
+      },
       "[quiral::bivek::RobotPair::StopPlan](second) Robot is not in an applicable control mode"));
 
   // A failed stop names the arm only; the other arm has stopped.
@@ -145,8 +157,7 @@ TEST_F(RobotPairConcurrentTest, StopAndStopPlanLeaveUnselectedArmsUntouched) {
   LogCapture log(spdlog::level::err);
   sim().Fault(second_sn(), {{"procedure_id", 7}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().Stop(); },
-      "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot"));
+      [&] { pair().Stop(); }, "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot"));
   EXPECT_EQ(sim().State(first_sn())["mode"], 1);
   EXPECT_EQ(log.Count(spdlog::level::err,
                       "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot: Failed "
@@ -159,8 +170,10 @@ TEST_F(RobotPairConcurrentTest, StopAndStopPlanLeaveUnselectedArmsUntouched) {
 TEST_F(RobotPairConcurrentTest, PlansPrimitivesAndVariablesPerArm) {
   ASSERT_TRUE(SetModes(Mode::NRT_PLAN_EXECUTION, Mode::NRT_PLAN_EXECUTION));
   sim().Set(first_sn(), {{"plans", {{{"name", "Alpha"}, {"duration_ms", 5000}}}}});
-  sim().Set(second_sn(), {{"plans", {{{"name", "Beta"}, {"duration_ms", 5000}},
-                                     {{"name", "Gamma"}, {"duration_ms", 5000}}}}});
+  sim().Set(
+      second_sn(),
+      {{"plans",
+        {{{"name", "Beta"}, {"duration_ms", 5000}}, {{"name", "Gamma"}, {"duration_ms", 5000}}}}});
   size_t first_since = RequestTotal(sim(), first_sn());
   size_t second_since = RequestTotal(sim(), second_sn());
   pair().ExecutePlan(std::make_pair(std::string("Alpha"), std::string("Beta")), true, false);
@@ -181,7 +194,9 @@ TEST_F(RobotPairConcurrentTest, PlansPrimitivesAndVariablesPerArm) {
   EXPECT_TRUE(Requests(second_sn(), 24, second_since).empty());
   sim().Fault(first_sn(), {{"procedure_id", 25}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().PausePlan({false, false}); },
+      [&] {
+        pair().PausePlan({false, false});
+      },
       "[quiral::bivek::RobotPair::PausePlan](first) Failed to execute resume request"));
 
   // Primitives: a name the arm refuses to send is an invalid argument,
@@ -197,8 +212,8 @@ TEST_F(RobotPairConcurrentTest, PlansPrimitivesAndVariablesPerArm) {
     FAIL() << "no error";
   } catch (const std::logic_error& e) {
     EXPECT_EQ(typeid(e), typeid(std::logic_error));
-    EXPECT_EQ(std::string(e.what()).rfind("[quiral::bivek::RobotPair::ExecutePrimitive](first) ", 0),
-              0u)
+    EXPECT_EQ(
+        std::string(e.what()).rfind("[quiral::bivek::RobotPair::ExecutePrimitive](first) ", 0), 0u)
         << e.what();
   }
   const auto states = pair().primitive_states();
@@ -215,7 +230,9 @@ TEST_F(RobotPairConcurrentTest, PlansPrimitivesAndVariablesPerArm) {
   EXPECT_EQ(vars.second.count("label"), 0u);
   // An empty map keeps its class, tagged.
   EXPECT_TRUE(Throws<std::length_error>(
-      [&] { pair().SetGlobalVariables({{{"counter", 4}}, {}}); },
+      [&] {
+        pair().SetGlobalVariables({{{"counter", 4}}, {}});
+      },
       "[quiral::bivek::RobotPair::SetGlobalVariables](second) Input map [global_vars] is "
       "empty"));
   sim().Fault(first_sn(), {{"procedure_id", 11}, {"kind", "fail"}});
@@ -250,12 +267,16 @@ TEST_F(RobotPairConcurrentTest, SettingsReachEachArm) {
   EXPECT_EQ(floats(second_sn(), 75, second_since)[0], 1.0);
   // A wrong size on one arm fails that arm only.
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { pair().SetJointImpedance({k1, std::vector<double>(3, 1.0)}, {z, z}); },
+      [&] {
+        pair().SetJointImpedance({k1, std::vector<double>(3, 1.0)}, {z, z});
+      },
       "[quiral::bivek::RobotPair::SetJointImpedance](second) Size of input vector [K_q] does "
       "not match robot DoF"));
   // Passive force control needs IDLE: a logic error, tagged.
   EXPECT_TRUE(Throws<std::logic_error>(
-      [&] { pair().SetPassiveForceControl({true, true}); },
+      [&] {
+        pair().SetPassiveForceControl({true, true});
+      },
       "[quiral::bivek::RobotPair::SetPassiveForceControl](first) Robot is not in IDLE mode"));
 
   ASSERT_TRUE(SwitchBoth(Mode::NRT_CARTESIAN_MOTION_FORCE));
@@ -281,9 +302,9 @@ TEST_F(RobotPairConcurrentTest, SettingsReachEachArm) {
   EXPECT_NEAR(first_objectives[2], 0.5, 1e-6);
   EXPECT_NEAR(second_objectives[0], 0.2, 1e-6);
   EXPECT_NEAR(second_objectives[2], 0.6, 1e-6);
-  pair().SetForceControlAxis({{true, false, false, false, false, false},
-                              {false, false, true, false, false, false}},
-                             {{0.1, 0.1, 0.1}, {0.2, 0.2, 0.2}});
+  pair().SetForceControlAxis(
+      {{true, false, false, false, false, false}, {false, false, true, false, false, false}},
+      {{0.1, 0.1, 0.1}, {0.2, 0.2, 0.2}});
   EXPECT_EQ(Requests(first_sn(), 80, first_since).back()["int_args"], json({1, 0, 0, 0, 0, 0}));
   EXPECT_EQ(Requests(second_sn(), 80, second_since).back()["int_args"], json({0, 0, 1, 0, 0, 0}));
   // An invalid frame from an arm becomes a logic error, tagged.
@@ -324,7 +345,9 @@ TEST_F(RobotPairConcurrentTest, JointMotionAndUntaggedOperationalErrors) {
   sim().Set(second_sn(), {{"safety_board_state", 72}});
   ASSERT_TRUE(WaitUntil([&] { return !pair().operational(); }, 3s));
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().SendJointPosition({first_q, second_q}, {zero, zero}, {vmax, vmax}, {vmax, vmax}); },
+      [&] {
+        pair().SendJointPosition({first_q, second_q}, {zero, zero}, {vmax, vmax}, {vmax, vmax});
+      },
       "[quiral::vek::Robot::SendJointPosition] Robot is not operational: Not enabled"));
   // The first arm's errors keep their tag.
   EXPECT_TRUE(Throws<std::invalid_argument>(
@@ -343,7 +366,9 @@ TEST_F(RobotPairConcurrentTest, JointMotionAndUntaggedOperationalErrors) {
       waypoint.max_angular_acc = 1.0;
   const size_t second_multi_since = MotionTotal(second_sn());
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { pair().SendMultiCartesianMotionForce({{}, {waypoint}}, {{}, {second_q}}); },
+      [&] {
+        pair().SendMultiCartesianMotionForce({{}, {waypoint}}, {{}, {second_q}});
+      },
       "[quiral::bivek::RobotPair::SendMultiCartesianMotionForce](first) Input parameter "
       "[cart_cmds] cannot be empty"));
   const auto multi = WaitMotion(second_sn(), second_multi_since, 1);

@@ -236,9 +236,10 @@ TEST(RobotPairConstructionTest, ConnectsLogsAndHandsOutArmsThatOutliveIt) {
     EXPECT_EQ(log.Count(spdlog::level::info,
                         "| | | | | | | | | |  Quiral BIVEK v1.2.3  | | | | | | | | | |"),
               1);
-    EXPECT_EQ(log.Count(spdlog::level::info, "[quiral::bivek::RobotPair] Connecting to robot pair [" +
-                                                 first + "]-[" + second_underscore + "] ..."),
-              1);
+    EXPECT_EQ(
+        log.Count(spdlog::level::info, "[quiral::bivek::RobotPair] Connecting to robot pair [" +
+                                           first + "]-[" + second_underscore + "] ..."),
+        1);
     EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), 0);
   }
   EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), 1);
@@ -267,29 +268,37 @@ TEST(RobotPairConstructionTest, AnArmThatCannotConnectFailsItAfterTheOtherWasDes
   }
   EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), 1);
   // The first arm had connected; it is gone with the pair.
-  EXPECT_TRUE(WaitUntil(
-      [&] { return sim.State(served)["matched"]["heartbeat"].get<int>() == 0; }, 5s));
+  EXPECT_TRUE(
+      WaitUntil([&] { return sim.State(served)["matched"]["heartbeat"].get<int>() == 0; }, 5s));
 }
 
 TEST(RobotPairConstructionTest, BadArgumentsAreRefusedBeforeAnyConnection) {
   const std::array<double, 3> zero = {};
   // Both arms fail: the first arm's error only.
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { RobotPair({"bad", "Varno4"}, {zero, zero}, kWhitelist); },
+      [&] {
+        RobotPair({"bad", "Varno4"}, {zero, zero}, kWhitelist);
+      },
       "[quiral::bivek::RobotPair](first) Format of the provided robot serial number [bad] is "
       "invalid"));
   EXPECT_TRUE(Throws<std::logic_error>(
-      [&] { RobotPair({"Nomodel-1", "bad"}, {zero, zero}, kWhitelist); },
+      [&] {
+        RobotPair({"Nomodel-1", "bad"}, {zero, zero}, kWhitelist);
+      },
       "[quiral::bivek::RobotPair](first) Robot model [Nomodel] is not supported"));
 
   // One robot named twice, in any of the forms the arms accept.
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { RobotPair({"Varno4-SIM001", "Varno4-SIM001"}, {zero, zero}, kWhitelist); },
+      [&] {
+        RobotPair({"Varno4-SIM001", "Varno4-SIM001"}, {zero, zero}, kWhitelist);
+      },
       "[quiral::bivek::RobotPair] Serial numbers [Varno4-SIM001] and [Varno4-SIM001] name the "
       "same robot"));
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { RobotPair({"Varno4-SIM001", " Varno4_SIM001"}, {zero, zero}, kWhitelist); },
+      [&] {
+        RobotPair({"Varno4-SIM001", " Varno4_SIM001"}, {zero, zero}, kWhitelist);
+      },
       "[quiral::bivek::RobotPair] Serial numbers [Varno4-SIM001] and [ Varno4_SIM001] name the "
       "same robot"));
 
@@ -300,10 +309,14 @@ TEST(RobotPairConstructionTest, BadArgumentsAreRefusedBeforeAnyConnection) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { RobotPair({"Varno4-A1", "Varno4-A2"}, {{0, nan, 0}, zero}, kWhitelist); },
+      [&] {
+        RobotPair({"Varno4-A1", "Varno4-A2"}, {{0, nan, 0}, zero}, kWhitelist);
+      },
       non_finite));
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { RobotPair({"Varno4-A1", "Varno4-A2"}, {zero, {0, 0, -inf}}, kWhitelist); },
+      [&] {
+        RobotPair({"Varno4-A1", "Varno4-A2"}, {zero, {0, 0, -inf}}, kWhitelist);
+      },
       non_finite));
   // None of these waited for a robot.
   EXPECT_LT(SecondsSince(start), 1.0);

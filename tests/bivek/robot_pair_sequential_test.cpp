@@ -18,9 +18,9 @@ TEST_F(RobotPairSequentialTest, EnableTagsTheFailingArmAndStopsAtTheFirst) {
       WaitUntil([&] { return pair().estop_released() == std::make_pair(false, true); }, 3s));
   size_t first_since = RequestTotal(sim(), first_sn());
   size_t second_since = RequestTotal(sim(), second_sn());
-  EXPECT_TRUE(Throws<std::logic_error>(
-      [&] { pair().Enable(); },
-      "[quiral::bivek::RobotPair::Enable](first) E-stop is not released"));
+  EXPECT_TRUE(
+      Throws<std::logic_error>([&] { pair().Enable(); },
+                               "[quiral::bivek::RobotPair::Enable](first) E-stop is not released"));
   EXPECT_TRUE(Requests(second_sn(), 1, second_since).empty());
 
   // The second arm fails: the first has been enabled.
@@ -38,8 +38,7 @@ TEST_F(RobotPairSequentialTest, EnableTagsTheFailingArmAndStopsAtTheFirst) {
 
   // A refused request on the first arm: a runtime error, tagged.
   sim().Set(second_sn(), {{"estop", false}});
-  ASSERT_TRUE(
-      WaitUntil([&] { return pair().estop_released() == std::make_pair(true, true); }, 3s));
+  ASSERT_TRUE(WaitUntil([&] { return pair().estop_released() == std::make_pair(true, true); }, 3s));
   sim().Fault(first_sn(), {{"procedure_id", 1}, {"kind", "fail"}});
   second_since = RequestTotal(sim(), second_sn());
   EXPECT_TRUE(Throws<std::runtime_error>(
@@ -79,14 +78,18 @@ TEST_F(RobotPairSequentialTest, PlanCommandsPerArmAndSelectors) {
   EXPECT_TRUE(Requests(first_sn(), 28, first_since).empty());
   EXPECT_EQ(Requests(second_sn(), 28, second_since).size(), 1u);
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().StepBreakpoint({true, true}); },
+      [&] {
+        pair().StepBreakpoint({true, true});
+      },
       "[quiral::bivek::RobotPair::StepBreakpoint](first) Failed to deliver the request"));
   EXPECT_EQ(Requests(second_sn(), 28, second_since).size(), 1u);
 
   // Velocity scale out of range on the first arm: invalid_argument, tagged;
   // the second arm keeps its scale.
   EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { pair().SetVelocityScale({101, 50}); },
+      [&] {
+        pair().SetVelocityScale({101, 50});
+      },
       "[quiral::bivek::RobotPair::SetVelocityScale](first) Input parameter [velocity_scale] "
       "cannot exceed 100%"));
   EXPECT_TRUE(Requests(second_sn(), 20, second_since).empty());
@@ -137,7 +140,9 @@ TEST_F(RobotPairSequentialTest, BrakesAxesAndPositioner) {
   // as it is, and the second arm is not called.
   ASSERT_TRUE(SetModes(Mode::NRT_JOINT_POSITION, Mode::IDLE));
   EXPECT_TRUE(Throws<std::logic_error>(
-      [&] { pair().LockExternalAxes({true, true}); },
+      [&] {
+        pair().LockExternalAxes({true, true});
+      },
       "[quiral::vek::Robot::LockExternalAxes] Robot is not in IDLE mode"));
   EXPECT_TRUE(Requests(second_sn(), 13, second_since).empty());
   ASSERT_TRUE(SetModes(Mode::IDLE, Mode::IDLE));
@@ -150,7 +155,9 @@ TEST_F(RobotPairSequentialTest, BrakesAxesAndPositioner) {
   EXPECT_EQ(Requests(second_sn(), 14, second_since).back()["int_args"], json({1}));
   sim().Fault(second_sn(), {{"procedure_id", 14}, {"kind", "fail"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().SyncWithPositioner({true, true}); },
+      [&] {
+        pair().SyncWithPositioner({true, true});
+      },
       "[quiral::bivek::RobotPair::SyncWithPositioner](second) Failed to deliver the request"));
 }
 
@@ -201,7 +208,9 @@ TEST_F(RobotPairSequentialTest, StreamingCommandsReachEachArm) {
 
   // Streaming in a mode that does not take it: logic error, tagged.
   EXPECT_TRUE(Throws<std::logic_error>(
-      [&] { pair().StreamJointPosition({first_q, second_q}, {zero, zero}, {zero, zero}); },
+      [&] {
+        pair().StreamJointPosition({first_q, second_q}, {zero, zero}, {zero, zero});
+      },
       "[quiral::bivek::RobotPair::StreamJointPosition](first) Robot is not in an applicable "
       "control mode"));
   const std::array<double, 7> pose = {0, 0, 0, 1, 0, 0, 0};
