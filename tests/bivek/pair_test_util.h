@@ -45,7 +45,11 @@ using PerArm = std::pair<T, T>;
 // without fault rules.
 class PairTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  // The simulator and the pair are made by the first case that runs, so
+  // that a failure to start either fails that case (a failure in
+  // SetUpTestSuite would show as skipped cases).
+  static void StartOnce() {
+    if (pair_) return;
     first_sn_ = UniqueSerial("Varno4M");
     second_sn_ = UniqueSerial("Varno10");
     sim_ = std::make_unique<SimProcess>(std::vector<std::string>{first_sn_, second_sn_},
@@ -59,6 +63,7 @@ class PairTest : public ::testing::Test {
   }
 
   void SetUp() override {
+    ASSERT_NO_THROW(StartOnce());
     ASSERT_TRUE(pair_ && sim_);
     for (const std::string* serial : {&first_sn_, &second_sn_}) {
       sim_->Command("clear_faults", {{"serial", *serial}});
