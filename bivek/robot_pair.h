@@ -41,6 +41,10 @@
 
 namespace quiral::bivek {
 
+namespace detail {
+struct RobotPairAccess;
+}  // namespace detail
+
 // The text after the first "]" of `msg`, to its end; `msg` whole when it
 // holds no "]". Turns "[quiral::vek::Robot::Enable] E-stop is not released"
 // into " E-stop is not released".
@@ -201,6 +205,10 @@ class RobotPair {
   class Impl;
 
  private:
+  // The classes built on a pair (the bimanual primitives, the self-collision
+  // monitor) reach its implementation through this internal accessor
+  // (bivek/robot_pair_access.h).
+  friend struct detail::RobotPairAccess;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,6 +1,8 @@
 // Internal: the implementation behind quiral::bivek::RobotPair. Not part of
 // the public API.
 //
+// Classes built on a pair reach it through bivek/robot_pair_access.h.
+//
 // Sources: robot_pair.cpp (construction, queries, sequential commands, Stop,
 // RunAutoRecovery and the public forwarders), robot_pair_commands.cpp (the
 // commands that run both arms at once). Every operation is a member of Impl

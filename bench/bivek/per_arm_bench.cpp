@@ -3,11 +3,11 @@
 // per arm, started and joined per call) and the error path with tagging.
 // An arm's remote call takes about a millisecond or more, so the thread
 // start of concurrent execution must stay well below that.
-#include "bivek/per_arm.h"
-
 #include <benchmark/benchmark.h>
 
 #include <stdexcept>
+
+#include "bivek/per_arm.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "bivek/robot_pair_access.h"
 #include "tests/bivek/pair_test_util.h"
 
 namespace quiral::bivek::testing_util {
@@ -65,6 +66,12 @@ TEST_F(RobotPairCoreTest, StatesAndActionsAreInTheWorldFrame) {
   EXPECT_EQ(actions.second.tcp_velocity_des, second_actions.tcp_velocity_des);
   // The arms themselves know nothing of the world frame.
   EXPECT_NE(first_own.tcp_pose, states.first.tcp_pose);
+
+  // The classes built on the pair see the same base positions.
+  const RobotPair& const_pair = pair();
+  EXPECT_EQ(detail::RobotPairAccess::translations_in_world(const_pair),
+            std::make_pair(kFirstBase, kSecondBase));
+  EXPECT_EQ(detail::RobotPairAccess::impl(const_pair)->robots, arms);
 }
 
 TEST_F(RobotPairCoreTest, QueriesAskEachArm) {
