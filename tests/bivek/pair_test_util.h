@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -115,17 +116,31 @@ class PairTest : public ::testing::Test {
     return sim_->Command("motion_commands", {{"serial", serial}, {"compact", true}})["seqs"].size();
   }
 
-  // The motion commands recorded from `since` on, once there are `count`.
-  static std::vector<json> WaitMotion(const std::string& serial, size_t since, size_t count) {
-    std::vector<json> items;
-    WaitUntil(
-        [&] {
-          items = sim_->Command("motion_commands", {{"serial", serial}, {"since", since}})["items"]
-                      .get<std::vector<json>>();
-          return items.size() >= count;
-        },
-        3s, 10ms);
-    return items;
+  // The newest motion command recorded since `since`; null when none.
+  static json NewestMotion(const std::string& serial, size_t since) {
+    const json items =
+        sim_->Command("motion_commands", {{"serial", serial}, {"since", since}})["items"];
+    return items.empty() ? json() : items.back();
+  }
+
+  // Motion commands are best effort and may be lost: calls `send` (one
+  // command to each arm that `arms` selects) until each selected controller
+  // has recorded a command, at most 5 times, and returns each arm's newest
+  // record (null for an arm not selected or that recorded nothing).
+  static PerArm<json> SendUntilReceived(const std::function<void()>& send,
+                                        PerArm<bool> arms = {true, true}) {
+    const PerArm<size_t> since = {MotionTotal(first_sn_), MotionTotal(second_sn_)};
+    PerArm<json> newest;
+    const auto received = [&] {
+      if (arms.first) newest.first = NewestMotion(first_sn_, since.first);
+      if (arms.second) newest.second = NewestMotion(second_sn_, since.second);
+      return (!arms.first || !newest.first.is_null()) && (!arms.second || !newest.second.is_null());
+    };
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      send();
+      if (WaitUntil(received, 1s, 10ms)) break;
+    }
+    return newest;
   }
 
   static inline std::string first_sn_;

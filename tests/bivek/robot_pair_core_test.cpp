@@ -152,17 +152,15 @@ TEST_F(RobotPairCoreTest, CartesianTargetsReachEachArmInItsBaseFrame) {
   const PerArm<Pose> poses = {{kFirstBase[0], kFirstBase[1], kFirstBase[2], 1, 0, 0, 0},
                               Shifted(second_base_tcp, kSecondBase, 1)};
   const PerArm<Pose> poses_before = poses;
-  size_t first_since = MotionTotal(first_sn());
-  size_t second_since = MotionTotal(second_sn());
-  pair().SendCartesianMotionForce(poses, {zero6, zero6}, {zero6, zero6}, {0.5, 0.5}, {1.0, 1.0},
-                                  {2.0, 2.0}, {5.0, 5.0});
+  const PerArm<json> sent = SendUntilReceived([&] {
+    pair().SendCartesianMotionForce(poses, {zero6, zero6}, {zero6, zero6}, {0.5, 0.5}, {1.0, 1.0},
+                                    {2.0, 2.0}, {5.0, 5.0});
+  });
   EXPECT_EQ(poses, poses_before);
-  auto first_items = WaitMotion(first_sn(), first_since, 1);
-  auto second_items = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first_items.size(), 1u);
-  ASSERT_EQ(second_items.size(), 1u);
-  ExpectPose(first_items[0]["cartesian"]["pose"], {0, 0, 0, 1, 0, 0, 0});
-  ExpectPose(second_items[0]["cartesian"]["pose"], second_base_tcp);
+  ASSERT_FALSE(sent.first.is_null());
+  ASSERT_FALSE(sent.second.is_null());
+  ExpectPose(sent.first["cartesian"]["pose"], {0, 0, 0, 1, 0, 0, 0});
+  ExpectPose(sent.second["cartesian"]["pose"], second_base_tcp);
 
   // Multi-waypoint: every waypoint of each arm moved by that arm's base;
   // everything else of a waypoint unchanged.
@@ -180,37 +178,33 @@ TEST_F(RobotPairCoreTest, CartesianTargetsReachEachArmInItsBaseFrame) {
   c.pose = {-0.5, 0.25, -1.5, 0, 0, 0, 1};
   const std::vector<double> q(7, 0.1);
   const PerArm<std::vector<vek::NrtCartesianCmd>> cmds = {{a, b}, {c}};
-  first_since = MotionTotal(first_sn());
-  second_since = MotionTotal(second_sn());
-  pair().SendMultiCartesianMotionForce(cmds, {{q, q}, {q}});
+  const PerArm<json> multi = SendUntilReceived([&] {
+    pair().SendMultiCartesianMotionForce(cmds, {{q, q}, {q}});
+  });
   EXPECT_EQ(cmds.first[0].pose, a.pose);
-  first_items = WaitMotion(first_sn(), first_since, 1);
-  second_items = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first_items.size(), 1u);
-  ASSERT_EQ(second_items.size(), 1u);
-  const json& first_multi = first_items[0]["cartesian_multi"];
+  ASSERT_FALSE(multi.first.is_null());
+  ASSERT_FALSE(multi.second.is_null());
+  const json& first_multi = multi.first["cartesian_multi"];
   ASSERT_EQ(first_multi.size(), 2u);
   ExpectPose(first_multi[0]["pose"], {0.1, 0.2, 0.3, 0, 1, 0, 0});
   ExpectPose(first_multi[1]["pose"], {0, 0, 0.5, 1, 0, 0, 0});
   EXPECT_NEAR(first_multi[0]["wrench"][2].get<double>(), 3.0, 1e-6);
   EXPECT_NEAR(first_multi[1]["max_angular_acc"].get<double>(), 5.0, 1e-6);
-  ASSERT_EQ(second_items[0]["cartesian_multi"].size(), 1u);
-  ExpectPose(second_items[0]["cartesian_multi"][0]["pose"], {0, 0, 0.5, 0, 0, 0, 1});
+  ASSERT_EQ(multi.second["cartesian_multi"].size(), 1u);
+  ExpectPose(multi.second["cartesian_multi"][0]["pose"], {0, 0, 0.5, 0, 0, 0, 1});
 
   // Real-time streaming.
   ASSERT_TRUE(SwitchBoth(Mode::RT_CARTESIAN_MOTION_FORCE));
   const Pose first_base_tcp = SimTcp(first_sn());
   const PerArm<Pose> stream = {Shifted(first_base_tcp, kFirstBase, 1),
                                Shifted(SimTcp(second_sn()), kSecondBase, 1)};
-  first_since = MotionTotal(first_sn());
-  second_since = MotionTotal(second_sn());
-  pair().StreamCartesianMotionForce(stream, {zero6, zero6}, {zero6, zero6}, {zero6, zero6});
-  first_items = WaitMotion(first_sn(), first_since, 1);
-  second_items = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first_items.size(), 1u);
-  ASSERT_EQ(second_items.size(), 1u);
-  ExpectPose(first_items[0]["cartesian"]["pose"], first_base_tcp);
-  ExpectPose(second_items[0]["cartesian"]["pose"], Shifted(stream.second, kSecondBase, -1));
+  const PerArm<json> streamed = SendUntilReceived([&] {
+    pair().StreamCartesianMotionForce(stream, {zero6, zero6}, {zero6, zero6}, {zero6, zero6});
+  });
+  ASSERT_FALSE(streamed.first.is_null());
+  ASSERT_FALSE(streamed.second.is_null());
+  ExpectPose(streamed.first["cartesian"]["pose"], first_base_tcp);
+  ExpectPose(streamed.second["cartesian"]["pose"], Shifted(stream.second, kSecondBase, -1));
 
   // Force-control frames are not positions of the world: unchanged.
   pair().SetForceControlFrame({vek::CoordType::WORLD, vek::CoordType::TCP},
