@@ -129,9 +129,22 @@ TEST(PublishSubscribe, RealtimeProfileDeliversAcrossProcesses) {
       node.participant, topic, [&] { received.OnSample(); }, &buffer, 1);
   subscriber->InitializeRealtimeSocketProfile();
 
+  const auto writers_met = [&] {
+    eprosima::fastdds::dds::SubscriptionMatchedStatus status;
+    subscriber->reader()->get_subscription_matched_status(status);
+    return status.total_count;
+  };
   for (const std::string profile : {"realtime-sync", "realtime-async"}) {
+    const int32_t met_before = writers_met();
     auto child = StartPublisher(topic, profile);
     const size_t before = received.seqs().size();
+    // A best-effort reader drops samples of a writer it has not matched yet,
+    // even when the writer has matched it.
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (writers_met() == met_before && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_GT(writers_met(), met_before) << profile;
     // Best effort may drop a sample; a burst reaches the reader.
     SendAfterMatch(*child, 20);
     ASSERT_TRUE(received.WaitFor(before + 1, 10s)) << profile;
