@@ -37,6 +37,9 @@ constexpr int kEnablingButtonInput = 5;
 constexpr double kPositionGain = 50.0;  // 1/s, joint position tracking
 constexpr double kMaxStep = 0.05;       // s, longest simulated step
 
+// Plan time per plan node; in breakpoint mode a plan halts at each node.
+constexpr double kPlanNodeSeconds = 0.5;
+
 bool IsFaultState(int s) { return s >= 13 && s <= 15; }
 
 int Mode_(Mode m) { return static_cast<int>(m); }
@@ -250,6 +253,15 @@ void RobotSim::EndProgram() {
   }
 }
 
+void RobotSim::ResumeFromBreakpoint(bool step) {
+  if (!program_ || program_->finished || !program_->at_breakpoint) return;
+  program_->at_breakpoint = false;
+  if (step) ++program_->breakpoint_steps;
+  if (program_->target && !program_->paused) {
+    SetJointTarget(*program_->target, nullptr, velocity_scale_ / 100.0);
+  }
+}
+
 void RobotSim::SetJointTarget(const std::vector<double>& q, const std::vector<double>* max_vel,
                               double scale) {
   target_kind_ = Target::kJoint;
@@ -361,8 +373,21 @@ void RobotSim::StepMotion(double dt) {
 }
 
 void RobotSim::StepProgram(double dt) {
-  if (!program_ || program_->finished || program_->paused) return;
-  program_->elapsed_s += dt * std::clamp(velocity_scale_, 0, 100) / 100.0;
+  if (!program_ || program_->finished || program_->paused || program_->at_breakpoint) return;
+  const double next = program_->elapsed_s + dt * std::clamp(velocity_scale_, 0, 100) / 100.0;
+  if (program_->is_plan && breakpoint_mode_) {
+    // In breakpoint mode a plan halts at the start of each of its nodes
+    // (every kPlanNodeSeconds of plan time) until it is stepped on.
+    const double boundary =
+        (std::floor(program_->elapsed_s / kPlanNodeSeconds + 1e-9) + 1.0) * kPlanNodeSeconds;
+    if (next >= boundary && boundary < program_->duration_s) {
+      program_->elapsed_s = boundary;
+      program_->at_breakpoint = true;
+      StopMotion();
+      return;
+    }
+  }
+  program_->elapsed_s = next;
   if (program_->elapsed_s >= program_->duration_s) {
     program_->elapsed_s = program_->duration_s;
     program_->finished = true;
@@ -881,6 +906,7 @@ void RobotSim::HandleOps(const vek_msgs::msg::RPCRequest& request,
         p.call_text = name;
         p.duration_s = it->duration_s;
         p.target = it->target;
+        p.continue_exec = ints[0] != 0;
         StartProgram(std::move(p));
       }
       break;
@@ -896,7 +922,7 @@ void RobotSim::HandleOps(const vek_msgs::msg::RPCRequest& request,
         program_->paused = id == 24;
         if (program_->paused) {
           StopMotion();
-        } else if (program_->target) {
+        } else if (program_->target && !program_->at_breakpoint) {
           SetJointTarget(*program_->target, nullptr, velocity_scale_ / 100.0);
         }
       }
@@ -907,10 +933,15 @@ void RobotSim::HandleOps(const vek_msgs::msg::RPCRequest& request,
       break;
     case 27:
       ok = ints.size() == 1 && mode_ == Mode_(Mode::NRT_PLAN_EXECUTION);
-      if (ok) breakpoint_mode_ = ints[0] != 0;
+      if (ok) {
+        breakpoint_mode_ = ints[0] != 0;
+        // Leaving breakpoint mode lets a plan waiting at a breakpoint go on.
+        if (!breakpoint_mode_) ResumeFromBreakpoint(false);
+      }
       break;
     case 28:
       ok = mode_ == Mode_(Mode::NRT_PLAN_EXECUTION);
+      if (ok) ResumeFromBreakpoint(true);
       break;
     case 34:
     case 35: {
@@ -1039,6 +1070,9 @@ void RobotSim::HandleOps(const vek_msgs::msg::RPCRequest& request,
       break;
   }
   if (ok && id >= 70 && id <= 81) last_settings_[id] = floats;
+  if (ok && (id == 8 || (id >= 70 && id <= 82))) {
+    last_setting_args_[id] = {{"int_args", ints}, {"float_args", floats}, {"string_args", strings}};
+  }
   reply.success(ok);
   if (!ok) {
     // A refused call carries nothing but its id.
@@ -1066,7 +1100,7 @@ std::vector<std::string> RobotSim::PlanInfoTexts() const {
   if (!program_ || !program_->is_plan || program_->finished) {
     return {"", "", "", "0", "0", "", scale, "0"};
   }
-  const int node = 1 + static_cast<int>(program_->elapsed_s / 0.5);
+  const int node = 1 + static_cast<int>(program_->elapsed_s / kPlanNodeSeconds + 1e-9);
   return {program_->name,
           "Node" + std::to_string(node),
           "Start/Node" + std::to_string(node),
@@ -1074,7 +1108,7 @@ std::vector<std::string> RobotSim::PlanInfoTexts() const {
           std::to_string(node),
           program_->name,
           scale,
-          (breakpoint_mode_ && program_->paused) ? "1" : "0"};
+          program_->at_breakpoint ? "1" : "0"};
 }
 
 std::vector<float> RobotSim::ManipulabilityFloats() const {
@@ -1146,7 +1180,10 @@ json RobotSim::StateJson() {
                     {"elapsed_s", program_->elapsed_s},
                     {"duration_s", program_->duration_s},
                     {"paused", program_->paused},
-                    {"finished", program_->finished}};
+                    {"finished", program_->finished},
+                    {"continue_exec", program_->continue_exec},
+                    {"at_breakpoint", program_->at_breakpoint},
+                    {"breakpoint_steps", program_->breakpoint_steps}};
   } else {
     j["program"] = nullptr;
   }
@@ -1178,6 +1215,9 @@ json RobotSim::StateJson() {
   json settings = json::object();
   for (const auto& [id, values] : last_settings_) settings[std::to_string(id)] = values;
   j["settings"] = settings;
+  json setting_args = json::object();
+  for (const auto& [id, args] : last_setting_args_) setting_args[std::to_string(id)] = args;
+  j["setting_args"] = setting_args;
   return j;
 }
 

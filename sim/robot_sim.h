@@ -119,6 +119,9 @@ class RobotSim {
     bool paused = false;
     bool finished = false;
     std::optional<std::vector<double>> target;
+    bool continue_exec = false;  // the flag the plan was started with
+    bool at_breakpoint = false;  // halted at a node boundary, waiting for a step
+    int breakpoint_steps = 0;    // steps taken from breakpoints
   };
   struct StoredFile {
     std::shared_ptr<const std::vector<uint8_t>> bytes;
@@ -139,6 +142,8 @@ class RobotSim {
   void ChangeMode(int mode);
   void StartProgram(Program program);
   void EndProgram();
+  // A plan halted at a breakpoint goes on (`step`: counted as a step).
+  void ResumeFromBreakpoint(bool step);
   void SetJointTarget(const std::vector<double>& q, const std::vector<double>* max_vel,
                       double scale);
   Eigen::Isometry3d TcpOffset() const;
@@ -183,6 +188,9 @@ class RobotSim {
   bool synced_with_positioner_ = false;
   bool passive_force_control_ = false;
   std::map<int, std::vector<float>> last_settings_;  // procedure id -> floats
+  // Procedure id -> {int_args, float_args, string_args} of the last
+  // accepted setting (8 and 70 to 82).
+  std::map<int, nlohmann::json> last_setting_args_;
 
   // Arm.
   std::vector<double> q_, v_;

@@ -229,6 +229,74 @@ class Robot::Impl {
  private:
   // Step 10 of the construction: RobotInfo with stiffness limits, checked.
   void FetchRobotInfo(const std::string& normalised_serial);
+
+  // =====================================================================
+  // Plans and primitives, motion commands and settings.
+ public:
+  // Plans and primitives (robot_plans.cpp).
+  void ExecutePlan(unsigned int index, bool continue_exec, bool block_until_started);
+  void ExecutePlan(const std::string& plan_name, bool continue_exec, bool block_until_started);
+  void PausePlan(bool pause);
+  void StopPlan();
+  void SetBreakpointMode(bool is_enabled);
+  void StepBreakpoint();
+  void SetVelocityScale(unsigned int velocity_scale);
+  void ExecutePrimitive(const std::string& primitive_name,
+                        const std::map<std::string, ParamVariant>& input_params,
+                        bool block_until_started);
+
+  // Motion commands (robot_motion.cpp). Each goes through the operational
+  // gate, the control mode and its argument checks, then one of the
+  // Publish* helpers.
+  void StreamJointTorque(const std::vector<double>& torques, bool enable_gravity_comp,
+                         bool enable_soft_limits, double friction_comp_scale);
+  void StreamJointPosition(const std::vector<double>& positions,
+                           const std::vector<double>& velocities,
+                           const std::vector<double>& accelerations);
+  void SendJointPosition(const std::vector<double>& positions,
+                         const std::vector<double>& velocities, const std::vector<double>& max_vel,
+                         const std::vector<double>& max_acc);
+  void StreamCartesianMotionForce(const std::array<double, 7>& pose,
+                                  const std::array<double, 6>& wrench,
+                                  const std::array<double, 6>& velocity,
+                                  const std::array<double, 6>& acceleration);
+  void SendCartesianMotionForce(const std::array<double, 7>& pose,
+                                const std::array<double, 6>& wrench,
+                                const std::array<double, 6>& velocity, double max_linear_vel,
+                                double max_angular_vel, double max_linear_acc,
+                                double max_angular_acc);
+  void SendMultiCartesianMotionForce(const std::vector<NrtCartesianCmd>& cart_cmds,
+                                     const std::vector<std::vector<double>>& joint_pos);
+
+  // Impedance, force-control and I/O settings (robot_settings.cpp).
+  void SetJointImpedance(const std::vector<double>& K_q, const std::vector<double>& Z_q);
+  void SetCartesianImpedance(const std::array<double, 6>& K_x, const std::array<double, 6>& Z_x);
+  void SetMaxContactWrench(const std::array<double, 6>& max_wrench);
+  void SetMaxContactTorque(const std::vector<double>& max_torques);
+  void SetJointInertiaScale(const std::vector<double>& inertia_scales);
+  void SetNullSpacePosture(const std::vector<double>& ref_positions);
+  void SetNullSpaceObjectives(double linear_manipulability, double angular_manipulability,
+                              double ref_positions_tracking);
+  void SetForceControlAxis(const std::array<bool, 6>& enabled_axes,
+                           const std::array<double, 3>& max_linear_vel);
+  void SetForceControlFrame(CoordType root_coord, const std::array<double, 7>& T_in_root);
+  void SetPassiveForceControl(bool is_enabled);
+  void SetDigitalOutputs(const std::map<unsigned int, bool>& digital_outputs);
+
+  // Numbers that go on the wire as 32-bit floats (robot_motion.cpp).
+  // True when `x` is finite and within the range of a 32-bit float, so
+  // that it stays finite on the wire.
+  static bool IsWireFloat(double x);
+  // Throws std::invalid_argument unless every one of the `count` values
+  // passes IsWireFloat: Prefix(operation) + " Input parameter [" + argument
+  // + "] contains a non-finite value" for NaN or an infinity, "... contains
+  // a value outside the 32-bit float range" for a finite value too large
+  // for a float.
+  static void RequireWireFloats(const double* values, std::size_t count, std::string_view operation,
+                                std::string_view argument);
+  // Entry `i` of a per-joint limit table, NaN when the table is shorter:
+  // a range check against it then fails instead of reading past the end.
+  static double LimitAt(const std::vector<double>& table, std::size_t i);
 };
 
 }  // namespace quiral::vek

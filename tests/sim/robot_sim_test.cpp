@@ -196,6 +196,41 @@ TEST_F(RobotSimTest, PlansAndPrimitivesRunForAWhile) {
   EXPECT_EQ(states[0], "reachedTarget = 0");
 }
 
+TEST_F(RobotSimTest, PlansHaltAtBreakpointsUntilStepped) {
+  robot_.Set({{"safety_board_state", 12}, {"system_state", 4},
+               {"plans", {{{"name", "P2"}, {"duration_ms", 1200}}}}});
+  ASSERT_TRUE(Ops(7, {7}).success());
+  ASSERT_TRUE(Ops(27, {1}).success());
+  ASSERT_TRUE(Ops(22, {1}, {}, {}, "P2").success());
+  Run(700ms);
+  // Halted at the start of node 2, plan time 0.5 s.
+  json program = robot_.StateJson()["program"];
+  EXPECT_TRUE(program["at_breakpoint"].get<bool>());
+  EXPECT_TRUE(program["continue_exec"].get<bool>());
+  EXPECT_DOUBLE_EQ(program["elapsed_s"].get<double>(), 0.5);
+  auto info = Data(3).string_container();
+  ASSERT_EQ(info.size(), 8u);
+  EXPECT_EQ(info[4], "2");
+  EXPECT_EQ(info[7], "1");
+  EXPECT_TRUE(rt_.system_status().program_running());
+
+  ASSERT_TRUE(Ops(28).success());
+  Run(100ms);
+  program = robot_.StateJson()["program"];
+  EXPECT_FALSE(program["at_breakpoint"].get<bool>());
+  EXPECT_EQ(program["breakpoint_steps"], 1);
+  Run(600ms);
+  EXPECT_TRUE(robot_.StateJson()["program"]["at_breakpoint"].get<bool>());
+  EXPECT_DOUBLE_EQ(robot_.StateJson()["program"]["elapsed_s"].get<double>(), 1.0);
+  // Leaving breakpoint mode lets the plan run to its end.
+  ASSERT_TRUE(Ops(27, {0}).success());
+  Run(400ms);
+  program = robot_.StateJson()["program"];
+  EXPECT_TRUE(program["finished"].get<bool>());
+  EXPECT_EQ(program["breakpoint_steps"], 1);
+  EXPECT_EQ(Data(3).string_container()[7], "0");
+}
+
 TEST_F(RobotSimTest, FilesGlobalVariablesDevicesAndSettings) {
   // A stored file comes back with its CRC-32; an upload must carry the right one.
   const std::string text = "line 1\nline 2\n";
@@ -248,6 +283,13 @@ TEST_F(RobotSimTest, FilesGlobalVariablesDevicesAndSettings) {
   EXPECT_FALSE(Ops(71, {}, std::vector<float>(13, 0.5f)).success());
   EXPECT_TRUE(Ops(81, {}, {0, 0, 0, 1, 0, 0, 0}, {"TCP"}).success());
   EXPECT_TRUE(Ops(8, std::vector<int32_t>(18, -1)).success());
+  EXPECT_TRUE(Ops(80, {1, 0, 1, 0, 0, 1}, {0.1f, 0.2f, 0.3f}).success());
+  const json args = robot_.StateJson()["setting_args"];
+  EXPECT_EQ(args["81"]["string_args"], json::array({"TCP"}));
+  EXPECT_EQ(args["81"]["float_args"].size(), 7u);
+  EXPECT_EQ(args["80"]["int_args"], json::array({1, 0, 1, 0, 0, 1}));
+  EXPECT_EQ(args["8"]["int_args"].size(), 18u);
+  EXPECT_EQ(args["71"]["float_args"].size(), 14u) << "the accepted request, not the refused one";
   EXPECT_FALSE(Ops(99).success());
   EXPECT_EQ(Ops(53, {}, {}, {"Table"}).float_container().size(), 7u);
   EXPECT_EQ(Data(8).float_container().size(), 8u);
