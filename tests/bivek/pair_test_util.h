@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -39,6 +40,29 @@ inline const std::array<double, 3> kSecondBase = {-0.5, 0.25, -2.0};
 template <class T>
 using PerArm = std::pair<T, T>;
 
+// A pair connected to `serials`. An arm asks the data service for its
+// version right after creating its endpoints, in one attempt; while the
+// controller has not yet discovered the new reply reader (discovery runs
+// both ways), that reply is lost and the arm's construction fails with
+// "Failed to sync LUMO server version". Only that failure is tried again,
+// at most three constructions in all; `attempts` tells how many were made.
+inline std::unique_ptr<RobotPair> MakePair(const PerArm<std::string>& serials,
+                                           int* attempts = nullptr) {
+  for (int attempt = 1;; ++attempt) {
+    if (attempts != nullptr) *attempts = attempt;
+    try {
+      return std::make_unique<RobotPair>(serials, std::make_pair(kFirstBase, kSecondBase),
+                                         kWhitelist);
+    } catch (const std::runtime_error& e) {
+      const std::string text = e.what();
+      const bool lost_version_reply =
+          text == "[quiral::bivek::RobotPair](first) Failed to sync LUMO server version" ||
+          text == "[quiral::bivek::RobotPair](second) Failed to sync LUMO server version";
+      if (attempt == 3 || !lost_version_reply) throw;
+    }
+  }
+}
+
 // Two simulated controllers (the first a medical model, which has brakes)
 // and one pair connected to them, shared by the cases of a suite. Every
 // case starts from both arms ready, idle, at rest, without faults and
@@ -54,8 +78,7 @@ class PairTest : public ::testing::Test {
     second_sn_ = UniqueSerial("Varno10");
     sim_ = std::make_unique<SimProcess>(std::vector<std::string>{first_sn_, second_sn_},
                                         std::vector<std::string>{"--initial-state", "ready"});
-    pair_ = std::make_unique<RobotPair>(std::make_pair(first_sn_, second_sn_),
-                                        std::make_pair(kFirstBase, kSecondBase), kWhitelist);
+    pair_ = MakePair({first_sn_, second_sn_});
   }
   static void TearDownTestSuite() {
     pair_.reset();
@@ -115,17 +138,31 @@ class PairTest : public ::testing::Test {
     return sim_->Command("motion_commands", {{"serial", serial}, {"compact", true}})["seqs"].size();
   }
 
-  // The motion commands recorded from `since` on, once there are `count`.
-  static std::vector<json> WaitMotion(const std::string& serial, size_t since, size_t count) {
-    std::vector<json> items;
-    WaitUntil(
-        [&] {
-          items = sim_->Command("motion_commands", {{"serial", serial}, {"since", since}})["items"]
-                      .get<std::vector<json>>();
-          return items.size() >= count;
-        },
-        3s, 10ms);
-    return items;
+  // The newest motion command recorded since `since`; null when none.
+  static json NewestMotion(const std::string& serial, size_t since) {
+    const json items =
+        sim_->Command("motion_commands", {{"serial", serial}, {"since", since}})["items"];
+    return items.empty() ? json() : items.back();
+  }
+
+  // Motion commands are best effort and may be lost: calls `send` (one
+  // command to each arm that `arms` selects) until each selected controller
+  // has recorded a command, at most 5 times, and returns each arm's newest
+  // record (null for an arm not selected or that recorded nothing).
+  static PerArm<json> SendUntilReceived(const std::function<void()>& send,
+                                        PerArm<bool> arms = {true, true}) {
+    const PerArm<size_t> since = {MotionTotal(first_sn_), MotionTotal(second_sn_)};
+    PerArm<json> newest;
+    const auto received = [&] {
+      if (arms.first) newest.first = NewestMotion(first_sn_, since.first);
+      if (arms.second) newest.second = NewestMotion(second_sn_, since.second);
+      return (!arms.first || !newest.first.is_null()) && (!arms.second || !newest.second.is_null());
+    };
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      send();
+      if (WaitUntil(received, 1s, 10ms)) break;
+    }
+    return newest;
   }
 
   static inline std::string first_sn_;

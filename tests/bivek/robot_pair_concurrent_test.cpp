@@ -97,6 +97,16 @@ TEST_F(RobotPairConcurrentTest, AFailedFirstArmLeavesOnlyAfterTheSecondArmFinish
 }
 
 TEST_F(RobotPairConcurrentTest, SwitchModeKeepsWhatTheOtherArmDid) {
+  // The single-mode form sends that mode to both and tags like the pair form;
+  // the first arm has switched.
+  sim().Fault(second_sn(), {{"procedure_id", 7}, {"kind", "fail"}});
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { pair().SwitchMode(Mode::NRT_JOINT_POSITION); },
+      "[quiral::bivek::RobotPair::SwitchMode](second) Failed to switch control mode to "
+      "[NRT_JOINT_POSITION]"));
+  EXPECT_EQ(sim().State(first_sn())["mode"], 6);
+  EXPECT_EQ(sim().State(second_sn())["mode"], 1);
+
   // A mode the first arm rejects: its error, after the second has switched.
   EXPECT_TRUE(Throws<std::invalid_argument>(
       [&] {
@@ -104,17 +114,7 @@ TEST_F(RobotPairConcurrentTest, SwitchModeKeepsWhatTheOtherArmDid) {
       },
       "[quiral::bivek::RobotPair::SwitchMode](first) Invalid control mode input"));
   EXPECT_EQ(sim().State(second_sn())["mode"], 7);
-  EXPECT_EQ(sim().State(first_sn())["mode"], 1);
-
-  // The single-mode form sends that mode to both and tags like the pair form.
-  ASSERT_TRUE(SetModes(Mode::IDLE, Mode::IDLE));
-  sim().Fault(second_sn(), {{"procedure_id", 7}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { pair().SwitchMode(Mode::NRT_JOINT_POSITION); },
-      "[quiral::bivek::RobotPair::SwitchMode](second) Failed to switch control mode to "
-      "[NRT_JOINT_POSITION]"));
   EXPECT_EQ(sim().State(first_sn())["mode"], 6);
-  ASSERT_TRUE(SwitchBoth(Mode::NRT_CARTESIAN_MOTION_FORCE));
 }
 
 TEST_F(RobotPairConcurrentTest, StopAndStopPlanLeaveUnselectedArmsUntouched) {
@@ -331,15 +331,13 @@ TEST_F(RobotPairConcurrentTest, JointMotionAndUntaggedOperationalErrors) {
   std::vector<double> second_q = q(second_sn());
   first_q[0] += 0.01;
   second_q[6] -= 0.01;
-  const size_t first_since = MotionTotal(first_sn());
-  const size_t second_since = MotionTotal(second_sn());
-  pair().SendJointPosition({first_q, second_q}, {zero, zero}, {vmax, vmax}, {vmax, vmax});
-  const auto first = WaitMotion(first_sn(), first_since, 1);
-  const auto second = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first.size(), 1u);
-  ASSERT_EQ(second.size(), 1u);
-  EXPECT_NEAR(first[0]["joint"]["position"][0].get<double>(), first_q[0], 1e-5);
-  EXPECT_NEAR(second[0]["joint"]["position"][6].get<double>(), second_q[6], 1e-5);
+  const PerArm<json> sent = SendUntilReceived([&] {
+    pair().SendJointPosition({first_q, second_q}, {zero, zero}, {vmax, vmax}, {vmax, vmax});
+  });
+  ASSERT_FALSE(sent.first.is_null());
+  ASSERT_FALSE(sent.second.is_null());
+  EXPECT_NEAR(sent.first["joint"]["position"][0].get<double>(), first_q[0], 1e-5);
+  EXPECT_NEAR(sent.second["joint"]["position"][6].get<double>(), second_q[6], 1e-5);
 
   // An arm that is not operational: its runtime error leaves untagged.
   sim().Set(second_sn(), {{"safety_board_state", 72}});
@@ -364,16 +362,18 @@ TEST_F(RobotPairConcurrentTest, JointMotionAndUntaggedOperationalErrors) {
   waypoint.pose = {kSecondBase[0], kSecondBase[1], kSecondBase[2] + 0.8, 1, 0, 0, 0};
   waypoint.max_linear_vel = waypoint.max_angular_vel = waypoint.max_linear_acc =
       waypoint.max_angular_acc = 1.0;
-  const size_t second_multi_since = MotionTotal(second_sn());
-  EXPECT_TRUE(Throws<std::invalid_argument>(
+  const PerArm<json> multi = SendUntilReceived(
       [&] {
-        pair().SendMultiCartesianMotionForce({{}, {waypoint}}, {{}, {second_q}});
+        EXPECT_TRUE(Throws<std::invalid_argument>(
+            [&] {
+              pair().SendMultiCartesianMotionForce({{}, {waypoint}}, {{}, {second_q}});
+            },
+            "[quiral::bivek::RobotPair::SendMultiCartesianMotionForce](first) Input parameter "
+            "[cart_cmds] cannot be empty"));
       },
-      "[quiral::bivek::RobotPair::SendMultiCartesianMotionForce](first) Input parameter "
-      "[cart_cmds] cannot be empty"));
-  const auto multi = WaitMotion(second_sn(), second_multi_since, 1);
-  ASSERT_EQ(multi.size(), 1u);
-  EXPECT_NEAR(multi[0]["cartesian_multi"][0]["pose"][2].get<double>(), 0.8, 1e-5);
+      {false, true});
+  ASSERT_FALSE(multi.second.is_null());
+  EXPECT_NEAR(multi.second["cartesian_multi"][0]["pose"][2].get<double>(), 0.8, 1e-5);
 }
 
 TEST_F(RobotPairConcurrentTest, AutomaticRecoveryOfBothArms) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -152,17 +153,15 @@ TEST_F(RobotPairCoreTest, CartesianTargetsReachEachArmInItsBaseFrame) {
   const PerArm<Pose> poses = {{kFirstBase[0], kFirstBase[1], kFirstBase[2], 1, 0, 0, 0},
                               Shifted(second_base_tcp, kSecondBase, 1)};
   const PerArm<Pose> poses_before = poses;
-  size_t first_since = MotionTotal(first_sn());
-  size_t second_since = MotionTotal(second_sn());
-  pair().SendCartesianMotionForce(poses, {zero6, zero6}, {zero6, zero6}, {0.5, 0.5}, {1.0, 1.0},
-                                  {2.0, 2.0}, {5.0, 5.0});
+  const PerArm<json> sent = SendUntilReceived([&] {
+    pair().SendCartesianMotionForce(poses, {zero6, zero6}, {zero6, zero6}, {0.5, 0.5}, {1.0, 1.0},
+                                    {2.0, 2.0}, {5.0, 5.0});
+  });
   EXPECT_EQ(poses, poses_before);
-  auto first_items = WaitMotion(first_sn(), first_since, 1);
-  auto second_items = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first_items.size(), 1u);
-  ASSERT_EQ(second_items.size(), 1u);
-  ExpectPose(first_items[0]["cartesian"]["pose"], {0, 0, 0, 1, 0, 0, 0});
-  ExpectPose(second_items[0]["cartesian"]["pose"], second_base_tcp);
+  ASSERT_FALSE(sent.first.is_null());
+  ASSERT_FALSE(sent.second.is_null());
+  ExpectPose(sent.first["cartesian"]["pose"], {0, 0, 0, 1, 0, 0, 0});
+  ExpectPose(sent.second["cartesian"]["pose"], second_base_tcp);
 
   // Multi-waypoint: every waypoint of each arm moved by that arm's base;
   // everything else of a waypoint unchanged.
@@ -180,37 +179,33 @@ TEST_F(RobotPairCoreTest, CartesianTargetsReachEachArmInItsBaseFrame) {
   c.pose = {-0.5, 0.25, -1.5, 0, 0, 0, 1};
   const std::vector<double> q(7, 0.1);
   const PerArm<std::vector<vek::NrtCartesianCmd>> cmds = {{a, b}, {c}};
-  first_since = MotionTotal(first_sn());
-  second_since = MotionTotal(second_sn());
-  pair().SendMultiCartesianMotionForce(cmds, {{q, q}, {q}});
+  const PerArm<json> multi = SendUntilReceived([&] {
+    pair().SendMultiCartesianMotionForce(cmds, {{q, q}, {q}});
+  });
   EXPECT_EQ(cmds.first[0].pose, a.pose);
-  first_items = WaitMotion(first_sn(), first_since, 1);
-  second_items = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first_items.size(), 1u);
-  ASSERT_EQ(second_items.size(), 1u);
-  const json& first_multi = first_items[0]["cartesian_multi"];
+  ASSERT_FALSE(multi.first.is_null());
+  ASSERT_FALSE(multi.second.is_null());
+  const json& first_multi = multi.first["cartesian_multi"];
   ASSERT_EQ(first_multi.size(), 2u);
   ExpectPose(first_multi[0]["pose"], {0.1, 0.2, 0.3, 0, 1, 0, 0});
   ExpectPose(first_multi[1]["pose"], {0, 0, 0.5, 1, 0, 0, 0});
   EXPECT_NEAR(first_multi[0]["wrench"][2].get<double>(), 3.0, 1e-6);
   EXPECT_NEAR(first_multi[1]["max_angular_acc"].get<double>(), 5.0, 1e-6);
-  ASSERT_EQ(second_items[0]["cartesian_multi"].size(), 1u);
-  ExpectPose(second_items[0]["cartesian_multi"][0]["pose"], {0, 0, 0.5, 0, 0, 0, 1});
+  ASSERT_EQ(multi.second["cartesian_multi"].size(), 1u);
+  ExpectPose(multi.second["cartesian_multi"][0]["pose"], {0, 0, 0.5, 0, 0, 0, 1});
 
   // Real-time streaming.
   ASSERT_TRUE(SwitchBoth(Mode::RT_CARTESIAN_MOTION_FORCE));
   const Pose first_base_tcp = SimTcp(first_sn());
   const PerArm<Pose> stream = {Shifted(first_base_tcp, kFirstBase, 1),
                                Shifted(SimTcp(second_sn()), kSecondBase, 1)};
-  first_since = MotionTotal(first_sn());
-  second_since = MotionTotal(second_sn());
-  pair().StreamCartesianMotionForce(stream, {zero6, zero6}, {zero6, zero6}, {zero6, zero6});
-  first_items = WaitMotion(first_sn(), first_since, 1);
-  second_items = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first_items.size(), 1u);
-  ASSERT_EQ(second_items.size(), 1u);
-  ExpectPose(first_items[0]["cartesian"]["pose"], first_base_tcp);
-  ExpectPose(second_items[0]["cartesian"]["pose"], Shifted(stream.second, kSecondBase, -1));
+  const PerArm<json> streamed = SendUntilReceived([&] {
+    pair().StreamCartesianMotionForce(stream, {zero6, zero6}, {zero6, zero6}, {zero6, zero6});
+  });
+  ASSERT_FALSE(streamed.first.is_null());
+  ASSERT_FALSE(streamed.second.is_null());
+  ExpectPose(streamed.first["cartesian"]["pose"], first_base_tcp);
+  ExpectPose(streamed.second["cartesian"]["pose"], Shifted(stream.second, kSecondBase, -1));
 
   // Force-control frames are not positions of the world: unchanged.
   pair().SetForceControlFrame({vek::CoordType::WORLD, vek::CoordType::TCP},
@@ -231,25 +226,27 @@ TEST(RobotPairConstructionTest, ConnectsLogsAndHandsOutArmsThatOutliveIt) {
   SimProcess sim({first, second}, {"--initial-state", "ready"});
   LogCapture log(spdlog::level::info);
   std::pair<std::shared_ptr<vek::Robot>, std::shared_ptr<vek::Robot>> arms;
+  int attempts = 0;
   {
     // The second serial number as written with "_": the same robot to the
     // arm, another robot than the first.
     std::string second_underscore = second;
     second_underscore[second_underscore.find('-')] = '_';
-    RobotPair pair({first, second_underscore}, {kFirstBase, kSecondBase}, kWhitelist);
-    EXPECT_TRUE(pair.connected());
-    EXPECT_EQ(pair.info().second.serial_number, second);
-    arms = pair.instances();
+    std::unique_ptr<RobotPair> pair = MakePair({first, second_underscore}, &attempts);
+    EXPECT_TRUE(pair->connected());
+    EXPECT_EQ(pair->info().second.serial_number, second);
+    arms = pair->instances();
+    // Once per construction (a failed one logs its exit too).
     EXPECT_EQ(log.Count(spdlog::level::info,
                         "| | | | | | | | | |  Quiral BIVEK v1.2.3  | | | | | | | | | |"),
-              1);
+              attempts);
     EXPECT_EQ(
         log.Count(spdlog::level::info, "[quiral::bivek::RobotPair] Connecting to robot pair [" +
                                            first + "]-[" + second_underscore + "] ..."),
-        1);
-    EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), 0);
+        attempts);
+    EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), attempts - 1);
   }
-  EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), 1);
+  EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), attempts);
   // The pair is gone; its arms live on with their holders, still connected.
   ASSERT_TRUE(arms.first && arms.second);
   EXPECT_TRUE(arms.first->connected());
@@ -266,14 +263,23 @@ TEST(RobotPairConstructionTest, AnArmThatCannotConnectFailsItAfterTheOtherWasDes
   LogCapture log(spdlog::level::info);
   const std::string expected = "[quiral::bivek::RobotPair](second) Failed to connect to [" +
                                unserved + "]. Please check that: a)";
-  try {
-    RobotPair pair({served, unserved}, {kFirstBase, kSecondBase}, kWhitelist);
-    FAIL() << "constructed";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(typeid(e), typeid(std::runtime_error));
-    EXPECT_EQ(std::string(e.what()).rfind(expected, 0), 0u) << e.what();
+  // The first arm's lost version reply (see MakePair) is the one failure
+  // tried again.
+  int attempts = 0;
+  std::string text;
+  for (attempts = 1; attempts <= 3; ++attempts) {
+    try {
+      RobotPair pair({served, unserved}, {kFirstBase, kSecondBase}, kWhitelist);
+      FAIL() << "constructed";
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(typeid(e), typeid(std::runtime_error));
+      text = e.what();
+    }
+    if (text != "[quiral::bivek::RobotPair](first) Failed to sync LUMO server version") break;
   }
-  EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"), 1);
+  EXPECT_EQ(text.rfind(expected, 0), 0u) << text;
+  EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral BIVEK exited <<<<<"),
+            std::min(attempts, 3));
   // The first arm had connected; it is gone with the pair.
   EXPECT_TRUE(
       WaitUntil([&] { return sim.State(served)["matched"]["heartbeat"].get<int>() == 0; }, 5s));

@@ -171,21 +171,19 @@ TEST_F(RobotPairSequentialTest, StreamingCommandsReachEachArm) {
   const std::vector<double> zero(7, 0.0);
   std::vector<double> first_q = q(first_sn());
   std::vector<double> second_q = q(second_sn());
-  size_t first_since = MotionTotal(first_sn());
-  size_t second_since = MotionTotal(second_sn());
-  pair().StreamJointPosition({first_q, second_q}, {zero, zero}, {zero, zero});
-  auto first = WaitMotion(first_sn(), first_since, 1);
-  auto second = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(first.size(), 1u);
-  ASSERT_EQ(second.size(), 1u);
+  const PerArm<json> sent = SendUntilReceived([&] {
+    pair().StreamJointPosition({first_q, second_q}, {zero, zero}, {zero, zero});
+  });
+  ASSERT_FALSE(sent.first.is_null());
+  ASSERT_FALSE(sent.second.is_null());
   for (size_t i = 0; i < 7; ++i) {
-    EXPECT_NEAR(first[0]["joint"]["position"][i].get<double>(), first_q[i], 1e-5);
-    EXPECT_NEAR(second[0]["joint"]["position"][i].get<double>(), second_q[i], 1e-5);
+    EXPECT_NEAR(sent.first["joint"]["position"][i].get<double>(), first_q[i], 1e-5);
+    EXPECT_NEAR(sent.second["joint"]["position"][i].get<double>(), second_q[i], 1e-5);
   }
 
   // A wrong size on the first arm: tagged, and the second arm gets nothing.
-  first_since = MotionTotal(first_sn());
-  second_since = MotionTotal(second_sn());
+  const size_t first_since = MotionTotal(first_sn());
+  const size_t second_since = MotionTotal(second_sn());
   EXPECT_TRUE(Throws<std::invalid_argument>(
       [&] {
         pair().StreamJointPosition({std::vector<double>(6, 0.0), second_q}, {zero, zero},
@@ -193,18 +191,25 @@ TEST_F(RobotPairSequentialTest, StreamingCommandsReachEachArm) {
       },
       "[quiral::bivek::RobotPair::StreamJointPosition](first) Size of input vector [positions] "
       "does not match robot DoF"));
-  // A later command of the second arm is the next thing it receives.
+  // Every command either arm records from then on is one of the torque
+  // commands below.
   ASSERT_TRUE(SwitchBoth(Mode::RT_JOINT_TORQUE));
-  second_since = MotionTotal(second_sn());
   std::vector<double> torques(7, 0.0);
   torques[2] = 1.5;
-  pair().StreamJointTorque({zero, torques}, {true, false}, {true, true}, {0.0, 50.0});
-  second = WaitMotion(second_sn(), second_since, 1);
-  ASSERT_EQ(second.size(), 1u);
-  EXPECT_NEAR(second[0]["joint"]["torque"][2].get<double>(), 1.5, 1e-6);
-  EXPECT_EQ(second[0]["joint"]["disable_gravity_comp"], true);
-  EXPECT_NEAR(second[0]["joint"]["friction_comp_scale"].get<double>(), 50.0, 1e-6);
-  EXPECT_EQ(MotionTotal(first_sn()), first_since + 1);
+  const PerArm<json> torque = SendUntilReceived([&] {
+    pair().StreamJointTorque({zero, torques}, {true, false}, {true, true}, {0.0, 50.0});
+  });
+  ASSERT_FALSE(torque.second.is_null());
+  EXPECT_NEAR(torque.second["joint"]["torque"][2].get<double>(), 1.5, 1e-6);
+  EXPECT_EQ(torque.second["joint"]["disable_gravity_comp"], true);
+  EXPECT_EQ(torque.second["joint"]["disable_soft_limit"], false);
+  EXPECT_NEAR(torque.second["joint"]["friction_comp_scale"].get<double>(), 50.0, 1e-6);
+  for (const auto& [serial, since] :
+       {std::make_pair(first_sn(), first_since), std::make_pair(second_sn(), second_since)}) {
+    const json items =
+        sim().Command("motion_commands", {{"serial", serial}, {"since", since}})["items"];
+    for (const json& item : items) EXPECT_TRUE(item["joint"]["position"].empty()) << item.dump();
+  }
 
   // Streaming in a mode that does not take it: logic error, tagged.
   EXPECT_TRUE(Throws<std::logic_error>(

@@ -611,7 +611,7 @@ TEST_F(RobotMotionTest, LiteRobotSendsNoMotionAndVerboseRobotWarnsWhenUntimely) 
   const std::vector<double> zeros(7, 0.0);
   {
     // A lite robot has no data stream, so the gate never opens.
-    auto lite = MakeRobot(env_->serial, /*lite=*/true);
+    auto lite = MakeLiteRobot(env_->serial);
     ASSERT_TRUE(WaitUntil([&] { return lite->mode() == Mode::RT_JOINT_POSITION; }, 3s));
     const std::string status =
         kOperationalStatusTexts[static_cast<size_t>(lite->operational_status())];

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <map>
 #include <stdexcept>
@@ -35,6 +36,12 @@ double TimedMs(F&& call) {
       .count();
 }
 
+uint64_t NowNs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
 class RobotPlansTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { env_ = new SimRobot(); }
@@ -62,6 +69,18 @@ class RobotPlansTest : public ::testing::Test {
     const std::vector<json> sent = env_->OpsSince(before);
     ASSERT_EQ(sent.size(), 1u) << text;
     EXPECT_EQ(sent[0]["procedure_id"], id);
+  }
+
+  // Runs `call`, which must send one request, and returns the milliseconds
+  // from the controller's receipt of it to the return of `call` (both on
+  // the monotonic clock): the reply's way back and any wait after it.
+  double MsAfterReceipt(const std::function<void()>& call, json* request = nullptr) {
+    const size_t before = env_->OpsTotal();
+    call();
+    const uint64_t end = NowNs();
+    const json sent = env_->OnlyRequestSince(before);
+    if (request != nullptr) *request = sent;
+    return static_cast<double>(end - sent.value("t_ns", end)) / 1e6;
   }
 
   // Runs `call` and returns the one request it sent.
@@ -187,9 +206,7 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
 
   // Started by name; the call returns once the robot has acknowledged it.
   json request;
-  const double ms =
-      TimedMs([&] { request = SentBy([&] { robot.ExecutePlan("Alpha", true, false); }); });
-  EXPECT_LT(ms, 300.0);
+  EXPECT_LT(MsAfterReceipt([&] { robot.ExecutePlan("Alpha", true, false); }, &request), 250.0);
   EXPECT_EQ(request["procedure_id"], 22);
   EXPECT_EQ(request["long_string"], "Alpha");
   EXPECT_EQ(request["int_args"], json::array({1}));
@@ -321,8 +338,8 @@ TEST_F(RobotPlansTest, PrimitiveCallTexts) {
   EXPECT_EQ(request["int_args"], json::array({30}));
 
   // Waiting for the start takes 300 ms; not waiting returns at once.
-  EXPECT_GE(TimedMs([&] { robot.ExecutePrimitive("Home", {}, true); }), 300.0);
-  EXPECT_LT(TimedMs([&] { robot.ExecutePrimitive("Home", {}, false); }), 300.0);
+  EXPECT_GE(MsAfterReceipt([&] { robot.ExecutePrimitive("Home", {}, true); }), 300.0);
+  EXPECT_LT(MsAfterReceipt([&] { robot.ExecutePrimitive("Home", {}, false); }), 250.0);
 
   // A text of exactly 10000 characters is sent whole; one more is refused.
   // "P(a = " + value + ")" is 7 characters longer than the value.
@@ -354,7 +371,7 @@ TEST_F(RobotPlansTest, PrimitiveCallTexts) {
 
 TEST_F(RobotPlansTest, LiteRobotStartsPlansAndPrimitivesWithoutTheGate) {
   env_->sim.Set(env_->serial, {{"plans", {"HomePlan", "MainPlan"}}});
-  auto lite = MakeRobot(env_->serial, /*lite=*/true);
+  auto lite = MakeLiteRobot(env_->serial);
   EXPECT_FALSE(lite->operational());
 
   env_->Ready(Mode::NRT_PLAN_EXECUTION);
