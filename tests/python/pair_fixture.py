@@ -80,6 +80,10 @@ class PairTestCase(unittest.TestCase):
             ),
             "both arms ready and idle",
         )
+        # A mode that an earlier test requested through the pair counts as
+        # pending until the arm asks for IDLE again: ask now, so that every
+        # test starts with no switch pending.
+        self.pair.Stop()
         self.since()
 
     # ------------------------------------------------------------- helpers
