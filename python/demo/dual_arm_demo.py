@@ -237,7 +237,10 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
     try:
         run(args.sim)
-    except Exception as error:  # the simulator is already stopped (finally)
+    except KeyboardInterrupt:  # the simulator is already stopped (finally)
+        print("\nDemo interrupted", file=sys.stderr)
+        return 130
+    except Exception as error:
         print("\nDemo failed: %s: %s" % (type(error).__name__, error), file=sys.stderr)
         return 1
     return 0

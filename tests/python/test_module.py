@@ -279,6 +279,36 @@ class ConstructionTest(unittest.TestCase):
             translations_in_world=([0.0, float("nan"), 0.0], [0.0, 0.0, 0.0]))
 
 
+class RegistrationFailureTest(unittest.TestCase):
+    """A native type of the module registered already by another module of
+    the same registry: the import fails with the registry's own text."""
+
+    def test_import_fails_with_the_registry_text(self):
+        script = """
+import json, sys
+sys.path.insert(0, sys.argv[1])
+import quiral_registry_clash
+try:
+    import quiralbivek
+    outcome = {"type": None}
+except BaseException as error:
+    outcome = {"type": type(error).__name__, "error": str(error),
+               "cause": repr(error.__cause__)}
+outcome["imported"] = "quiralbivek" in sys.modules
+print(json.dumps(outcome))
+"""
+        result = subprocess.run([sys.executable, "-c", script,
+                                 os.environ["QUIRAL_TEST_MODULE_DIR"]],
+                                capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        outcome = json.loads(result.stdout)
+        self.assertEqual(outcome["type"], "ImportError", outcome)
+        self.assertEqual(outcome["error"],
+                         'generic_type: type "RobotPair" is already registered!')
+        self.assertEqual(outcome["cause"], "None")
+        self.assertFalse(outcome["imported"])
+
+
 class VersionGateTest(unittest.TestCase):
     """The module built for 3.10, loaded by path under Python 3.11."""
 

@@ -167,10 +167,24 @@ class ModesTest(CommandTestCase):
         self.assertTypeError(self.pair.LockExternalAxes, lock=(True, True))
         self.assertTypeError(self.pair.SyncWithPositioner, (True, True, True))
 
-    def test_run_auto_recovery_outside_recovery(self):
+    def test_run_auto_recovery(self):
+        # Outside recovery nothing is sent.
         self.assertIsNone(self.pair.RunAutoRecovery())
         self.assertNoRequests()
         self.assertTypeError(self.pair.RunAutoRecovery, True)
+
+        for serial in self.serials:
+            self.sim.set(serial, {"recovery": True})
+        try:
+            self.assertTrue(wait_until(lambda: self.pair.recovery() == (True, True), 3.0))
+            self.since()
+            self.assertIsNone(self.pair.RunAutoRecovery())
+            for arm in (0, 1):
+                self.assertEqual(ints(self.new_requests(arm, SWITCH_MODE)), [[12]])
+                self.assertGreaterEqual(len(self.new_motion(arm)), 1)
+        finally:
+            for serial in self.serials:
+                self.sim.set(serial, {"recovery": False})
 
 
 class PlansTest(CommandTestCase):
@@ -468,6 +482,12 @@ class SettingsTest(CommandTestCase):
         self.assertFloats(self.floats(1, CARTESIAN_IMPEDANCE), [2000.0] * 6 + [0.7] * 6)
 
         self.since()
+        self.pair.SetCartesianImpedance(([1000.0] * 6, [2000.0] * 6),
+                                        Z_x=([0.5] * 6, [0.6, 0.6, 0.6, 0.7, 0.7, 0.7]))
+        self.assertFloats(self.floats(1, CARTESIAN_IMPEDANCE),
+                          [2000.0] * 6 + [0.6, 0.6, 0.6, 0.7, 0.7, 0.7])
+
+        self.since()
         self.assertIsNone(self.pair.SetMaxContactWrench(([10.0] * 6, [20.0] * 6)))
         self.assertFloats(self.floats(1, CONTACT_WRENCH), [20.0] * 6)
 
@@ -484,6 +504,13 @@ class SettingsTest(CommandTestCase):
                                          ref_positions_tracking=(0.6, 0.9))
         self.assertFloats(self.floats(0, NULL_OBJECTIVES), [0.0, 0.25, 0.6])
         self.assertFloats(self.floats(1, NULL_OBJECTIVES), [0.0, 0.75, 0.9])
+        self.since()
+        self.pair.SetNullSpaceObjectives(linear_manipulability=(0.5, 0.125))
+        self.assertFloats(self.floats(1, NULL_OBJECTIVES), [0.125, 0.0, 0.5])
+        self.since()
+        # A parameter given by position and by keyword matches nothing.
+        self.assertTypeError(self.pair.SetNullSpaceObjectives, (0.5, 0.5),
+                             linear_manipulability=(0.5, 0.5))
 
         self.since()
         self.assertIsNone(self.pair.SetForceControlAxis(
