@@ -56,6 +56,15 @@ class ImportTest(unittest.TestCase):
                          "no module-level functions")
         self.assertTrue(quiralbivek.__file__.endswith(".cpython-310-x86_64-linux-gnu.so"))
 
+    def test_only_the_entry_point_is_exported(self):
+        for module, entry in ((quiralbivek, "PyInit_quiralbivek"),
+                              (quiralvek, "PyInit_quiralvek")):
+            result = subprocess.run(["nm", "-D", "--defined-only", module.__file__],
+                                    capture_output=True, text=True, timeout=60)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            symbols = [line.split()[-1] for line in result.stdout.splitlines() if line.strip()]
+            self.assertEqual(symbols, [entry])
+
     def test_second_import_registers_nothing_again(self):
         again = importlib.import_module("quiralbivek")
         self.assertIs(again, quiralbivek)
