@@ -2,6 +2,10 @@
 # Installs every Debian package that the build, the tests, the benchmarks
 # and the demo need. Safe to run again: packages already present are kept
 # and nothing is downloaded when all of them are installed.
+#
+# The Python modules are built for Python 3.10, which Debian 12 does not
+# ship: it must come from pyenv (see scripts/find-python.sh); this script
+# checks that it is there.
 set -euo pipefail
 
 packages=(
@@ -15,6 +19,9 @@ packages=(
   clang libclang-rt-14-dev
   # the simulated controller's control channel and the tests' harness
   nlohmann-json3-dev
+  # a second interpreter (Debian 12's Python 3.11) for the test of the
+  # Python module's interpreter-version gate
+  python3
   # the private network namespace every DDS process runs in
   iproute2 util-linux
 )
@@ -37,4 +44,12 @@ else
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -q
   "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+if python="$("$root/scripts/find-python.sh" 3.10)"; then
+  echo "install-deps: Python 3.10 is $python"
+else
+  echo "install-deps: the Python modules need Python 3.10 (for example 'pyenv install 3.10')" >&2
+  exit 1
 fi
