@@ -40,27 +40,10 @@ inline const std::array<double, 3> kSecondBase = {-0.5, 0.25, -2.0};
 template <class T>
 using PerArm = std::pair<T, T>;
 
-// A pair connected to `serials`. An arm asks the data service for its
-// version right after creating its endpoints, in one attempt; while the
-// controller has not yet discovered the new reply reader (discovery runs
-// both ways), that reply is lost and the arm's construction fails with
-// "Failed to sync LUMO server version". Only that failure is tried again,
-// at most three constructions in all; `attempts` tells how many were made.
-inline std::unique_ptr<RobotPair> MakePair(const PerArm<std::string>& serials,
-                                           int* attempts = nullptr) {
-  for (int attempt = 1;; ++attempt) {
-    if (attempts != nullptr) *attempts = attempt;
-    try {
-      return std::make_unique<RobotPair>(serials, std::make_pair(kFirstBase, kSecondBase),
-                                         kWhitelist);
-    } catch (const std::runtime_error& e) {
-      const std::string text = e.what();
-      const bool lost_version_reply =
-          text == "[quiral::bivek::RobotPair](first) Failed to sync LUMO server version" ||
-          text == "[quiral::bivek::RobotPair](second) Failed to sync LUMO server version";
-      if (attempt == 3 || !lost_version_reply) throw;
-    }
-  }
+// A pair connected to `serials`.
+inline std::unique_ptr<RobotPair> MakePair(const PerArm<std::string>& serials) {
+  return std::make_unique<RobotPair>(serials, std::make_pair(kFirstBase, kSecondBase),
+                                     kWhitelist);
 }
 
 // Two simulated controllers (the first a medical model, which has brakes)

@@ -28,23 +28,9 @@ std::vector<float> AsFloats(const std::array<double, N>& values) {
   return std::vector<float>(values.begin(), values.end());
 }
 
-// A lite Robot connected to the controller of `serial`. A lite robot asks
-// the data service for its version right after creating its endpoints, in
-// one attempt; while the controller has not yet discovered the new reply
-// reader (discovery runs both ways), that reply is lost and construction
-// fails with "Failed to sync LUMO server version". Only that failure is
-// tried again, at most three constructions in all.
+// A lite Robot connected to the controller of `serial`.
 inline std::unique_ptr<Robot> MakeLiteRobot(const std::string& serial) {
-  for (int attempt = 1;; ++attempt) {
-    try {
-      return MakeRobot(serial, /*lite=*/true);
-    } catch (const std::runtime_error& e) {
-      if (attempt == 3 ||
-          std::string(e.what()) != "[quiral::vek::Robot] Failed to sync LUMO server version") {
-        throw;
-      }
-    }
-  }
+  return MakeRobot(serial, /*lite=*/true);
 }
 
 class SimRobot {
