@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${BUILD_DIR:-$root/build}"
 
-"$root/scripts/build.sh" -DQUIRAL_BUILD_TESTS=ON
+"$root/scripts/build.sh" -DQUIRAL_BUILD_TESTS=ON -DQUIRAL_BUILD_BENCH=ON
 # Most tests wait on the network or on a simulated controller, so a few
 # more run at once than there are cores.
 jobs=$(( $(nproc) * 2 ))

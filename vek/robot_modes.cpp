@@ -31,6 +31,10 @@ constexpr std::size_t kEstopInput = 7;
 // Standstill wait of a mode switch.
 constexpr milliseconds kStandstillPollPeriod{10};
 constexpr int kStandstillMaxWaitMs = 700;
+// After a switch, how long to wait for the real-time states to report the
+// new mode, and how often to look.
+constexpr milliseconds kModeReportMaxWait{200};
+constexpr milliseconds kModeReportPollPeriod{1};
 
 constexpr std::chrono::seconds kClearFaultPollPeriod{1};
 
@@ -150,6 +154,15 @@ void Robot::Impl::SwitchMode(Mode mode) {
       throw std::runtime_error(prefix + " Failed to switch control mode to [" + mode_name + "]");
     }
     last_requested_mode = static_cast<int16_t>(target);
+  }
+  // The robot acknowledged the request; its real-time states show the new
+  // mode with their next sample. Wait for it briefly, so that a command
+  // sent right after the switch finds the mode it was switched to. A mode
+  // that does not show is not an error: the switch was requested.
+  const auto report_deadline = std::chrono::steady_clock::now() + kModeReportMaxWait;
+  while (CurrentMode() != static_cast<int16_t>(target) &&
+         std::chrono::steady_clock::now() < report_deadline) {
+    std::this_thread::sleep_for(kModeReportPollPeriod);
   }
   ResetMotionCommands();
   if (verbose) {

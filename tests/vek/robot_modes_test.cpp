@@ -224,6 +224,19 @@ TEST_F(RobotModesTest, AStopWaitsForASwitchUnderWay) {
   EXPECT_TRUE(sim_->WaitForState(*serial_, [](const json& s) { return s["mode"] == 1; }, 3s));
 }
 
+TEST_F(RobotModesTest, ACommandRightAfterASwitchFindsTheNewMode) {
+  ForceMode(1);
+  for (int round = 0; round < 5; ++round) {
+    robot_->SwitchMode(Mode::NRT_JOINT_POSITION);
+    EXPECT_EQ(robot_->mode(), Mode::NRT_JOINT_POSITION);
+    EXPECT_NO_THROW(robot_->SendJointPosition(kHome, std::vector<double>(7, 0.0),
+                                              std::vector<double>(7, 1.0),
+                                              std::vector<double>(7, 1.0)));
+    robot_->SwitchMode(Mode::IDLE);
+    EXPECT_EQ(robot_->mode(), Mode::IDLE);
+  }
+}
+
 TEST_F(RobotModesTest, AStopRightAfterASwitchAsksForIdleBeforeTheStatesShowTheMode) {
   ForceMode(1);
   // Hold the real-time states at IDLE, as they are until their next sample
