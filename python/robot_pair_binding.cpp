@@ -67,7 +67,9 @@ void BindRobotPair(py::module_& m) {
       .def("event_log", &RobotPair::event_log)
       .def("instances", &RobotPair::instances)
       .def("Enable", &RobotPair::Enable)
-      .def("Brake", &RobotPair::Brake)
+      // The brakes of a medical arm are engaged or released only on an
+      // explicit True or False: None or a number never releases them.
+      .def("Brake", &RobotPair::Brake, py::arg().noconvert())
       .def("SwitchMode", py::overload_cast<const PerArm<vek::Mode>&>(&RobotPair::SwitchMode))
       .def("SwitchMode", py::overload_cast<vek::Mode>(&RobotPair::SwitchMode))
       .def("Stop", py::overload_cast<PerArm<bool>>(&RobotPair::Stop))

@@ -142,6 +142,11 @@ class ModesTest(CommandTestCase):
         self.assertTypeError(self.pair.Brake, engage=True)
         self.assertTypeError(self.pair.Brake, arg0=True)
         self.assertTypeError(self.pair.Brake)
+        # Only True or False: None, numbers or other objects release nothing.
+        for argument in (None, 0, 1, 0.0, "", []):
+            with self.subTest(argument=argument):
+                self.assertTypeError(self.pair.Brake, argument)
+        self.assertEqual(self.new_requests(0, BRAKE), [])
         # The first arm (medical) engages; the second has no brakes.
         with self.assertRaises(RuntimeError) as caught:
             self.pair.Brake(True)
