@@ -1,5 +1,5 @@
-# Names of the decoding entry points, one fuzz target each; the same list as
-# QUIRAL_FUZZ_DECODERS in decode_entry_points.h.
+# One fuzz target per type support, named package__Type; the seed writer
+# names its directories the same way.
 set(QUIRAL_MSGS_FUZZ_DECODERS
   std_msgs__Bool
   vek_msgs__SystemStatus vek_msgs__GripperStates vek_msgs__RealtimeStates

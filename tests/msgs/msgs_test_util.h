@@ -1,0 +1,245 @@
+// Helpers of the message tests: encoding and decoding exactly as Fast-DDS
+// does (through a type-support class) or through a bare CDR stream, the
+// lists of types, and random messages of every type (for round trips and
+// the fuzz targets' seeds).
+#pragma once
+
+#include "msgs/builtin_interfaces/time.h"
+#include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
+#include "msgs/quiral_lumo_msgs/all_extra_stream_data.h"
+#include "msgs/quiral_lumo_msgs/event_log.h"
+#include "msgs/quiral_lumo_msgs/rpc_reply.h"
+#include "msgs/quiral_lumo_msgs/rpc_request.h"
+#include "msgs/std_msgs/bool.h"
+#include "msgs/vek_msgs/motion_commands.h"
+#include "msgs/vek_msgs/realtime_states.h"
+#include "msgs/vek_msgs/rpc_reply.h"
+#include "msgs/vek_msgs/rpc_request.h"
+
+#include <fastcdr/Cdr.h>
+#include <fastcdr/FastBuffer.h>
+#include <fastdds/rtps/common/SerializedPayload.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace msgs_test {
+
+using Bytes = std::vector<uint8_t>;
+using eprosima::fastrtps::rtps::SerializedPayload_t;
+
+// The payload that the type support writes for `message`, sized by its own
+// size provider; the buffer is zeroed first, so padding shows as 0. Empty
+// when serialize refuses.
+template <class Support>
+Bytes EncodeWith(Support& support, typename Support::type message) {
+  const uint32_t size = support.getSerializedSizeProvider(&message)();
+  SerializedPayload_t payload(size);
+  std::memset(payload.data, 0, size);
+  if (!support.serialize(&message, &payload)) {
+    return {};
+  }
+  return Bytes(payload.data, payload.data + payload.length);
+}
+
+template <class Support>
+Bytes Encode(const typename Support::type& message) {
+  Support support;
+  return EncodeWith(support, message);
+}
+
+// Decodes from a payload of exactly these bytes (length and capacity), so a
+// read past them is a read past the allocation.
+template <class Support>
+bool Decode(const Bytes& bytes, typename Support::type& message, uint16_t* encapsulation = nullptr) {
+  Support support;
+  SerializedPayload_t payload(static_cast<uint32_t>(bytes.size()));
+  if (!bytes.empty()) {
+    std::memcpy(payload.data, bytes.data(), bytes.size());
+  }
+  payload.length = static_cast<uint32_t>(bytes.size());
+  const bool ok = support.deserialize(&payload, &message);
+  if (encapsulation != nullptr) {
+    *encapsulation = payload.encapsulation;
+  }
+  return ok;
+}
+
+// The payload a bare DDS-flavoured CDR stream writes in the given order.
+template <class Message>
+Bytes EncodeInOrder(const Message& message, eprosima::fastcdr::Cdr::Endianness order) {
+  std::vector<char> buffer(4 + Message::getCdrSerializedSize(message), 0);
+  eprosima::fastcdr::FastBuffer fast_buffer(buffer.data(), buffer.size());
+  eprosima::fastcdr::Cdr cdr(fast_buffer, order, eprosima::fastcdr::Cdr::DDS_CDR);
+  cdr.serialize_encapsulation();
+  message.serialize(cdr);
+  return Bytes(buffer.begin(), buffer.begin() + static_cast<long>(cdr.getSerializedDataLength()));
+}
+
+// Type lists, walked with ForEach(List(), [](auto tag) { using T =
+// typename decltype(tag)::type; ... }).
+template <class T>
+struct Tag {
+  using type = T;
+};
+template <class... T>
+struct TypeList {};
+template <class... T, class F>
+void ForEach(TypeList<T...>, F&& f) {
+  (f(Tag<T>()), ...);
+}
+
+using TypeSupports = TypeList<
+    std_msgs::msg::BoolPubSubType, vek_msgs::msg::SystemStatusPubSubType, vek_msgs::msg::GripperStatesPubSubType,
+    vek_msgs::msg::RealtimeStatesPubSubType, vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType,
+    vek_msgs::msg::JointCommandsPubSubType, vek_msgs::msg::CartesianCommandsPubSubType,
+    vek_msgs::msg::MotionCommandsPubSubType, quiral_lumo_msgs::msg::RPCRequestPubSubType,
+    quiral_lumo_msgs::msg::RPCReplyPubSubType, quiral_lumo_msgs::msg::EventLogPubSubType,
+    quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType, quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>;
+
+// Messages that travel only inside others.
+using NestedOnly =
+    TypeList<builtin_interfaces::msg::Time, vek_msgs::msg::ToolParams, quiral_lumo_msgs::msg::SystemStatus,
+             quiral_lumo_msgs::msg::ExtraJointData, quiral_lumo_msgs::msg::ExtraCartesianData,
+             quiral_lumo_msgs::msg::BasicJointData, quiral_lumo_msgs::msg::BasicCartesianData>;
+
+class Random {
+ public:
+  explicit Random(uint64_t seed) : engine_(seed) {}
+  uint64_t Bits() { return engine_(); }
+  size_t Below(size_t n) { return n == 0 ? 0 : static_cast<size_t>(engine_() % n); }
+  bool OneIn(size_t n) { return Below(n) == 0; }
+  // Sequence lengths: mostly short, sometimes empty, now and then long.
+  size_t Length(size_t usual, size_t rare) {
+    return OneIn(8) ? 0 : OneIn(20) ? Below(rare + 1) : Below(usual + 1);
+  }
+
+ private:
+  std::mt19937_64 engine_;
+};
+
+template <class Int, class = std::enable_if_t<std::is_integral<Int>::value>>
+void Fill(Random& r, Int& v) {
+  v = std::is_same<Int, bool>::value ? static_cast<Int>(r.Bits() & 1) : static_cast<Int>(r.Bits());
+}
+
+// Any float but NaN (never equal to itself): both zeros, infinities,
+// denormals, arbitrary bit patterns and ordinary values.
+inline void Fill(Random& r, float& v) {
+  const uint32_t bits = static_cast<uint32_t>(r.Bits());
+  switch (r.Below(5)) {
+    case 0: v = r.OneIn(2) ? 0.0f : -0.0f; return;
+    case 1: v = (r.OneIn(2) ? 1 : -1) * std::numeric_limits<float>::infinity(); return;
+    case 2: v = std::numeric_limits<float>::denorm_min() * static_cast<float>(r.Below(1000) + 1); return;
+    case 3: std::memcpy(&v, &bits, sizeof(v)); v = std::isnan(v) ? 1.0f : v; return;
+    default: v = static_cast<float>(static_cast<int64_t>(r.Below(2000001)) - 1000000) / 1000.0f;
+  }
+}
+
+// Text without NUL (a NUL ends a string on the wire), beyond its budget.
+inline std::string Text(Random& r, size_t usual, size_t rare) {
+  std::string text(r.Length(usual, rare), ' ');
+  for (char& c : text) {
+    c = static_cast<char>(1 + r.Below(255));
+  }
+  return text;
+}
+inline void Fill(Random& r, std::string& v) { v = Text(r, 24, 300); }
+inline void Fill(Random& r, eprosima::fastrtps::fixed_string<10000>& v) { v = Text(r, 40, 10000); }
+
+template <class T, size_t N>
+void Fill(Random& r, std::array<T, N>& v) {
+  for (T& e : v) {
+    Fill(r, e);
+  }
+}
+
+template <class T>
+void Fill(Random& r, std::vector<T>& v) {
+  v.resize(std::is_same<T, uint8_t>::value ? r.Length(64, 5000) : r.Length(9, 120));
+  for (T& e : v) {
+    Fill(r, e);
+  }
+}
+
+template <class... Field>
+void FillAll(Random& r, Field&... fields) {
+  (Fill(r, fields), ...);
+}
+
+// Message types, field by field.
+inline void Fill(Random& r, std_msgs::msg::Bool& m) { FillAll(r, m.data()); }
+inline void Fill(Random& r, builtin_interfaces::msg::Time& m) { FillAll(r, m.sec(), m.nanosec()); }
+inline void Fill(Random& r, vek_msgs::msg::ToolParams& m) {
+  FillAll(r, m.name(), m.mass(), m.CoM(), m.inertia(), m.tcp_location());
+}
+inline void Fill(Random& r, vek_msgs::msg::SystemStatus& m) {
+  FillAll(r, m.program_running(), m.timeliness_failures(), m.ctrl_mode());
+}
+inline void Fill(Random& r, vek_msgs::msg::GripperStates& m) { FillAll(r, m.width(), m.force(), m.is_moving()); }
+inline void Fill(Random& r, vek_msgs::msg::RealtimeStates& m) { FillAll(r, m.system_status(), m.gripper_states()); }
+inline void Fill(Random& r, vek_msgs::msg::RPCRequest& m) {
+  FillAll(r, m.procedure_id(), m.int_args(), m.float_args(), m.string_args(), m.long_string_arg(),
+          m.raw_bytes_arg(), m.tool_params());
+}
+inline void Fill(Random& r, vek_msgs::msg::RPCReply& m) {
+  FillAll(r, m.procedure_id(), m.success(), m.int_container(), m.float_container(), m.string_container(),
+          m.raw_bytes_container(), m.tool_params());
+}
+inline void Fill(Random& r, vek_msgs::msg::JointCommands& m) {
+  FillAll(r, m.torque(), m.position(), m.velocity(), m.acceleration(), m.max_vel(), m.max_acc(),
+          m.friction_comp_scale(), m.disable_gravity_comp(), m.disable_soft_limit());
+}
+inline void Fill(Random& r, vek_msgs::msg::CartesianCommands& m) {
+  FillAll(r, m.pose(), m.wrench(), m.velocity(), m.acceleration(), m.max_linear_vel(), m.max_angular_vel(),
+          m.max_linear_acc(), m.max_angular_acc());
+}
+inline void Fill(Random& r, vek_msgs::msg::MotionCommands& m) {
+  FillAll(r, m.sequence_num(), m.joint_commands(), m.cartesian_commands(), m.cartesian_multi_commands(),
+          m.joint_multi_positions());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::SystemStatus& m) {
+  FillAll(r, m.system_state(), m.safety_state(), m.safety_inputs(), m.digital_inputs());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::RPCRequest& m) { FillAll(r, m.request_id()); }
+inline void Fill(Random& r, quiral_lumo_msgs::msg::RPCReply& m) {
+  FillAll(r, m.request_id(), m.success(), m.string_container(), m.float_container());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::ExtraJointData& m) {
+  FillAll(r, m.position_des(), m.velocity_des());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::ExtraCartesianData& m) {
+  FillAll(r, m.tcp_pose_des(), m.tcp_velocity_des(), m.wrench_des_in_ctrl_frame());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::EventLog& m) {
+  FillAll(r, m.level(), m.id(), m.description(), m.consequences(), m.probable_causes(), m.recommended_actions());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::BasicJointData& m) {
+  FillAll(r, m.link_position(), m.motor_position(), m.link_velocity(), m.motor_velocity(), m.torque(),
+          m.torque_dot(), m.torque_ext(), m.torque_interact(), m.torque_des(), m.temperature(),
+          m.link_contact_force(), m.link_contact_pos());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::BasicCartesianData& m) {
+  FillAll(r, m.tcp_pose(), m.tcp_velocity(), m.flange_pose(), m.ft_sensor_raw(), m.ext_wrench_in_tcp(),
+          m.ext_wrench_in_tcp_raw());
+}
+inline void Fill(Random& r, quiral_lumo_msgs::msg::AllExtraStreamData& m) { FillAll(r, m.joint(), m.cartesian()); }
+inline void Fill(Random& r, quiral_lumo_msgs::msg::AllBasicStreamData& m) {
+  FillAll(r, m.system_status(), m.joint(), m.cartesian(), m.server_time());
+}
+
+template <class Message>
+Message RandomMessage(Random& r) {
+  Message m;
+  Fill(r, m);
+  return m;
+}
+
+}  // namespace msgs_test
