@@ -1,18 +1,10 @@
 #include "tests/support/sim_process.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
+
+#include "tests/support/child_process.h"
 
 #ifndef QUIRAL_SIM_PATH
 #error "QUIRAL_SIM_PATH must name the quiral_sim executable"
@@ -22,17 +14,7 @@ namespace quiral::test {
 
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
-
-namespace {
-
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
-  }
-}
-
-}  // namespace
+using std::chrono::milliseconds;
 
 std::string UniqueSerial(const std::string& model) {
   static std::atomic<int> counter{0};
@@ -53,12 +35,10 @@ SimProcess::SimProcess(std::vector<std::string> serials, std::vector<std::string
 
 SimProcess::~SimProcess() {
   try {
-    Quit(std::chrono::milliseconds(3000));
+    Quit(milliseconds(3000));
   } catch (...) {
-    KillAndReap();
   }
-  CloseFd(to_child_);
-  CloseFd(from_child_);
+  child_.reset();  // kills what is still running
 }
 
 void SimProcess::Start(const SimOptions& options) {
@@ -67,129 +47,55 @@ void SimProcess::Start(const SimOptions& options) {
     throw SimError("SimProcess: tests that start the simulator must run inside scripts/netns-run");
   }
   serials_ = options.serials;
-  std::vector<std::string> argv_text{QUIRAL_SIM_PATH};
+  std::vector<std::string> args;
   for (const auto& s : options.serials) {
-    argv_text.push_back("--serial");
-    argv_text.push_back(s);
+    args.insert(args.end(), {"--serial", s});
   }
   if (!options.whitelist.empty()) {
-    argv_text.push_back("--whitelist");
-    argv_text.push_back(options.whitelist);
+    args.insert(args.end(), {"--whitelist", options.whitelist});
   }
-  argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  // Socket pairs rather than pipes: writing to a dead child then fails with
-  // EPIPE (MSG_NOSIGNAL) instead of raising SIGPIPE in the test process.
-  int in_pair[2], out_pair[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in_pair) != 0) {
-    throw SimError(std::string("SimProcess: socketpair: ") + std::strerror(errno));
+  args.insert(args.end(), options.args.begin(), options.args.end());
+  try {
+    child_ = std::make_unique<quiral_test::ChildProcess>(QUIRAL_SIM_PATH, args);
+  } catch (const std::runtime_error& error) {
+    throw SimError(std::string("SimProcess: ") + error.what());
   }
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, out_pair) != 0) {
-    ::close(in_pair[0]);
-    ::close(in_pair[1]);
-    throw SimError(std::string("SimProcess: socketpair: ") + std::strerror(errno));
-  }
-  const pid_t parent = ::getpid();
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    for (int fd : {in_pair[0], in_pair[1], out_pair[0], out_pair[1]}) ::close(fd);
-    throw SimError(std::string("SimProcess: fork: ") + std::strerror(errno));
-  }
-  if (pid == 0) {
-    // Child: only async-signal-safe calls until exec.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(127);  // the parent is already gone
-    ::dup2(in_pair[1], STDIN_FILENO);
-    ::dup2(out_pair[1], STDOUT_FILENO);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(in_pair[1]);
-  ::close(out_pair[1]);
-  to_child_ = in_pair[0];
-  from_child_ = out_pair[0];
-  pid_ = pid;
+  pid_ = child_->pid();
 
   const auto deadline = Clock::now() + options.ready_timeout;
-  std::string line;
-  while (true) {
-    if (!ReadLine(line, deadline)) {
-      KillAndReap();
-      CloseFd(to_child_);
-      CloseFd(from_child_);
+  for (;;) {
+    const auto line = child_->ReadLine(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
+    if (!line) {
+      child_->Kill();
+      Reaped(-1);
+      child_.reset();
       throw SimError("SimProcess: the simulator did not report ready (exit status " +
                      std::to_string(exit_status_) + ")");
     }
-    json j = json::parse(line, nullptr, false);
+    const json j = json::parse(*line, nullptr, false);
     if (j.is_object() && j.value("event", "") == "ready") break;
   }
 }
 
-bool SimProcess::ReadLine(std::string& line, Clock::time_point deadline) {
-  while (true) {
-    const size_t nl = buffer_.find('\n');
-    if (nl != std::string::npos) {
-      line = buffer_.substr(0, nl);
-      buffer_.erase(0, nl + 1);
-      return true;
-    }
-    if (from_child_ < 0) return false;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
-    pollfd pfd{from_child_, POLLIN, 0};
-    const int r = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (r == 0) continue;
-    char chunk[65536];
-    const ssize_t n = ::read(from_child_, chunk, sizeof(chunk));
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return false;
-    }
-    if (n == 0) {
-      CloseFd(from_child_);  // the simulator closed its output: it has ended
-      return false;
-    }
-    buffer_.append(chunk, static_cast<size_t>(n));
-  }
-}
-
-json SimProcess::TryCommand(const std::string& cmd, const json& args,
-                            std::chrono::milliseconds timeout) {
+json SimProcess::TryCommand(const std::string& cmd, const json& args, milliseconds timeout) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (pid_ <= 0 || to_child_ < 0) throw SimError("SimProcess: the simulator is not running");
+  if (pid_ <= 0 || !child_) throw SimError("SimProcess: the simulator is not running");
   json command = args.is_object() ? args : json::object();
   const int64_t id = next_id_++;
   command["id"] = id;
   command["cmd"] = cmd;
-  const std::string text = command.dump() + "\n";
-  size_t sent = 0;
-  while (sent < text.size()) {
-    const ssize_t n = ::send(to_child_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw SimError("SimProcess: cannot send '" + cmd + "': " + std::strerror(errno));
-    }
-    sent += static_cast<size_t>(n);
+  if (!child_->WriteLine(command.dump())) {
+    throw SimError("SimProcess: cannot send '" + cmd + "': the simulator has gone");
   }
   const auto deadline = Clock::now() + timeout;
-  std::string line;
-  while (ReadLine(line, deadline)) {
-    json reply = json::parse(line, nullptr, false);
+  while (const auto line = child_->ReadLine(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()))) {
+    const json reply = json::parse(*line, nullptr, false);
     if (reply.is_object() && reply.contains("id") && reply["id"] == id) return reply;
   }
-  throw SimError("SimProcess: no reply to '" + cmd + "' within " +
-                 std::to_string(timeout.count()) + " ms");
+  throw SimError("SimProcess: no reply to '" + cmd + "' within " + std::to_string(timeout.count()) + " ms");
 }
 
-json SimProcess::Command(const std::string& cmd, const json& args,
-                         std::chrono::milliseconds timeout) {
+json SimProcess::Command(const std::string& cmd, const json& args, milliseconds timeout) {
   json reply = TryCommand(cmd, args, timeout);
   if (!reply.value("ok", false)) {
     throw SimError("SimProcess: '" + cmd + "' failed: " + reply.value("error", std::string("?")));
@@ -197,9 +103,7 @@ json SimProcess::Command(const std::string& cmd, const json& args,
   return reply;
 }
 
-json SimProcess::State(const std::string& serial) {
-  return Command("state", {{"serial", serial}});
-}
+json SimProcess::State(const std::string& serial) { return Command("state", {{"serial", serial}}); }
 
 void SimProcess::Set(const std::string& serial, const json& fields) {
   json args = fields;
@@ -213,9 +117,7 @@ int SimProcess::Fault(const std::string& serial, const json& rule) {
   return Command("fault", args)["rule"].get<int>();
 }
 
-void SimProcess::ClearFaults(const std::string& serial) {
-  Command("clear_faults", {{"serial", serial}});
-}
+void SimProcess::ClearFaults(const std::string& serial) { Command("clear_faults", {{"serial", serial}}); }
 
 json SimProcess::Requests(const std::string& serial, size_t since) {
   return Command("requests", {{"serial", serial}, {"since", since}});
@@ -229,42 +131,41 @@ json SimProcess::MotionCommands(const std::string& serial, size_t since, bool co
   return Command("motion_commands", {{"serial", serial}, {"since", since}, {"compact", compact}});
 }
 
-bool SimProcess::WaitForState(const std::string& serial,
-                              const std::function<bool(const json&)>& pred,
-                              std::chrono::milliseconds timeout, std::chrono::milliseconds period) {
+bool SimProcess::WaitForState(const std::string& serial, const std::function<bool(const json&)>& pred,
+                              milliseconds timeout, milliseconds period) {
   return WaitUntil([&] { return pred(State(serial)); }, timeout, period);
 }
 
-bool SimProcess::WaitMatched(const std::string& serial, std::chrono::milliseconds timeout,
+bool SimProcess::WaitMatched(const std::string& serial, milliseconds timeout,
                              const std::vector<std::string>& endpoints, int count) {
   return WaitForState(
       serial,
       [&](const json& s) {
-        const json& matched = s.at("matched");
-        for (const auto& [name, n] : matched.items()) {
-          const bool wanted = endpoints.empty() ||
-                              std::find(endpoints.begin(), endpoints.end(), name) != endpoints.end();
+        for (const auto& [name, n] : s.at("matched").items()) {
+          const bool wanted = endpoints.empty() || std::find(endpoints.begin(), endpoints.end(), name) != endpoints.end();
           if (wanted && n.get<int>() < count) return false;
         }
         return true;
       },
-      timeout, std::chrono::milliseconds(20));
+      timeout, milliseconds(20));
+}
+
+void SimProcess::Reaped(int status) {
+  exit_status_ = status;
+  pid_ = -1;
 }
 
 bool SimProcess::alive() {
   std::lock_guard<std::mutex> lock(mu_);
   if (pid_ <= 0) return false;
-  int status = 0;
-  const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-  if (r == pid_) {
-    exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    pid_ = -1;
+  if (const auto status = child_->Wait(milliseconds(0))) {
+    Reaped(*status);
     return false;
   }
   return true;
 }
 
-int SimProcess::Quit(std::chrono::milliseconds timeout) {
+int SimProcess::Quit(milliseconds timeout) {
   if (pid_ <= 0) return exit_status_;
   try {
     TryCommand("quit", json::object(), timeout);
@@ -272,37 +173,14 @@ int SimProcess::Quit(std::chrono::milliseconds timeout) {
     // Not answering: it is killed below.
   }
   std::lock_guard<std::mutex> lock(mu_);
-  CloseFd(to_child_);  // end of input also ends the simulator
-  const auto deadline = Clock::now() + timeout;
-  while (pid_ > 0) {
-    int status = 0;
-    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-      exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      pid_ = -1;
-      break;
-    }
-    if (r < 0 && errno != EINTR) {
-      pid_ = -1;
-      break;
-    }
-    if (Clock::now() >= deadline) {
-      KillAndReap();
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  child_->CloseInput();  // end of input also ends the simulator
+  if (const auto status = child_->Wait(timeout)) {
+    Reaped(*status);
+  } else {
+    child_->Kill();
+    Reaped(-1);
   }
   return exit_status_;
-}
-
-void SimProcess::KillAndReap() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  exit_status_ = -1;
-  pid_ = -1;
 }
 
 }  // namespace quiral::test

@@ -15,13 +15,19 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "tests/support/wait_until.h"
+
+namespace quiral_test {
+class ChildProcess;
+}
 
 namespace quiral::test {
 
@@ -97,14 +103,12 @@ class SimProcess {
 
  private:
   void Start(const SimOptions& options);
-  bool ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline);
-  void KillAndReap();
+  // Notes the exit status once the simulator has ended.
+  void Reaped(int status);
 
   std::vector<std::string> serials_;
+  std::unique_ptr<quiral_test::ChildProcess> child_;
   pid_t pid_ = -1;
-  int to_child_ = -1;
-  int from_child_ = -1;
-  std::string buffer_;
   int64_t next_id_ = 1;
   int exit_status_ = -1;
   std::mutex mu_;
@@ -115,17 +119,5 @@ class SimProcess {
 // tests that used the same serial number would talk to each other's
 // simulators. Form: model + "-T" + process id + "x" + a counter.
 std::string UniqueSerial(const std::string& model = "Varno4");
-
-// Polls `pred` every `period` until it holds or the deadline passes; returns
-// its last value.
-inline bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout,
-                      std::chrono::milliseconds period = std::chrono::milliseconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (true) {
-    if (pred()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return pred();
-    std::this_thread::sleep_for(period);
-  }
-}
 
 }  // namespace quiral::test
