@@ -8,7 +8,6 @@
 
 #include "middleware/default_node.h"
 #include "tests/middleware/middleware_test_util.h"
-#include "tests/middleware/support/entity_census.h"
 
 namespace {
 
@@ -51,7 +50,8 @@ class CreationFailure : public ::testing::Test {
     return std::make_shared<Reader>(node_->participant, topic, nullptr, &buffer_, 1);
   }
   static std::unique_ptr<mw::DefaultNode> NewNode() {
-    return std::make_unique<mw::DefaultNode>("failures", 0, quiral_test::TestDomain(), quiral_test::kLoopbackOnly);
+    return std::make_unique<mw::DefaultNode>("failures", 0, quiral_test::TestDomain(),
+                                             quiral_test::kLoopbackOnly);
   }
 
   quiral_test::EntityCensus census_;
@@ -73,7 +73,8 @@ TEST_F(CreationFailure, Topics) {
       const std::string topic = UniqueTopic("probe");
       std::shared_ptr<void> obstacle;
       if (type_clash) {
-        auto other = std::make_shared<mw::FastDDSPublisher<ImpostorPubSubType>>(node_->participant, UniqueTopic("x"));
+        auto other =
+            std::make_shared<mw::FastDDSPublisher<ImpostorPubSubType>>(node_->participant, UniqueTopic("x"));
         other->InitializeDefaultProfile(10);
         obstacle = other;
       } else {
@@ -121,7 +122,8 @@ TEST_F(CreationFailure, DataWriterAndDataReader) {
     auto first_reader = MakeReader(UniqueTopic("r1"));
     first_reader->InitializeDefaultProfile(10);
     auto reader = MakeReader(UniqueTopic("r2"));
-    EXPECT_EQ(ErrorText<Failure>([&] { reader->InitializeDefaultProfile(10); }), "Failed to create DDS reader");
+    EXPECT_EQ(ErrorText<Failure>([&] { reader->InitializeDefaultProfile(10); }),
+              "Failed to create DDS reader");
     EXPECT_NE(reader->topic(), nullptr);
     census_.Add(*writer);
     census_.Add(*reader);
@@ -143,7 +145,8 @@ TEST_F(CreationFailure, DataWriterAndDataReader) {
             "Failed to create DDS data writer");
   reader.reset();
   writer.reset();
-  EXPECT_EQ(ErrorText<Failure>([&] { quiral_test::RpcClient client(node_->participant, topic); }), "(no error)");
+  EXPECT_EQ(ErrorText<Failure>([&] { quiral_test::RpcClient client(node_->participant, topic); }),
+            "(no error)");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 // traffic uses the operations service's messages. Every role prints
 // "ready" once its endpoints exist.
 //
-//   middleware_peer publish <domain> <topic> <default|realtime-sync|realtime-async>
+//   middleware_peer publish <domain> <topic>
 //       "wait-match" -> "matched" or "no-match" (10 s at most)
 //       "send N"     -> publishes requests with procedure ids 1..N, each
 //                       with the one string argument "sample <id>", then
@@ -33,7 +33,6 @@
 #include "middleware/fast_dds_publisher.h"
 #include "middleware/fast_dds_subscriber.h"
 #include "middleware/qos_profiles.h"
-#include "middleware/realtime_udp_node.h"
 #include "middleware/rpc_deadline.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
@@ -57,21 +56,11 @@ void ServeCommands(const OnCommand& on_command) {
   }
 }
 
-int Publish(uint32_t domain, const std::string& topic, const std::string& profile) {
-  std::unique_ptr<mw::DefaultNode> default_node;
-  std::unique_ptr<mw::RealtimeUdpNode> realtime_node;
-  if (profile == "default") {
-    default_node = std::make_unique<mw::DefaultNode>("peer_default", 0, domain, kLoopback);
-  } else {
-    realtime_node = std::make_unique<mw::RealtimeUdpNode>("peer_realtime", domain, kLoopback);
-  }
-  auto publisher = std::make_shared<mw::FastDDSPublisher<vek_msgs::msg::RPCRequestPubSubType>>(
-      default_node ? default_node->participant : realtime_node->participant, topic);
-  if (profile == "default") {
-    publisher->InitializeDefaultProfile(mw::kDefaultQosDepth);
-  } else {
-    publisher->InitializeRealtimeSocketProfile(profile == "realtime-sync");
-  }
+int Publish(uint32_t domain, const std::string& topic) {
+  mw::DefaultNode node("peer_publisher", 0, domain, kLoopback);
+  auto publisher =
+      std::make_shared<mw::FastDDSPublisher<vek_msgs::msg::RPCRequestPubSubType>>(node.participant, topic);
+  publisher->InitializeDefaultProfile(mw::kDefaultQosDepth);
   Say("ready");
   ServeCommands([&](const std::string& line) {
     if (line == "wait-match") {
@@ -159,8 +148,8 @@ int main(int argc, char** argv) {
   }
   const std::string& role = args[0];
   const uint32_t domain = static_cast<uint32_t>(std::stoul(args[1]));
-  if (role == "publish" && args.size() == 4) {
-    return Publish(domain, args[2], args[3]);
+  if (role == "publish") {
+    return Publish(domain, args[2]);
   }
   if (role == "echo" && args.size() == 4) {
     return Serve(domain, args[2], std::stoi(args[3]), false);

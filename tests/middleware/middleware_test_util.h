@@ -1,6 +1,6 @@
 // What the middleware tests share: the peer process (see
-// middleware_peer.cpp), the operations service's request/reply client and
-// error texts.
+// middleware_peer.cpp), the operations service's request/reply client,
+// error texts and a census of DDS entities.
 #pragma once
 
 #include <chrono>
@@ -10,6 +10,13 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <fastdds/dds/domain/DomainParticipant.hpp>
+#include <fastdds/dds/publisher/DataWriter.hpp>
+#include <fastdds/dds/publisher/Publisher.hpp>
+#include <fastdds/dds/subscriber/DataReader.hpp>
+#include <fastdds/dds/subscriber/Subscriber.hpp>
+#include <fastdds/dds/topic/Topic.hpp>
 
 #include "middleware/fast_dds_rpc_client.h"
 #include "msgs/vek_msgs/rpc_reply.h"
@@ -45,5 +52,39 @@ std::string ErrorText(const Action& action) {
   }
   return "(no error)";
 }
+
+// Records the DDS entities of endpoints, so that a test can tell after the
+// endpoints are gone whether any of them is still in the participant.
+class EntityCensus {
+ public:
+  template <class T>
+  void Add(const quiral::middleware2::FastDDSPublisher<T>& endpoint) {
+    Record(endpoint.publisher(), endpoint.topic(), endpoint.writer());
+  }
+  template <class T>
+  void Add(const quiral::middleware2::FastDDSSubscriber<T>& endpoint) {
+    Record(endpoint.subscriber(), endpoint.topic(), endpoint.reader());
+  }
+
+  size_t recorded() const { return handles_.size(); }
+
+  // How many recorded entities the participant still contains.
+  size_t RemainingIn(eprosima::fastdds::dds::DomainParticipant* participant) const {
+    size_t remaining = 0;
+    for (const auto& handle : handles_) {
+      remaining += participant->contains_entity(handle) ? 1 : 0;
+    }
+    return remaining;
+  }
+
+ private:
+  // Each entity's own get_instance_handle: the base class's one differs.
+  template <class... Entity>
+  void Record(const Entity*... entities) {
+    ((entities != nullptr ? handles_.push_back(entities->get_instance_handle()) : void()), ...);
+  }
+
+  std::vector<eprosima::fastrtps::rtps::InstanceHandle_t> handles_;
+};
 
 }  // namespace quiral_test

@@ -6,7 +6,6 @@
 
 #include "middleware/default_node.h"
 #include "middleware/fast_dds_subscriber.h"
-#include "middleware/realtime_udp_node.h"
 #include "tests/middleware/middleware_test_util.h"
 #include "tests/support/wait_until.h"
 
@@ -68,10 +67,11 @@ TEST(PublishSubscribe, FilteringFactorRunsEveryThirdSampleOnTheListenerThread) {
   const std::string topic = UniqueTopic("filtered");
   Sample buffer;
   Received received;
-  auto subscriber = std::make_shared<Subscriber>(node.participant, topic, received.Callback(&buffer), &buffer, 3);
+  auto subscriber =
+      std::make_shared<Subscriber>(node.participant, topic, received.Callback(&buffer), &buffer, 3);
   subscriber->InitializeDefaultProfile(10);
 
-  auto publisher = quiral_test::StartPeer("publish", {topic, "default"});
+  auto publisher = quiral_test::StartPeer("publish", {topic});
   SendAfterMatch(*publisher, 10);
   // Reliable delivery: samples 3, 6 and 9 call back, 10 is the first of the
   // next round.
@@ -93,37 +93,6 @@ TEST(PublishSubscribe, FilteringFactorRunsEveryThirdSampleOnTheListenerThread) {
   // The writer's participant leaving unmatches the reader.
   publisher.reset();
   EXPECT_TRUE(WaitUntil([&] { return !subscriber->listener().matched(); }, 20s, 10ms));
-}
-
-TEST(PublishSubscribe, RealtimeProfileDeliversAcrossProcesses) {
-  quiral::middleware2::RealtimeUdpNode node("pubsub_rt_reader", TestDomain(), quiral_test::kLoopbackOnly);
-  const std::string topic = UniqueTopic("realtime");
-  Sample buffer;
-  Received received;
-  auto subscriber = std::make_shared<Subscriber>(node.participant, topic, received.Callback(&buffer), &buffer, 1);
-  subscriber->InitializeRealtimeSocketProfile();
-  const auto writers_met = [&] {
-    eprosima::fastdds::dds::SubscriptionMatchedStatus status;
-    subscriber->reader()->get_subscription_matched_status(status);
-    return status.total_count;
-  };
-  for (const std::string profile : {"realtime-sync", "realtime-async"}) {
-    const int32_t met_before = writers_met();
-    const size_t before = received.seen().size();
-    auto publisher = quiral_test::StartPeer("publish", {topic, profile});
-    // A best-effort reader drops samples of a writer it has not matched yet,
-    // even when the writer has matched it.
-    ASSERT_TRUE(WaitUntil([&] { return writers_met() > met_before; }, 15s, 10ms)) << profile;
-    // Best effort may drop a sample; a burst reaches the reader.
-    SendAfterMatch(*publisher, 20);
-    ASSERT_TRUE(received.WaitFor(before + 1, 10s)) << profile;
-    const std::vector<Received::Seen> seen = received.seen();
-    for (size_t i = before; i < seen.size(); ++i) {
-      EXPECT_GE(seen[i].id, 1u);
-      EXPECT_LE(seen[i].id, 20u);
-      EXPECT_EQ(seen[i].text, "sample " + std::to_string(seen[i].id));
-    }
-  }
 }
 
 // A subscriber destroyed while samples keep arriving calls back no more
@@ -149,7 +118,7 @@ TEST(PublishSubscribe, DestructionWaitsForTheCallbackInProgress) {
         },
         buffer.get(), 1);
     subscriber->InitializeDefaultProfile(10);
-    auto publisher = quiral_test::StartPeer("publish", {topic, "default"});
+    auto publisher = quiral_test::StartPeer("publish", {topic});
     SendAfterMatch(*publisher, 200);
     {
       std::unique_lock<std::mutex> lock(mutex);

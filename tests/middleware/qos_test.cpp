@@ -13,7 +13,6 @@
 #include "middleware/fast_dds_subscriber.h"
 #include "middleware/realtime_udp_node.h"
 #include "tests/middleware/middleware_test_util.h"
-#include "tests/middleware/support/entity_census.h"
 
 namespace {
 
@@ -77,7 +76,8 @@ TEST(NodeQos, NamesDiscoveryTransportsAndWhitelists) {
       EXPECT_EQ(Transport<eprosima::fastdds::rtps::SharedMemTransportDescriptor>(qos, 0)->segment_size(),
                 c.shm_segment);
     }
-    const auto udp = Transport<eprosima::fastdds::rtps::UDPv4TransportDescriptor>(qos, c.shm_segment == 0 ? 0 : 1);
+    const auto udp =
+        Transport<eprosima::fastdds::rtps::UDPv4TransportDescriptor>(qos, c.shm_segment == 0 ? 0 : 1);
     ASSERT_NE(udp, nullptr);
     EXPECT_THAT(udp->interfaceWhiteList, ElementsAreArray(c.whitelist));
     EXPECT_EQ(udp->non_blocking_send, c.realtime);
@@ -101,8 +101,9 @@ TEST(NodeQos, BadDomainsAndWhitelistEntriesFailCleanly) {
         [&] { mw::DefaultNode node("bad", 0, TestDomain(), {"127.0.0.1", entry}); });
     EXPECT_THAT(text, HasSubstr("[quiral::middleware2::DefaultNode]"));
     EXPECT_THAT(text, HasSubstr("\"" + entry + "\""));
-    EXPECT_THAT(ErrorText<std::invalid_argument>([&] { mw::RealtimeUdpNode node("bad", TestDomain(), {entry}); }),
-                HasSubstr("[quiral::middleware2::RealtimeUdpNode]"));
+    EXPECT_THAT(
+        ErrorText<std::invalid_argument>([&] { mw::RealtimeUdpNode node("bad", TestDomain(), {entry}); }),
+        HasSubstr("[quiral::middleware2::RealtimeUdpNode]"));
   }
 }
 
@@ -117,7 +118,8 @@ const Limits kDepth1{1, 10, 1, 1};
 
 template <class Qos>
 void ExpectProfile(const Qos& qos, bool reliable, const Limits& limits) {
-  EXPECT_EQ(qos.reliability().kind, reliable ? dds::RELIABLE_RELIABILITY_QOS : dds::BEST_EFFORT_RELIABILITY_QOS);
+  EXPECT_EQ(qos.reliability().kind,
+            reliable ? dds::RELIABLE_RELIABILITY_QOS : dds::BEST_EFFORT_RELIABILITY_QOS);
   // The reliable profile keeps the library's blocking time.
   EXPECT_EQ(qos.reliability().max_blocking_time,
             reliable ? Qos().reliability().max_blocking_time : eprosima::fastrtps::Duration_t(0, 50000));
@@ -129,7 +131,8 @@ void ExpectProfile(const Qos& qos, bool reliable, const Limits& limits) {
   EXPECT_EQ(qos.resource_limits().allocated_samples, limits.allocated);
   EXPECT_EQ(qos.resource_limits().extra_samples, 1);
   EXPECT_EQ(qos.resource_limits().max_instances, Qos().resource_limits().max_instances);
-  EXPECT_EQ(qos.endpoint().history_memory_policy, eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE);
+  EXPECT_EQ(qos.endpoint().history_memory_policy,
+            eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE);
   EXPECT_EQ(qos.data_sharing().kind(), dds::OFF);
   EXPECT_TRUE(qos.data_sharing().shm_directory().empty());
   EXPECT_TRUE(qos.data_sharing().domain_ids().empty());
@@ -143,42 +146,56 @@ class EndpointQos : public ::testing::Test {
 };
 
 TEST_F(EndpointQos, ProfilesOfWritersAndReaders) {
-  const std::string topic = UniqueTopic("replies");
-  auto writer = std::make_shared<Publisher>(node_.participant, topic);
-  EXPECT_EQ(writer->topic_name(), "rt/" + topic);
-  EXPECT_EQ(writer->writer(), nullptr);
-  writer->InitializeDefaultProfile(10);
-  EXPECT_EQ(writer->topic()->get_name(), "rt/" + topic);
-  EXPECT_EQ(writer->topic()->get_type_name(), "vek_msgs::msg::dds_::RPCReply_");
-  ExpectProfile(writer->writer()->get_qos(), true, kDepth10);
-  // Reliable writers publish on the caller's thread too.
-  EXPECT_EQ(writer->writer()->get_qos().publish_mode().kind, dds::SYNCHRONOUS_PUBLISH_MODE);
-  for (bool sync : {true, false}) {
-    auto realtime = std::make_shared<Publisher>(rt_node_.participant, UniqueTopic("commands"));
-    realtime->InitializeRealtimeSocketProfile(sync);
-    ExpectProfile(realtime->writer()->get_qos(), false, kDepth1);
-    EXPECT_EQ(realtime->writer()->get_qos().publish_mode().kind,
-              sync ? dds::SYNCHRONOUS_PUBLISH_MODE : dds::ASYNCHRONOUS_PUBLISH_MODE);
-  }
+  quiral_test::EntityCensus census;
+  {
+    const std::string topic = UniqueTopic("replies");
+    auto writer = std::make_shared<Publisher>(node_.participant, topic);
+    EXPECT_EQ(writer->topic_name(), "rt/" + topic);
+    EXPECT_EQ(writer->writer(), nullptr);
+    writer->InitializeDefaultProfile(10);
+    EXPECT_EQ(writer->topic()->get_name(), "rt/" + topic);
+    EXPECT_EQ(writer->topic()->get_type_name(), "vek_msgs::msg::dds_::RPCReply_");
+    ExpectProfile(writer->writer()->get_qos(), true, kDepth10);
+    // Reliable writers publish on the caller's thread too.
+    EXPECT_EQ(writer->writer()->get_qos().publish_mode().kind, dds::SYNCHRONOUS_PUBLISH_MODE);
+    for (bool sync : {true, false}) {
+      auto realtime = std::make_shared<Publisher>(rt_node_.participant, UniqueTopic("commands"));
+      realtime->InitializeRealtimeSocketProfile(sync);
+      ExpectProfile(realtime->writer()->get_qos(), false, kDepth1);
+      EXPECT_EQ(realtime->writer()->get_qos().publish_mode().kind,
+                sync ? dds::SYNCHRONOUS_PUBLISH_MODE : dds::ASYNCHRONOUS_PUBLISH_MODE);
+    }
 
-  auto reader = std::make_shared<Subscriber>(node_.participant, UniqueTopic("replies"), [] {}, &buffer_, 1);
-  EXPECT_EQ(reader->reader(), nullptr);
-  reader->InitializeDefaultProfile(10);
-  EXPECT_EQ(reader->reader()->get_listener(), &reader->listener());
-  ExpectProfile(reader->reader()->get_qos(), true, kDepth10);
-  auto realtime = std::make_shared<Subscriber>(rt_node_.participant, UniqueTopic("states"), [] {}, &buffer_, 1);
-  realtime->InitializeRealtimeSocketProfile();
-  ExpectProfile(realtime->reader()->get_qos(), false, kDepth1);
+    auto reader = std::make_shared<Subscriber>(node_.participant, UniqueTopic("replies"), [] {}, &buffer_, 1);
+    EXPECT_EQ(reader->reader(), nullptr);
+    reader->InitializeDefaultProfile(10);
+    EXPECT_EQ(reader->reader()->get_listener(), &reader->listener());
+    ExpectProfile(reader->reader()->get_qos(), true, kDepth10);
+    auto realtime = std::make_shared<Subscriber>(
+        rt_node_.participant, UniqueTopic("states"), [] {}, &buffer_, 1);
+    realtime->InitializeRealtimeSocketProfile();
+    ExpectProfile(realtime->reader()->get_qos(), false, kDepth1);
 
-  // A depth below one counts as one.
-  for (int32_t depth : {0, -5}) {
-    auto shallow_writer = std::make_shared<Publisher>(node_.participant, UniqueTopic("shallow"));
-    shallow_writer->InitializeDefaultProfile(depth);
-    ExpectProfile(shallow_writer->writer()->get_qos(), true, kDepth1);
-    auto shallow_reader = std::make_shared<Subscriber>(node_.participant, UniqueTopic("shallow"), nullptr, &buffer_, 1);
-    shallow_reader->InitializeDefaultProfile(depth);
-    ExpectProfile(shallow_reader->reader()->get_qos(), true, kDepth1);
+    // A depth below one counts as one.
+    for (int32_t depth : {0, -5}) {
+      auto shallow_writer = std::make_shared<Publisher>(node_.participant, UniqueTopic("shallow"));
+      shallow_writer->InitializeDefaultProfile(depth);
+      ExpectProfile(shallow_writer->writer()->get_qos(), true, kDepth1);
+      auto shallow_reader =
+          std::make_shared<Subscriber>(node_.participant, UniqueTopic("shallow"), nullptr, &buffer_, 1);
+      shallow_reader->InitializeDefaultProfile(depth);
+      ExpectProfile(shallow_reader->reader()->get_qos(), true, kDepth1);
+    }
+
+    census.Add(*writer);
+    census.Add(*reader);
+    ASSERT_EQ(census.recorded(), 6u);
+    EXPECT_EQ(census.RemainingIn(node_.participant), 6u);
+    // An endpoint whose profile was never applied has nothing to delete.
+    Publisher unused(node_.participant, UniqueTopic("unused"));
   }
+  // Destroyed endpoints leave nothing behind.
+  EXPECT_EQ(census.RemainingIn(node_.participant), 0u);
 }
 
 TEST_F(EndpointQos, MisuseIsRefusedBeforeAnyEntityExists) {
@@ -210,23 +227,6 @@ TEST_F(EndpointQos, MisuseIsRefusedBeforeAnyEntityExists) {
   auto reader = std::make_shared<Subscriber>(participant, UniqueTopic("once"), nullptr, &buffer_, 1);
   reader->InitializeRealtimeSocketProfile();
   EXPECT_THROW(reader->InitializeDefaultProfile(10), std::logic_error);
-}
-
-TEST_F(EndpointQos, DestroyingEndpointsLeavesTheParticipantEmpty) {
-  quiral_test::EntityCensus census;
-  {
-    auto writer = std::make_shared<Publisher>(node_.participant, UniqueTopic("a"));
-    writer->InitializeDefaultProfile(10);
-    auto reader = std::make_shared<Subscriber>(node_.participant, UniqueTopic("b"), nullptr, &buffer_, 1);
-    reader->InitializeDefaultProfile(10);
-    census.Add(*writer);
-    census.Add(*reader);
-    ASSERT_EQ(census.recorded(), 6u);
-    EXPECT_EQ(census.RemainingIn(node_.participant), 6u);
-    // An endpoint whose profile was never applied has nothing to delete.
-    Publisher unused(node_.participant, UniqueTopic("c"));
-  }
-  EXPECT_EQ(census.RemainingIn(node_.participant), 0u);
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ bool IsWholeFloodReply(const RPCReply& reply) {
 }
 
 TEST(RpcClientDestruction, CleanWhileTheServerFloodsReplies) {
-  quiral::middleware2::DefaultNode node("rpc_flooded", 0, quiral_test::TestDomain(), quiral_test::kLoopbackOnly);
+  quiral::middleware2::DefaultNode node("rpc_flooded", 0, quiral_test::TestDomain(),
+                                        quiral_test::kLoopbackOnly);
   const std::string topic = quiral_test::UniqueTopic("flood");
   auto server = quiral_test::StartPeer("flood", {topic});
   int answered = 0;

@@ -33,7 +33,8 @@ bool Answers(const RPCReply& reply, const RPCRequest& request) {
   return reply.procedure_id() == request.procedure_id() && reply.success() &&
          reply.int_container() == request.int_args() && reply.float_container() == request.float_args() &&
          reply.string_container() == request.string_args() &&
-         reply.raw_bytes_container() == request.raw_bytes_arg() && reply.tool_params() == request.tool_params();
+         reply.raw_bytes_container() == request.raw_bytes_arg() &&
+         reply.tool_params() == request.tool_params();
 }
 
 class Rpc : public ::testing::Test {
@@ -43,7 +44,8 @@ class Rpc : public ::testing::Test {
   }
 
   const std::string topic_ = quiral_test::UniqueTopic("rpc");
-  quiral::middleware2::DefaultNode node_{"rpc_client", 0, quiral_test::TestDomain(), quiral_test::kLoopbackOnly};
+  quiral::middleware2::DefaultNode node_{"rpc_client", 0, quiral_test::TestDomain(),
+                                         quiral_test::kLoopbackOnly};
 };
 
 // Asks until the server has taken `count` requests or 10 s passed.

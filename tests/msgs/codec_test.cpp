@@ -67,8 +67,10 @@ TEST(TypeSupport, NamesSizesAndFlags) {
       {"vek_msgs::msg::dds_::RPCRequest_", 1037156, 1037160, false, 104});
   CheckTypeSupport<vek_msgs::msg::RPCReplyPubSubType>(
       {"vek_msgs::msg::dds_::RPCReply_", 1027152, 1027156, false, 100});
-  CheckTypeSupport<vek_msgs::msg::SystemStatusPubSubType>({"vek_msgs::msg::dds_::SystemStatus_", 18, 24, true, 18});
-  CheckTypeSupport<vek_msgs::msg::GripperStatesPubSubType>({"vek_msgs::msg::dds_::GripperStates_", 9, 16, true, 9});
+  CheckTypeSupport<vek_msgs::msg::SystemStatusPubSubType>(
+      {"vek_msgs::msg::dds_::SystemStatus_", 18, 24, true, 18});
+  CheckTypeSupport<vek_msgs::msg::GripperStatesPubSubType>(
+      {"vek_msgs::msg::dds_::GripperStates_", 9, 16, true, 9});
   CheckTypeSupport<vek_msgs::msg::RealtimeStatesPubSubType>(
       {"vek_msgs::msg::dds_::RealtimeStates_", 29, 36, true, 29});
   CheckTypeSupport<vek_msgs::msg::JointCommandsPubSubType>(
@@ -129,7 +131,8 @@ TEST(RoundTrip, EveryMessageInBothByteOrdersFromAnyOffset) {
     msgs_test::Random random(0x5eed0001);
     for (int i = 0; i < 300 && !::testing::Test::HasFatalFailure(); ++i) {
       RoundTripThroughStream(msgs_test::RandomMessage<Message>(random),
-                             i % 2 == 0 ? Cdr::LITTLE_ENDIANNESS : Cdr::BIG_ENDIANNESS, static_cast<size_t>(i % 8));
+                             i % 2 == 0 ? Cdr::LITTLE_ENDIANNESS : Cdr::BIG_ENDIANNESS,
+                             static_cast<size_t>(i % 8));
     }
   };
   msgs_test::ForEach(msgs_test::NestedOnly(), check);

@@ -29,7 +29,8 @@ Bytes Zeros(size_t count) { return Bytes(count, 0x00); }
 template <class Support>
 void ExpectGolden(const typename Support::type& message, const Bytes& expected) {
   const bool little = expected.at(1) == 0x01;
-  EXPECT_EQ(msgs_test::EncodeInOrder(message, little ? Cdr::LITTLE_ENDIANNESS : Cdr::BIG_ENDIANNESS), expected);
+  EXPECT_EQ(msgs_test::EncodeInOrder(message, little ? Cdr::LITTLE_ENDIANNESS : Cdr::BIG_ENDIANNESS),
+            expected);
   if (little) {
     EXPECT_EQ(msgs_test::Encode<Support>(message), expected);
   }

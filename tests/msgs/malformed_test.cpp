@@ -114,7 +114,8 @@ TEST(Malformed, RandomCorruptionNeverThrowsNorAllocatesBeyondThePayload) {
     for (int i = 0; i < 300; ++i) {
       Bytes bytes = Encode<Support>(msgs_test::RandomMessage<typename Support::type>(random));
       for (int flips = 1 + static_cast<int>(random.Below(4)); flips > 0; --flips) {
-        bytes[4 + random.Below(bytes.size() - 4)] = random.OneIn(2) ? 0xFF : static_cast<uint8_t>(random.Bits());
+        bytes[4 + random.Below(bytes.size() - 4)] =
+            random.OneIn(2) ? 0xFF : static_cast<uint8_t>(random.Bits());
       }
       bool ok = false;
       EXPECT_LE(LargestAllocationDecoding<Support>(bytes, ok), 64 * bytes.size() + 4096)

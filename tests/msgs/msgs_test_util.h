@@ -96,13 +96,15 @@ void ForEach(TypeList<T...>, F&& f) {
   (f(Tag<T>()), ...);
 }
 
-using TypeSupports = TypeList<
-    std_msgs::msg::BoolPubSubType, vek_msgs::msg::SystemStatusPubSubType, vek_msgs::msg::GripperStatesPubSubType,
-    vek_msgs::msg::RealtimeStatesPubSubType, vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType,
-    vek_msgs::msg::JointCommandsPubSubType, vek_msgs::msg::CartesianCommandsPubSubType,
-    vek_msgs::msg::MotionCommandsPubSubType, quiral_lumo_msgs::msg::RPCRequestPubSubType,
-    quiral_lumo_msgs::msg::RPCReplyPubSubType, quiral_lumo_msgs::msg::EventLogPubSubType,
-    quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType, quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>;
+using TypeSupports =
+    TypeList<std_msgs::msg::BoolPubSubType, vek_msgs::msg::SystemStatusPubSubType,
+             vek_msgs::msg::GripperStatesPubSubType, vek_msgs::msg::RealtimeStatesPubSubType,
+             vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType,
+             vek_msgs::msg::JointCommandsPubSubType, vek_msgs::msg::CartesianCommandsPubSubType,
+             vek_msgs::msg::MotionCommandsPubSubType, quiral_lumo_msgs::msg::RPCRequestPubSubType,
+             quiral_lumo_msgs::msg::RPCReplyPubSubType, quiral_lumo_msgs::msg::EventLogPubSubType,
+             quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType,
+             quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>;
 
 // Messages that travel only inside others.
 using NestedOnly =
@@ -183,8 +185,12 @@ inline void Fill(Random& r, vek_msgs::msg::ToolParams& m) {
 inline void Fill(Random& r, vek_msgs::msg::SystemStatus& m) {
   FillAll(r, m.program_running(), m.timeliness_failures(), m.ctrl_mode());
 }
-inline void Fill(Random& r, vek_msgs::msg::GripperStates& m) { FillAll(r, m.width(), m.force(), m.is_moving()); }
-inline void Fill(Random& r, vek_msgs::msg::RealtimeStates& m) { FillAll(r, m.system_status(), m.gripper_states()); }
+inline void Fill(Random& r, vek_msgs::msg::GripperStates& m) {
+  FillAll(r, m.width(), m.force(), m.is_moving());
+}
+inline void Fill(Random& r, vek_msgs::msg::RealtimeStates& m) {
+  FillAll(r, m.system_status(), m.gripper_states());
+}
 inline void Fill(Random& r, vek_msgs::msg::RPCRequest& m) {
   FillAll(r, m.procedure_id(), m.int_args(), m.float_args(), m.string_args(), m.long_string_arg(),
           m.raw_bytes_arg(), m.tool_params());
@@ -219,7 +225,8 @@ inline void Fill(Random& r, quiral_lumo_msgs::msg::ExtraCartesianData& m) {
   FillAll(r, m.tcp_pose_des(), m.tcp_velocity_des(), m.wrench_des_in_ctrl_frame());
 }
 inline void Fill(Random& r, quiral_lumo_msgs::msg::EventLog& m) {
-  FillAll(r, m.level(), m.id(), m.description(), m.consequences(), m.probable_causes(), m.recommended_actions());
+  FillAll(r, m.level(), m.id(), m.description(), m.consequences(), m.probable_causes(),
+          m.recommended_actions());
 }
 inline void Fill(Random& r, quiral_lumo_msgs::msg::BasicJointData& m) {
   FillAll(r, m.link_position(), m.motor_position(), m.link_velocity(), m.motor_velocity(), m.torque(),
@@ -230,7 +237,9 @@ inline void Fill(Random& r, quiral_lumo_msgs::msg::BasicCartesianData& m) {
   FillAll(r, m.tcp_pose(), m.tcp_velocity(), m.flange_pose(), m.ft_sensor_raw(), m.ext_wrench_in_tcp(),
           m.ext_wrench_in_tcp_raw());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::AllExtraStreamData& m) { FillAll(r, m.joint(), m.cartesian()); }
+inline void Fill(Random& r, quiral_lumo_msgs::msg::AllExtraStreamData& m) {
+  FillAll(r, m.joint(), m.cartesian());
+}
 inline void Fill(Random& r, quiral_lumo_msgs::msg::AllBasicStreamData& m) {
   FillAll(r, m.system_status(), m.joint(), m.cartesian(), m.server_time());
 }

@@ -32,7 +32,8 @@ TEST(SimHelpersTest, Crc32Base64AndKinematics) {
 
   const std::vector<uint8_t> bytes{0, 1, 2, 250, 255, 10};
   for (size_t n = 0; n <= bytes.size(); ++n) {
-    EXPECT_EQ(Base64Decode(Base64Encode(bytes.data(), n)), std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
+    EXPECT_EQ(Base64Decode(Base64Encode(bytes.data(), n)),
+              std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
   }
   EXPECT_EQ(Base64Encode(reinterpret_cast<const uint8_t*>("Man"), 3), "TWFu");
   EXPECT_THROW(Base64Decode("TWF"), std::invalid_argument);

@@ -63,7 +63,8 @@ class Inbox {
               items_.push_back({Clock::now(), buffer_});
             },
             &buffer_, 1)) {
-    reliable ? reader_->InitializeDefaultProfile(mw::kDefaultQosDepth) : reader_->InitializeRealtimeSocketProfile();
+    reliable ? reader_->InitializeDefaultProfile(mw::kDefaultQosDepth)
+             : reader_->InitializeRealtimeSocketProfile();
   }
 
   std::vector<Received<Message>> Copy() {
@@ -148,13 +149,15 @@ class Peer {
   Outbox<vek::RPCRequestPubSubType> ops =
       MakeOutbox<vek::RPCRequestPubSubType>(def_.participant, "quiral_vek/RPC/" + s_ + "_request", 0);
   Inbox<vek::RPCReplyPubSubType> ops_replies{def_.participant, "quiral_vek/RPC/" + s_ + "_reply", true};
-  Inbox<lumo::AllBasicStreamDataPubSubType> basic{rt_.participant, "quiral_lumo/basic_stream_data/" + s_, false};
-  Inbox<lumo::AllExtraStreamDataPubSubType> extra{rt_.participant, "quiral_lumo/extra_stream_data/" + s_, false};
+  Inbox<lumo::AllBasicStreamDataPubSubType> basic{rt_.participant, "quiral_lumo/basic_stream_data/" + s_,
+                                                  false};
+  Inbox<lumo::AllExtraStreamDataPubSubType> extra{rt_.participant, "quiral_lumo/extra_stream_data/" + s_,
+                                                  false};
   Inbox<lumo::EventLogPubSubType> events{def_.participant, "quiral_lumo/robot_log/" + s_, true};
   Outbox<lumo::RPCRequestPubSubType> data = MakeOutbox<lumo::RPCRequestPubSubType>(
       def_.participant, "quiral_lumo/non_stream_rpc/" + s_ + "_request", 0);
-  Inbox<lumo::RPCReplyPubSubType> data_replies{def_.participant, "quiral_lumo/non_stream_rpc/" + s_ + "_reply",
-                                               true};
+  Inbox<lumo::RPCReplyPubSubType> data_replies{def_.participant,
+                                               "quiral_lumo/non_stream_rpc/" + s_ + "_reply", true};
 };
 
 vek::RPCRequest OpsRequest(uint16_t id, std::vector<int32_t> ints = {}, const std::string& text = "") {
@@ -188,8 +191,8 @@ class SimDdsTest : public ::testing::Test {
 };
 
 TEST_F(SimDdsTest, StatesHeartbeatsAndMotionCommands) {
-  sim_.Set(kSerial, {{"mode", 5}, {"timeliness_failures", 42}, {"safety_board_state", 12}, {"system_state", 4},
-                     {"estop", false}, {"program_running", true},
+  sim_.Set(kSerial, {{"mode", 5}, {"timeliness_failures", 42}, {"safety_board_state", 12},
+                     {"system_state", 4}, {"estop", false}, {"program_running", true},
                      {"gripper", {{"width", 0.04}, {"force", 12.5}, {"is_moving", true}}}});
   const auto set_at = Clock::now();
   ASSERT_TRUE(WaitUntil(
@@ -221,7 +224,8 @@ TEST_F(SimDdsTest, StatesHeartbeatsAndMotionCommands) {
   // dropped. Send until one is counted, then let the ones still on their
   // way arrive before counting.
   const auto heartbeats = [&] { return sim_.State(kSerial)["heartbeats"]["count"].get<int>(); };
-  ASSERT_TRUE(WaitUntil([&] { return peer_.heartbeat->Publish(std_msgs::msg::Bool()) && heartbeats() > 0; }, 5s, 10ms));
+  ASSERT_TRUE(WaitUntil([&] { return peer_.heartbeat->Publish(std_msgs::msg::Bool()) && heartbeats() > 0; },
+                        5s, 10ms));
   int first = heartbeats();
   ASSERT_TRUE(WaitUntil(
       [&] {
@@ -258,7 +262,8 @@ TEST_F(SimDdsTest, StatesHeartbeatsAndMotionCommands) {
   EXPECT_EQ(full["items"][0]["sequence_num"], 500);
   EXPECT_FLOAT_EQ(full["items"][0]["joint"]["position"][0].get<float>(), 0.1f);
   EXPECT_TRUE(sim_.WaitForState(
-      kSerial, [](const json& s) { return std::abs(s["joints"]["position"][0].get<double>() - 0.1) < 1e-3; }, 5s));
+      kSerial, [](const json& s) { return std::abs(s["joints"]["position"][0].get<double>() - 0.1) < 1e-3; },
+      5s));
 }
 
 TEST_F(SimDdsTest, ServicesRepliesRecordsEventsAndFaultRules) {

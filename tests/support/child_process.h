@@ -95,7 +95,8 @@ class ChildProcess {
         pending_.erase(0, newline + 1);
         return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (output_ < 0 || left <= 0) return std::nullopt;
       pollfd fd{output_, POLLIN, 0};
       if (::poll(&fd, 1, static_cast<int>(std::min<int64_t>(left, 1000))) <= 0) continue;  // EINTR too

@@ -88,7 +88,8 @@ json SimProcess::TryCommand(const std::string& cmd, const json& args, millisecon
     throw SimError("SimProcess: cannot send '" + cmd + "': the simulator has gone");
   }
   const auto deadline = Clock::now() + timeout;
-  while (const auto line = child_->ReadLine(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()))) {
+  while (const auto line =
+             child_->ReadLine(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()))) {
     const json reply = json::parse(*line, nullptr, false);
     if (reply.is_object() && reply.contains("id") && reply["id"] == id) return reply;
   }
@@ -142,7 +143,8 @@ bool SimProcess::WaitMatched(const std::string& serial, milliseconds timeout,
       serial,
       [&](const json& s) {
         for (const auto& [name, n] : s.at("matched").items()) {
-          const bool wanted = endpoints.empty() || std::find(endpoints.begin(), endpoints.end(), name) != endpoints.end();
+          const bool wanted =
+              endpoints.empty() || std::find(endpoints.begin(), endpoints.end(), name) != endpoints.end();
           if (wanted && n.get<int>() < count) return false;
         }
         return true;

@@ -24,7 +24,8 @@ void Write(const fs::path& file, const msgs_test::Bytes& bytes) {
 std::string DecoderName(const std::string& dds_name) {
   const std::string middle = "::msg::dds_::";
   const size_t at = dds_name.find(middle);
-  return dds_name.substr(0, at) + "__" + dds_name.substr(at + middle.size(), dds_name.size() - at - middle.size() - 1);
+  return dds_name.substr(0, at) + "__" +
+         dds_name.substr(at + middle.size(), dds_name.size() - at - middle.size() - 1);
 }
 
 }  // namespace
@@ -45,8 +46,9 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     Write(dir / "default", msgs_test::Encode<Support>(Message()));
     for (int attempt = 0, written = 0; attempt < 100 && written < 8; ++attempt) {
-      const msgs_test::Bytes bytes = msgs_test::EncodeInOrder(
-          msgs_test::RandomMessage<Message>(random), written % 2 == 0 ? Cdr::LITTLE_ENDIANNESS : Cdr::BIG_ENDIANNESS);
+      const msgs_test::Bytes bytes =
+          msgs_test::EncodeInOrder(msgs_test::RandomMessage<Message>(random),
+                                   written % 2 == 0 ? Cdr::LITTLE_ENDIANNESS : Cdr::BIG_ENDIANNESS);
       if (bytes.size() <= 4096) {
         Write(dir / ("random_" + std::to_string(written++)), bytes);
       }
