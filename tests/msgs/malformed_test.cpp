@@ -1,5 +1,6 @@
 // Malformed payloads: every one is refused with false, nothing is thrown
-// and nothing huge is allocated.
+// and nothing huge is allocated. Arbitrary corruption is left to the fuzz
+// targets.
 #include "tests/msgs/msgs_test_util.h"
 
 #include <gtest/gtest.h>
@@ -103,24 +104,6 @@ TEST(Malformed, EveryTruncationAndEveryOtherEncapsulationOfEveryType) {
     bytes[3] = 0x34;
     bytes.insert(bytes.end(), {0xDE, 0xAD, 0xBE, 0xEF});
     EXPECT_TRUE(Decode<Support>(bytes, decoded));
-  });
-}
-
-TEST(Malformed, RandomCorruptionNeverThrowsNorAllocatesBeyondThePayload) {
-  msgs_test::ForEach(msgs_test::TypeSupports(), [](auto tag) {
-    using Support = typename decltype(tag)::type;
-    SCOPED_TRACE(Support().getName());
-    msgs_test::Random random(0xbad0003);
-    for (int i = 0; i < 300; ++i) {
-      Bytes bytes = Encode<Support>(msgs_test::RandomMessage<typename Support::type>(random));
-      for (int flips = 1 + static_cast<int>(random.Below(4)); flips > 0; --flips) {
-        bytes[4 + random.Below(bytes.size() - 4)] =
-            random.OneIn(2) ? 0xFF : static_cast<uint8_t>(random.Bits());
-      }
-      bool ok = false;
-      EXPECT_LE(LargestAllocationDecoding<Support>(bytes, ok), 64 * bytes.size() + 4096)
-          << "payload of " << bytes.size();
-    }
   });
 }
 

@@ -106,12 +106,6 @@ using TypeSupports =
              quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType,
              quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>;
 
-// Messages that travel only inside others.
-using NestedOnly =
-    TypeList<builtin_interfaces::msg::Time, vek_msgs::msg::ToolParams, quiral_lumo_msgs::msg::SystemStatus,
-             quiral_lumo_msgs::msg::ExtraJointData, quiral_lumo_msgs::msg::ExtraCartesianData,
-             quiral_lumo_msgs::msg::BasicJointData, quiral_lumo_msgs::msg::BasicCartesianData>;
-
 class Random {
  public:
   explicit Random(uint64_t seed) : engine_(seed) {}
