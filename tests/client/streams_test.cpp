@@ -127,59 +127,6 @@ vek_msgs::msg::CartesianCommands CartesianCommandsOf(float x) {
   return cc;
 }
 
-TEST_F(Streams, MotionCommandSettersChangeOnlyTheirOwnFields) {
-  auto& motion = env_.client->motion_commands_pub;
-  size_t seen = 0;
-  // Publishes and returns the controller's record of it (best effort on
-  // loopback: sent again until it arrives).
-  auto publish = [&]() -> json {
-    json record;
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-          EXPECT_EQ(motion.Publish().code, kOk);
-          return WaitUntil(
-              [&] {
-                const json got = env_.sim.MotionCommands(env_.serial, seen);
-                if (got["items"].empty()) return false;
-                record = got["items"].back();
-                seen = got["total"].get<size_t>();
-                return true;
-              },
-              200ms, 5ms);
-        },
-        3s, 1ms));
-    return record;
-  };
-
-  motion.SetCartesianMultiCommands({CartesianCommandsOf(0.3f), CartesianCommandsOf(0.4f)},
-                                   {std::vector<float>(7, 0.1f), std::vector<float>(7, 0.2f)}, 1);
-  json r = publish();
-  EXPECT_EQ(r["sequence_num"], 1);
-  EXPECT_EQ(r["cartesian_multi"].size(), 2u);
-  EXPECT_EQ(r["joint_multi_positions"].size(), 2u);
-
-  motion.SetJointCommands(JointCommandsOf(0.25f), 2);
-  r = publish();
-  EXPECT_EQ(r["sequence_num"], 2);
-  EXPECT_EQ(r["joint"]["position"][6].get<float>(), 0.25f);
-  EXPECT_EQ(r["cartesian_multi"].size(), 2u);  // kept
-  EXPECT_EQ(r["joint_multi_positions"][1][0].get<float>(), 0.2f);
-
-  motion.SetCartesianCommands(CartesianCommandsOf(0.35f), 3);
-  r = publish();
-  EXPECT_EQ(r["sequence_num"], 3);
-  EXPECT_EQ(r["cartesian"]["pose"][0].get<float>(), 0.35f);
-  EXPECT_TRUE(r["cartesian_multi"].empty());
-  EXPECT_TRUE(r["joint_multi_positions"].empty());
-  EXPECT_EQ(r["joint"]["position"].size(), 7u);  // kept
-
-  motion.Clear();
-  r = publish();
-  EXPECT_EQ(r["sequence_num"], 0);
-  EXPECT_TRUE(r["joint"]["position"].empty());
-  EXPECT_EQ(r["cartesian"]["pose"][0].get<float>(), 0.0f);
-}
-
 TEST_F(Streams, AClearFromAnotherThreadNeverTearsAStreamedCommand) {
   auto& motion = env_.client->motion_commands_pub;
   std::atomic<bool> streaming{true};

@@ -77,8 +77,7 @@ TEST(ParamValueToString, NumbersAndEveryAlternative) {
       {std::vector<JPos>{JPos{}, jpos},
        "0 0 0 0 0 0 0 0 0 0 0 0 0 : 0.1 0.2 0.3 0.4 0.5 0.6 0.7 1 2 3 4 5 6"},
       {std::vector<Coord>{coord, coord15}, "1 2 3 4 5 6 F G : 1 2 3 4 5 6 F G 1 0 0 0 0 0 0"},
-      {std::vector<Coord>{}, ""},
-  };
+      {std::vector<Coord>{}, ""}};
   for (const auto& c : cases) {
     EXPECT_EQ(ParamValueToString(c.value), c.text) << "alternative " << c.value.index();
   }
@@ -133,36 +132,34 @@ TEST(StringToParamValue, ChoosesTheAlternativeFromTheTokens) {
   const struct {
     const char* text;
     ParamVariant expected;
-  } cases[] = {
-      {"-5", -5},
-      {"5.0", 5.0},
-      {"5 6", std::vector<int>{5, 6}},
-      {"5 6.5", std::vector<double>{5, 6.5}},
-      {"abc", "abc"s},
-      {"a b", std::vector<std::string>{"a", "b"}},
-      {" \t\n ", std::vector<std::string>{}},
-      // The leading blank of a reply's value text, runs of white space.
-      {" 0.5", 0.5},
-      {"  1\t2\n\n3  ", std::vector<int>{1, 2, 3}},
-      {"-0", 0},
-      {"007", 7},
-      {"-2147483648", std::numeric_limits<int>::min()},
-      // Doubles as a stream reads them.
-      {"1e3", 1000.0},
-      {"+7", 7.0},
-      {"-.5", -0.5},
-      {"5.", 5.0},
-      {"1e-310", 1e-310},
-      // Not numbers.
-      {"0x10", "0x10"s},
-      {"inf", "inf"s},
-      {"nan", "nan"s},
-      {"1,5", "1,5"s},
-      {"1e", "1e"s},
-      {"--1", "--1"s},
-      {"1.2.3", "1.2.3"s},
-      {"on off :", std::vector<std::string>{"on", "off", ":"}},
-  };
+  } cases[] = {{"-5", -5},
+               {"5.0", 5.0},
+               {"5 6", std::vector<int>{5, 6}},
+               {"5 6.5", std::vector<double>{5, 6.5}},
+               {"abc", "abc"s},
+               {"a b", std::vector<std::string>{"a", "b"}},
+               {" \t\n ", std::vector<std::string>{}},
+               // The leading blank of a reply's value text, runs of white space.
+               {" 0.5", 0.5},
+               {"  1\t2\n\n3  ", std::vector<int>{1, 2, 3}},
+               {"-0", 0},
+               {"007", 7},
+               {"-2147483648", std::numeric_limits<int>::min()},
+               // Doubles as a stream reads them.
+               {"1e3", 1000.0},
+               {"+7", 7.0},
+               {"-.5", -0.5},
+               {"5.", 5.0},
+               {"1e-310", 1e-310},
+               // Not numbers.
+               {"0x10", "0x10"s},
+               {"inf", "inf"s},
+               {"nan", "nan"s},
+               {"1,5", "1,5"s},
+               {"1e", "1e"s},
+               {"--1", "--1"s},
+               {"1.2.3", "1.2.3"s},
+               {"on off :", std::vector<std::string>{"on", "off", ":"}}};
   for (const auto& c : cases) {
     EXPECT_TRUE(SameValue(StringToParamValue(c.text), c.expected)) << "text \"" << c.text << "\"";
   }
@@ -228,15 +225,13 @@ TEST(StringToParamValue, Coordinates) {
 TEST(ParamValueText, WrittenTextReadBack) {
   const struct {
     ParamVariant written, read;
-  } cases[] = {
-      {2.0, 2},  // an integral double reads back as an integer
-      {0.1234567, 0.123457},
-      {JPos{}, std::vector<int>(13, 0)},
-      {std::vector<double>{0.5, 1.5}, std::vector<double>{0.5, 1.5}},
-      {std::vector<std::string>{"x", "y"}, std::vector<std::string>{"x", "y"}},
-      {ExpectedCoord(3), ExpectedCoord(3)},
-      {std::vector<int>{}, std::vector<std::string>{}},
-  };
+  } cases[] = {{2.0, 2},  // an integral double reads back as an integer
+               {0.1234567, 0.123457},
+               {JPos{}, std::vector<int>(13, 0)},
+               {std::vector<double>{0.5, 1.5}, std::vector<double>{0.5, 1.5}},
+               {std::vector<std::string>{"x", "y"}, std::vector<std::string>{"x", "y"}},
+               {ExpectedCoord(3), ExpectedCoord(3)},
+               {std::vector<int>{}, std::vector<std::string>{}}};
   for (const auto& c : cases) {
     EXPECT_TRUE(SameValue(StringToParamValue(ParamValueToString(c.written)), c.read))
         << ParamValueToString(c.written);
@@ -254,13 +249,11 @@ TEST(ParamValueText, WrittenTextReadBack) {
 TEST(ReplyEntries, SplitMapAndCoordinates) {
   const struct {
     const char *entry, *name, *value_text;
-  } splits[] = {
-      {"speed = 0.5", "speed", " 0.5"},
-      {"name =", "name", ""},
-      {"x = y = z", "x", " y = z"},
-      {"ab=1", "a", "1"},  // the one character before "=" is the separator
-      {"my var = a b", "my var", " a b"},
-  };
+  } splits[] = {{"speed = 0.5", "speed", " 0.5"},
+                {"name =", "name", ""},
+                {"x = y = z", "x", " y = z"},
+                {"ab=1", "a", "1"},  // the one character before "=" is the separator
+                {"my var = a b", "my var", " a b"}};
   for (const auto& c : splits) {
     const detail::EntryText split = SplitEntryText(c.entry, kGlobalVariables);
     EXPECT_EQ(split.name + "|" + split.value_text, std::string(c.name) + "|" + c.value_text);

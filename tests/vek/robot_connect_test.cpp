@@ -82,12 +82,10 @@ TEST(RobotConnectTest, VersionChecksFailedRepliesAndInvalidLimits) {
   const struct {
     std::string server, lumo;
     bool accepted;
-  } versions[] = {
-      {"v1.9.4", "LUMO:v1.4", false}, {"v1.9.3 ", "LUMO:v1.4", false},
-      {"v1.9.3", "v1.4.1", false},    {"v1.9.3", "LUMO:v1.4x", false},
-      {"v1.9.3", "A:B:v1.4", false},  {"v1.9.3", "LUMO:v1.3", false},
-      {"v1.9.3", "v1.4", true},       {"v1.9.3", "anything:v1.4", true},
-  };
+  } versions[] = {{"v1.9.4", "LUMO:v1.4", false}, {"v1.9.3 ", "LUMO:v1.4", false},
+                  {"v1.9.3", "v1.4.1", false},    {"v1.9.3", "LUMO:v1.4x", false},
+                  {"v1.9.3", "A:B:v1.4", false},  {"v1.9.3", "LUMO:v1.3", false},
+                  {"v1.9.3", "v1.4", true},       {"v1.9.3", "anything:v1.4", true}};
   for (const auto& c : versions) {
     SCOPED_TRACE(c.server + " / " + c.lumo);
     sim.Set(serial, {{"server_version", c.server}, {"lumo_version", c.lumo}});
@@ -107,8 +105,7 @@ TEST(RobotConnectTest, VersionChecksFailedRepliesAndInvalidLimits) {
       {{{"service", "data"}, {"request_id", 1}, {"kind", "fail"}},
        "Failed to sync LUMO server version"},
       {{{"procedure_id", 6}, {"kind", "fail"}}, "Failed to obtain robot information"},
-      {{{"procedure_id", 6}, {"kind", "short_lists"}}, "Failed to obtain robot information"},
-  };
+      {{{"procedure_id", 6}, {"kind", "short_lists"}}, "Failed to obtain robot information"}};
   for (const auto& f : failures) {
     sim.Fault(serial, f.rule);
     EXPECT_TRUE(Throws<std::runtime_error>(make, "[quiral::vek::Robot] " + f.text));

@@ -435,8 +435,7 @@ TEST(RobotBrakeAndAxesTest, BrakesExternalAxesAndPositioner) {
       {plain, 13, "external_axes_locked", [&](bool on) { other.LockExternalAxes(on); },
        P("LockExternalAxes") + " Failed to deliver the request", ""},
       {plain, 14, "synced_with_positioner", [&](bool on) { other.SyncWithPositioner(on); },
-       P("SyncWithPositioner") + " Failed to deliver the request", ""},
-  };
+       P("SyncWithPositioner") + " Failed to deliver the request", ""}};
   for (const auto& s : switches) {
     SCOPED_TRACE(s.field);
     const size_t ops = s.env.OpsTotal();

@@ -131,14 +131,12 @@ TEST_F(RobotParamsTest, RefusedVariablesSendNothing) {
   const struct {
     Vars vars;
     std::string text;
-  } refused[] = {
-      {{{"label", std::string("bu\0sy", 5)}},
-       " Value of [label] in input map [global_vars] contains a null character"},
-      {{{"label", std::vector<std::string>{"a", std::string("\0", 1)}}},
-       " Value of [label] in input map [global_vars] contains a null character"},
-      {{{"speed", std::numeric_limits<double>::quiet_NaN()}},
-       " Value of [speed] in input map [global_vars] contains a non-finite number"},
-  };
+  } refused[] = {{{{"label", std::string("bu\0sy", 5)}},
+                  " Value of [label] in input map [global_vars] contains a null character"},
+                 {{{"label", std::vector<std::string>{"a", std::string("\0", 1)}}},
+                  " Value of [label] in input map [global_vars] contains a null character"},
+                 {{{"speed", std::numeric_limits<double>::quiet_NaN()}},
+                  " Value of [speed] in input map [global_vars] contains a non-finite number"}};
   for (const auto& r : refused) {
     EXPECT_TRUE(Throws<std::invalid_argument>([&] { robot().SetGlobalVariables(r.vars); },
                                               P("SetGlobalVariables") + r.text));

@@ -71,8 +71,7 @@ TEST_F(RobotPlansTest, ChecksComeFirstAndNothingIsSent) {
       {"SetBreakpointMode", [&] { robot.SetBreakpointMode(true); }},
       {"StepBreakpoint", [&] { robot.StepBreakpoint(); }},
       {"SetVelocityScale", [&] { robot.SetVelocityScale(101); }},
-      {"ExecutePrimitive", [&] { robot.ExecutePrimitive("Home", too_long_params, false); }},
-  };
+      {"ExecutePrimitive", [&] { robot.ExecutePrimitive("Home", too_long_params, false); }}};
   for (const auto& [operation, call] : in_idle)
     Refused<std::logic_error>(call, ModeText(operation));
   // Plan execution does not take primitives, nor the reverse.
@@ -141,8 +140,7 @@ TEST_F(RobotPlansTest, ChecksComeFirstAndNothingIsSent) {
       {[&] {
          robot.ExecutePrimitive("Home", {{"c", no_ref_q_m}}, false);
        },
-       "[quiral::vek::Coord] Struct member [ref_q_m] cannot be empty if [ref_q_e] has values"},
-  };
+       "[quiral::vek::Coord] Struct member [ref_q_m] cannot be empty if [ref_q_e] has values"}};
   for (const auto& [call, text] : bad_primitives) Refused<std::invalid_argument>(call, text);
   Refused<std::length_error>([&] { robot.ExecutePrimitive("Home", too_long_params, false); },
                              TooLong("ExecutePrimitive", "Input map [input_params]", 10010));

@@ -98,8 +98,7 @@ TEST_F(RobotSettingsTest, ModeBeforeArgumentsWithoutGateAndNothingSent) {
        RangeText("SetForceControlAxis", "max_linear_vel")},
       {"SetForceControlFrame", kCartesianModes,
        [&] { robot.SetForceControlFrame(static_cast<CoordType>(2), kFrame); },
-       P("SetForceControlFrame") + " Input parameter [root_coord] is invalid"},
-  };
+       P("SetForceControlFrame") + " Input parameter [root_coord] is invalid"}};
   for (int raw = 0; raw <= 12; ++raw) {
     // Settings have no operational gate.
     const auto mode = static_cast<Mode>(raw);
@@ -363,8 +362,7 @@ TEST_F(RobotSettingsTest, PassiveForceControlDigitalOutputsAndRefusals) {
          robot.SetForceControlAxis({}, {1, 1, 1});
        }},
       {Mode::NRT_CARTESIAN_MOTION_FORCE, 81, "SetForceControlFrame",
-       [&] { robot.SetForceControlFrame(CoordType::TCP, kFrame); }},
-  };
+       [&] { robot.SetForceControlFrame(CoordType::TCP, kFrame); }}};
   for (const auto& r : refusals) {
     env_->Ready(r.mode);
     env_->FailsOnce(r.id, r.call, P(r.name) + " Failed to deliver the request");
