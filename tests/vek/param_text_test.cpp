@@ -23,7 +23,6 @@ using detail::EntriesToParamMap;
 using detail::GlobalVariablesRequestText;
 using detail::PrimitiveCallText;
 using detail::SplitEntryText;
-using detail::ValuesToCoord;
 using testing_util::SameValue;
 using testing_util::Throws;
 using ParamMap = std::map<std::string, ParamVariant>;
@@ -246,7 +245,7 @@ TEST(ParamValueText, WrittenTextReadBack) {
   }
 }
 
-TEST(ReplyEntries, SplitMapAndCoordinates) {
+TEST(ReplyEntries, SplitIntoNameAndValue) {
   const struct {
     const char *entry, *name, *value_text;
   } splits[] = {{"speed = 0.5", "speed", " 0.5"},
@@ -282,32 +281,6 @@ TEST(ReplyEntries, SplitMapAndCoordinates) {
         EntriesToParamMap({"a = 1", "broken"}, kGlobalVariables);
       },
       std::string(kGlobalVariables) + " Received a malformed entry from the robot: [broken]"));
-
-  // Coordinates from numbers and texts by index: groups of 21.
-  std::map<std::size_t, double> numbers;
-  std::map<std::size_t, std::string> strings;
-  for (std::size_t i = 0; i < 2 * kElementsPerCoord; ++i) {
-    if (i % kElementsPerCoord == 6 || i % kElementsPerCoord == 7) {
-      strings[i] = "F" + std::to_string(i);
-    } else {
-      numbers[i] = static_cast<double>(i);
-    }
-  }
-  const std::vector<Coord> coords = ValuesToCoord(numbers, strings);
-  ASSERT_EQ(coords.size(), 2u);
-  EXPECT_EQ(coords[1].position, (std::array<double, 3>{21, 22, 23}));
-  EXPECT_EQ(coords[1].ref_frame, (std::array<std::string, 2>{"F27", "F28"}));
-  EXPECT_EQ(coords[1].ref_q_m[0], 29);
-  EXPECT_EQ(coords[1].ref_q_e[5], 41);
-  auto duplicate = strings;
-  duplicate[0] = "X";  // index 0 is also a number
-  EXPECT_TRUE(
-      Throws<std::logic_error>([&] { ValuesToCoord(numbers, duplicate); },
-                               "[quiral::vek::Robot::ValuesToCoord] Duplicate index keys exist"));
-  auto gap = numbers;  // 42 items whose indices leave a gap
-  gap.erase(20);
-  gap[50] = 1.0;
-  EXPECT_TRUE(Throws<std::out_of_range>([&] { ValuesToCoord(gap, strings); }, "map::at"));
 }
 
 TEST(RequestTexts, NameOrderAndEveryAlternative) {
