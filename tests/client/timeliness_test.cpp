@@ -1,98 +1,91 @@
 // The timeliness monitor against the simulated controller's count of late
 // real-time commands.
-#include <chrono>
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "tests/client/client_test_util.h"
 
+namespace quiral_client_test {
 namespace {
 
-using namespace std::chrono_literals;
-using quiral::test::SimProcess;
-using quiral::test::UniqueSerial;
-using quiral::test::WaitUntil;
-using quiral_client_test::Clock;
-using quiral_client_test::Seconds;
-using quiral_client_test::StartClient;
+class ClientTimeliness : public ::testing::Test {
+ protected:
+  // A controller that counted `late` late commands before the client came.
+  void Start(uint64_t late) {
+    serial_ = UniqueSerial();
+    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{serial_});
+    sim_->Set(serial_, {{"timeliness_failures", late}});
+    client_ = StartClient(serial_);
+    ASSERT_TRUE(WaitUntil([&] { return Count() == late; }, 2s));
+  }
+  uint64_t Count() { return client_->rt_states_sub.TimelinessFailures(); }
+  // Sets the controller's count and waits until the client has it.
+  void SetLate(uint64_t late) {
+    sim_->Set(serial_, {{"timeliness_failures", late}});
+    ASSERT_TRUE(WaitUntil([&] { return Count() == late; }, 2s, 1ms));
+  }
+  bool Raised(std::chrono::milliseconds within = 200ms) {
+    return WaitUntil([&] { return client_->timeliness_limit_reached.load(); }, within, 1ms);
+  }
+  // True when the flag stays down for the whole `period` (the monitor
+  // checks every millisecond, so a breach would show within a few).
+  bool StaysClear(std::chrono::milliseconds period) { return !Raised(period); }
 
-// Sets the controller's count and waits until the client's snapshot shows it.
-void SetLateCount(SimProcess& sim, const std::string& serial,
-                  quiral::vek_impl::VEKClient& client, uint64_t count) {
-  sim.Set(serial, {{"timeliness_failures", count}});
-  ASSERT_TRUE(WaitUntil([&] { return client.rt_states_sub.TimelinessFailures() == count; }, 2s, 1ms));
-}
+  std::string serial_;
+  std::unique_ptr<SimProcess> sim_;
+  std::unique_ptr<VEKClient> client_;
+};
 
-// True when the flag stays false for the whole `period` (the monitor checks
-// every millisecond, so a breach would show within a few).
-bool StaysClear(const quiral::vek_impl::VEKClient& client, std::chrono::milliseconds period) {
-  return !WaitUntil([&] { return client.timeliness_limit_reached.load(); }, period, 1ms);
-}
-
-TEST(ClientTimeliness, TwentyOneLateCommandsInOneSecondSetTheFlagTwentyDoNot) {
-  const std::string serial = UniqueSerial("Varno4");
-  SimProcess sim({serial});
-  sim.Set(serial, {{"timeliness_failures", 1000}});
-  auto client = StartClient(serial);
-  EXPECT_DOUBLE_EQ(client->timeliness_failure_limit.load(), 2.0);
-  ASSERT_EQ(client->rt_states_sub.TimelinessFailures(), 1000u);
-  ASSERT_TRUE(StaysClear(*client, 300ms));
+TEST_F(ClientTimeliness, TwentyOneLateCommandsInOneSecondRaiseTheFlagTwentyDoNot) {
+  Start(1000);  // counted before the client started: no alarm
+  EXPECT_DOUBLE_EQ(client_->timeliness_failure_limit.load(), 2.0);
+  ASSERT_TRUE(StaysClear(300ms));
 
   // 21 more within the second: the flag rises at once ...
-  const auto t_jump = Clock::now();
-  SetLateCount(sim, serial, *client, 1021);
-  ASSERT_TRUE(WaitUntil([&] { return client->timeliness_limit_reached.load(); }, 200ms, 1ms));
+  const auto jump = Clock::now();
+  SetLate(1021);
+  ASSERT_TRUE(Raised());
   // ... and falls once the older count has left the one-second window.
-  ASSERT_TRUE(WaitUntil([&] { return !client->timeliness_limit_reached.load(); }, 3s, 1ms));
-  const double held = Seconds(Clock::now() - t_jump);
-  EXPECT_GE(held, 0.95);
-  EXPECT_LT(held, 1.5);
+  ASSERT_TRUE(WaitUntil([&] { return !client_->timeliness_limit_reached.load(); }, 3s, 1ms));
+  EXPECT_GE(SecondsSince(jump), 0.95);
+  EXPECT_LT(SecondsSince(jump), 1.5);
 
   // 20 more within the second stay within the limit.
-  SetLateCount(sim, serial, *client, 1041);
-  EXPECT_TRUE(StaysClear(*client, 400ms));
+  SetLate(1041);
+  EXPECT_TRUE(StaysClear(400ms));
 
   // A limit of 0 reacts to a single late command, once the 20 have left
   // the window.
-  ASSERT_TRUE(StaysClear(*client, 1100ms));
-  client->timeliness_failure_limit.store(0.0);
-  ASSERT_TRUE(StaysClear(*client, 100ms));
-  SetLateCount(sim, serial, *client, 1042);
-  EXPECT_TRUE(WaitUntil([&] { return client->timeliness_limit_reached.load(); }, 200ms, 1ms));
+  ASSERT_TRUE(StaysClear(1100ms));
+  client_->timeliness_failure_limit.store(0.0);
+  ASSERT_TRUE(StaysClear(100ms));
+  SetLate(1042);
+  EXPECT_TRUE(Raised());
 }
 
-TEST(ClientTimeliness, ACountFoundAtStartOrRestartedByTheControllerIsNoAlarm) {
-  const std::string serial = UniqueSerial("Varno4");
-  SimProcess sim({serial});
-  // The controller has counted many late commands before the client starts.
-  sim.Set(serial, {{"timeliness_failures", 5000000}});
-  auto client = StartClient(serial);
-  ASSERT_TRUE(WaitUntil([&] { return client->rt_states_sub.TimelinessFailures() == 5000000; }, 2s));
-  EXPECT_TRUE(StaysClear(*client, 500ms));
+TEST_F(ClientTimeliness, ARestartedCountOrOneCountedDuringASilenceIsNoAlarm) {
+  Start(5000000);
+  EXPECT_TRUE(StaysClear(500ms));
+  // The controller restarts its count: no wrap-around into a huge number,
+  // and counting goes on from the new baseline.
+  SetLate(3);
+  EXPECT_TRUE(StaysClear(500ms));
+  SetLate(30);
+  EXPECT_TRUE(Raised());
+  ASSERT_TRUE(WaitUntil([&] { return !client_->timeliness_limit_reached.load(); }, 3s, 1ms));
 
-  // The controller restarts its count: no wrap-around into a huge number.
-  SetLateCount(sim, serial, *client, 3);
-  EXPECT_TRUE(StaysClear(*client, 500ms));
-
-  // Counting goes on from the new baseline.
-  SetLateCount(sim, serial, *client, 30);
-  EXPECT_TRUE(WaitUntil([&] { return client->timeliness_limit_reached.load(); }, 200ms, 1ms));
-}
-
-TEST(ClientTimeliness, LateCommandsCountedDuringASilenceAreNotPlacedInTheLastSecond) {
-  const std::string serial = UniqueSerial("Varno4");
-  SimProcess sim({serial});
-  auto client = StartClient(serial);
-  SetLateCount(sim, serial, *client, 10);
-  sim.Command("stop_states", {{"serial", serial}});
-  ASSERT_TRUE(WaitUntil([&] { return !client->connected.load(); }, 3s, 1ms));
-  sim.Set(serial, {{"timeliness_failures", 500}});
-  sim.Command("start_states", {{"serial", serial}});
-  ASSERT_TRUE(WaitUntil([&] { return client->rt_states_sub.TimelinessFailures() == 500; }, 2s, 1ms));
-  EXPECT_TRUE(StaysClear(*client, 300ms));
-  SetLateCount(sim, serial, *client, 530);
-  EXPECT_TRUE(WaitUntil([&] { return client->timeliness_limit_reached.load(); }, 200ms, 1ms));
+  // Late commands counted while the states were silent are not placed in
+  // the last second.
+  sim_->Command("stop_states", {{"serial", serial_}});
+  ASSERT_TRUE(WaitUntil([&] { return !client_->connected.load(); }, 3s, 1ms));
+  sim_->Set(serial_, {{"timeliness_failures", 500}});
+  sim_->Command("start_states", {{"serial", serial_}});
+  ASSERT_TRUE(WaitUntil([&] { return Count() == 500; }, 2s, 1ms));
+  EXPECT_TRUE(StaysClear(300ms));
+  SetLate(530);
+  EXPECT_TRUE(Raised());
 }
 
 }  // namespace
+}  // namespace quiral_client_test

@@ -1,27 +1,34 @@
-// Helpers shared by the tests that drive a Robot against the simulator.
+// Helpers shared by the tests that drive a Robot against the simulator: a
+// controller with a Robot connected to it, putting the controller into a
+// state and waiting until the Robot has seen it, and reading what reached
+// the controller.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <typeinfo>
+#include <utility>
+#include <variant>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-#include <spdlog/sinks/base_sink.h>
-#include <spdlog/spdlog.h>
-
+#include "client/vek_client.h"
+#include "tests/client/log_capture.h"
 #include "tests/support/sim_process.h"
 #include "vek/robot.h"
+#include "vek/robot_access.h"
+#include "vek/robot_impl.h"
 
 namespace quiral::vek::testing_util {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
+using quiral_client_test::LogCapture;
 using test::SimProcess;
 using test::UniqueSerial;
 using test::WaitUntil;
@@ -36,11 +43,11 @@ inline std::unique_ptr<Robot> MakeRobot(const std::string& serial, bool lite = f
 
 // Runs `call` and expects an exception of exactly type E (not a subclass
 // chosen by accident) with exactly this text.
-template <typename E>
-::testing::AssertionResult Throws(const std::function<void()>& call, const std::string& text) {
+template <typename E, typename F>
+::testing::AssertionResult Throws(F&& call, const std::string& text) {
   try {
     call();
-  } catch (const E& e) {
+  } catch (const std::exception& e) {
     if (typeid(e) != typeid(E)) {
       return ::testing::AssertionFailure() << "threw " << typeid(e).name() << ": " << e.what();
     }
@@ -49,77 +56,48 @@ template <typename E>
              << "text [" << e.what() << "], expected [" << text << "]";
     }
     return ::testing::AssertionSuccess();
-  } catch (const std::exception& e) {
-    return ::testing::AssertionFailure() << "threw " << typeid(e).name() << ": " << e.what();
   }
   return ::testing::AssertionFailure() << "did not throw";
 }
 
-// Records every message of the default logger while alive, and restores
-// the previous default logger afterwards.
-class LogCapture {
- public:
-  explicit LogCapture(spdlog::level::level_enum level = spdlog::level::debug)
-      : sink_(std::make_shared<Sink>()), previous_(spdlog::default_logger()) {
-    auto logger = std::make_shared<spdlog::logger>("capture", sink_);
-    logger->set_level(level);
-    spdlog::set_default_logger(logger);
+inline bool Equal(const JPos& a, const JPos& b) { return a.q_m == b.q_m && a.q_e == b.q_e; }
+inline bool Equal(const Coord& a, const Coord& b) {
+  return a.position == b.position && a.orientation == b.orientation && a.ref_frame == b.ref_frame &&
+         a.ref_q_m == b.ref_q_m && a.ref_q_e == b.ref_q_e;
+}
+template <typename T>
+bool Equal(const T& a, const T& b) {
+  return a == b;
+}
+template <typename T>
+bool Equal(const std::vector<T>& a, const std::vector<T>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (!Equal(a[i], b[i])) return false;
   }
-  ~LogCapture() {
-    // Another thread may still be writing through the capturing logger: it
-    // is kept alive for the rest of the process.
-    static std::mutex kept_mutex;
-    static std::vector<std::shared_ptr<spdlog::logger>> kept;
-    std::lock_guard<std::mutex> lock(kept_mutex);
-    kept.push_back(spdlog::default_logger());
-    spdlog::set_default_logger(previous_);
+  return true;
+}
+// The same alternative and an equal value (doubles compared exactly).
+inline ::testing::AssertionResult SameValue(const ParamVariant& actual,
+                                            const ParamVariant& expected) {
+  if (actual.index() != expected.index()) {
+    return ::testing::AssertionFailure()
+           << "alternative " << actual.index() << ", expected " << expected.index();
   }
+  const bool equal = std::visit(
+      [&expected](const auto& value) {
+        return Equal(value, std::get<std::decay_t<decltype(value)>>(expected));
+      },
+      actual);
+  if (!equal)
+    return ::testing::AssertionFailure() << "alternative " << actual.index() << " differs";
+  return ::testing::AssertionSuccess();
+}
 
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-
-  struct Line {
-    spdlog::level::level_enum level;
-    std::string text;
-  };
-  std::vector<Line> Lines() const { return sink_->Lines(); }
-  // How many messages at `level` have exactly this text.
-  int Count(spdlog::level::level_enum level, const std::string& text) const {
-    int n = 0;
-    for (const Line& line : Lines()) n += line.level == level && line.text == text;
-    return n;
-  }
-  // Messages at `level` that begin with `start`.
-  std::vector<std::string> Starting(spdlog::level::level_enum level,
-                                    const std::string& start) const {
-    std::vector<std::string> out;
-    for (const Line& line : Lines()) {
-      if (line.level == level && line.text.rfind(start, 0) == 0) out.push_back(line.text);
-    }
-    return out;
-  }
-
- private:
-  class Sink : public spdlog::sinks::base_sink<std::mutex> {
-   public:
-    std::vector<Line> Lines() {
-      std::lock_guard<std::mutex> lock(mutex_);
-      return lines_;
-    }
-
-   protected:
-    void sink_it_(const spdlog::details::log_msg& msg) override {
-      lines_.push_back({msg.level, std::string(msg.payload.data(), msg.payload.size())});
-    }
-    void flush_() override {}
-
-   private:
-    std::vector<Line> lines_;
-  };
-
-  std::shared_ptr<Sink> sink_;
-  std::shared_ptr<spdlog::logger> previous_;
-};
+// The prefix of every error text of an operation.
+inline std::string P(const std::string& operation) {
+  return "[quiral::vek::Robot::" + operation + "]";
+}
 
 // Requests of one procedure recorded by the simulator.
 inline std::vector<json> RequestsOf(SimProcess& sim, const std::string& serial, int procedure,
@@ -152,7 +130,7 @@ inline ::testing::AssertionResult SyncedSet(SimProcess& sim, const std::string& 
 }
 
 // The state every test of a shared robot starts from: ready, idle, at rest,
-// no fault, no fault rules.
+// no fault.
 inline const json& ReadyState() {
   static const json state = {{"estop", false},
                              {"enabling_button", false},
@@ -165,5 +143,146 @@ inline const json& ReadyState() {
                              {"velocity_override", nullptr}};
   return state;
 }
+
+// Doubles as they travel: rounded to 32-bit floats.
+template <class C>
+std::vector<float> AsFloats(const C& values) {
+  return std::vector<float>(values.begin(), values.end());
+}
+
+// A simulated controller and a Robot connected to it.
+class SimRobot {
+ public:
+  // A controller started with `args` (a ready robot by default) and a Robot
+  // of the given kind connected to it.
+  explicit SimRobot(std::vector<std::string> args = {"--initial-state", "ready"},
+                    const std::string& model = "Varno4", bool lite = false, bool verbose = false)
+      : serial(UniqueSerial(model)), sim({serial}, std::move(args)) {
+    robot = MakeRobot(serial, lite, verbose);
+  }
+
+  Robot::Impl& impl() { return *detail::RobotAccess::impl(*robot); }
+
+  // The mode comes with the real-time states, apart from the other data.
+  void WaitForMode(Mode mode) {
+    ASSERT_TRUE(WaitUntil([&] { return robot->mode() == mode; }, 3s)) << static_cast<int>(mode);
+  }
+  // Sets the controller's state and waits until the Robot has a sample of it.
+  void Set(const json& fields) { ASSERT_TRUE(SyncedSet(sim, serial, *robot, fields)); }
+  // The controller's raw states, and a wait until the Robot sees the
+  // resulting status and mode.
+  void Put(int safety_board, int system_state, Mode mode) {
+    Set({{"estop", false},
+         {"fault", nullptr},
+         {"safety_board_state", safety_board},
+         {"system_state", system_state},
+         {"mode", static_cast<int>(mode)}});
+    WaitForMode(mode);
+  }
+  // A ready robot in `mode`, set directly on the controller.
+  void Ready(Mode mode) { Put(12, 4, mode); }
+  // A robot that is not enabled (status "Not enabled") in `mode`.
+  void NotEnabled(Mode mode) { Put(72, 4, mode); }
+  // Switches through the Robot.
+  void Switch(Mode mode) {
+    robot->SwitchMode(mode);
+    WaitForMode(mode);
+  }
+  // A ready robot in IDLE, at rest, without fault rules, whose
+  // motion-command counter starts from 0 again.
+  void Fresh() {
+    sim.ClearFaults(serial);
+    Set(ReadyState());
+    WaitForMode(Mode::IDLE);
+    Switch(Mode::IDLE);
+  }
+
+  // Operations requests recorded so far, those from `since` on, and those of
+  // one procedure.
+  size_t OpsTotal() { return RequestTotal(sim, serial); }
+  std::vector<json> OpsSince(size_t since) {
+    return sim.Command("requests", {{"serial", serial}, {"since", since}})["items"]
+        .get<std::vector<json>>();
+  }
+  std::vector<json> Requests(int procedure, size_t since = 0) {
+    return RequestsOf(sim, serial, procedure, since);
+  }
+  // The integer arguments of each request of `procedure` from `since` on.
+  std::vector<std::vector<int>> IntArgs(int procedure, size_t since) {
+    std::vector<std::vector<int>> out;
+    for (const json& item : Requests(procedure, since))
+      out.push_back(item["int_args"].get<std::vector<int>>());
+    return out;
+  }
+  // The one request recorded since `since`; fails the test unless there is
+  // exactly one.
+  json OnlyRequestSince(size_t since) {
+    const std::vector<json> items = OpsSince(since);
+    EXPECT_EQ(items.size(), 1u);
+    return items.empty() ? json::object() : items.back();
+  }
+  // Runs `call` and returns the one request it sent.
+  json SentBy(const std::function<void()>& call) {
+    const size_t before = OpsTotal();
+    call();
+    return OnlyRequestSince(before);
+  }
+  // Expects `call` to throw E with `text` and to send no request.
+  template <typename E>
+  void Refused(const std::function<void()>& call, const std::string& text) {
+    const size_t before = OpsTotal();
+    EXPECT_TRUE(Throws<E>(call, text));
+    EXPECT_EQ(OpsTotal(), before) << text;
+  }
+  // Expects `call` to throw std::runtime_error `text` after exactly one
+  // request of procedure `id`, which the controller was told to refuse.
+  void FailsOnce(int id, const std::function<void()>& call, const std::string& text) {
+    sim.Fault(serial, {{"procedure_id", id}, {"kind", "fail"}, {"count", 1}});
+    const size_t before = OpsTotal();
+    EXPECT_TRUE(Throws<std::runtime_error>(call, text));
+    const std::vector<json> sent = OpsSince(before);
+    ASSERT_EQ(sent.size(), 1u) << text;
+    EXPECT_EQ(sent[0]["procedure_id"], id);
+  }
+
+  // Motion commands recorded so far (they arrive asynchronously), and the
+  // next `count` after `since` (fewer when they do not come).
+  size_t MotionTotal() {
+    return sim
+        .Command("motion_commands",
+                 {{"serial", serial}, {"since", size_t{1} << 40}, {"compact", true}})["total"]
+        .get<size_t>();
+  }
+  bool WaitMotionTotal(size_t total) {
+    return WaitUntil([&] { return MotionTotal() >= total; }, 3s);
+  }
+  std::vector<json> NextMotion(size_t since, size_t count = 1) {
+    EXPECT_TRUE(WaitMotionTotal(since + count)) << "motion commands did not arrive";
+    return sim.MotionCommands(serial, since)["items"].get<std::vector<json>>();
+  }
+  uint64_t Counter() { return impl().MotionCommandCounter(); }
+
+  std::string serial;
+  SimProcess sim;
+  std::unique_ptr<Robot> robot;
+};
+
+// Cases that share one controller and one Robot, made by the first case
+// that runs (so that a failure to make them fails that case); each case
+// starts from a fresh, ready robot in IDLE.
+class RobotTest : public ::testing::Test {
+ protected:
+  static void TearDownTestSuite() {
+    delete env_;
+    env_ = nullptr;
+  }
+  void SetUp() override {
+    if (env_ == nullptr) env_ = new SimRobot();
+    env_->Fresh();
+  }
+  Robot& robot() { return *env_->robot; }
+
+  inline static SimRobot* env_ = nullptr;
+};
 
 }  // namespace quiral::vek::testing_util
