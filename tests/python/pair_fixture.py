@@ -2,8 +2,9 @@
 one RobotPair connected to them, shared by the tests of the class.
 
 Every test starts with both arms ready, idle, at rest, without faults and
-without fault rules. `self.since()` marks the simulators' request records,
-`self.new_requests(arm, procedure_id)` returns what arrived after the mark.
+without fault rules. `self.since()` marks the simulators' records;
+`self.new_requests(arm, procedure_id)` and `self.new_motion(arm)` return
+what arrived after the mark.
 """
 
 import unittest
@@ -18,19 +19,10 @@ Mode = quiralvek.Mode
 FIRST_BASE = [1.0, 2.0, 3.0]
 SECOND_BASE = [-0.5, 0.25, -2.0]
 
-WHITELIST = ["127.0.0.1"]
-
 READY_STATE = {
-    "estop": False,
-    "enabling_button": False,
-    "fault": None,
-    "fault_clearable": True,
-    "mode": 1,
-    "program_running": None,
-    "safety_board_state": 12,
-    "system_state": 4,
-    "velocity_override": None,
-    "digital_inputs": [False] * 18,
+    "estop": False, "enabling_button": False, "fault": None, "fault_clearable": True,
+    "program_running": None, "safety_board_state": 12, "system_state": 4,
+    "velocity_override": None, "digital_inputs": [False] * 18,
 }
 
 # Joint positions of the simulated arms at their start ("home").
@@ -39,23 +31,17 @@ HOME = [0.0, -0.7, 0.0, 1.57, 0.0, 0.7, 0.0]
 
 class PairTestCase(unittest.TestCase):
     # The first arm is a medical model (the only one with brakes).
-    FIRST_MODEL = "Varno4M"
-    SECOND_MODEL = "Varno10"
-    SIM_ARGS = ("--initial-state", "ready")
-
     sim = None
     pair = None
 
     @classmethod
     def setUpClass(cls):
-        cls.first_sn = unique_serial(cls.FIRST_MODEL)
-        cls.second_sn = unique_serial(cls.SECOND_MODEL)
-        cls.serials = (cls.first_sn, cls.second_sn)
-        cls.sim = SimProcess(list(cls.serials), list(cls.SIM_ARGS))
+        cls.serials = (unique_serial("Varno4M"), unique_serial("Varno10"))
+        cls.first_sn, cls.second_sn = cls.serials
+        cls.sim = SimProcess(cls.serials, ["--initial-state", "ready"])
         try:
-            cls.pair = quiralbivek.RobotPair(
-                (cls.first_sn, cls.second_sn), (FIRST_BASE, SECOND_BASE), WHITELIST
-            )
+            cls.pair = quiralbivek.RobotPair(cls.serials, (FIRST_BASE, SECOND_BASE),
+                                             ["127.0.0.1"])
         except BaseException:
             cls.sim.quit()
             raise
@@ -68,28 +54,16 @@ class PairTestCase(unittest.TestCase):
 
     def setUp(self):
         for serial in self.serials:
-            self.sim.clear_faults(serial)
+            self.sim.command("clear_faults", serial)
             self.sim.set(serial, READY_STATE)
-        self.assertTrue(
-            wait_until(
-                lambda: self.pair.operational()
-                and self.pair.stopped()
-                and self.pair.mode() == (Mode.IDLE, Mode.IDLE)
-                and self.pair.estop_released() == (True, True),
-                5.0,
-            ),
-            "both arms ready and idle",
-        )
-        # A mode that an earlier test requested through the pair counts as
-        # pending until the arm asks for IDLE again: ask now, so that every
-        # test starts with no switch pending.
+        self.assertTrue(wait_until(lambda: self.pair.operational()
+                                   and self.pair.estop_released() == (True, True), 5.0))
+        # Ends what an earlier test started, and a mode switch it requested
+        # through the pair (pending until the arm asks for IDLE again).
         self.pair.Stop()
+        self.set_modes(Mode.IDLE, Mode.IDLE)
+        self.assertTrue(wait_until(self.pair.stopped, 5.0))
         self.since()
-
-    # ------------------------------------------------------------- helpers
-
-    def serial(self, arm):
-        return self.serials[arm]
 
     def since(self):
         """Marks the request and motion-command records of both arms."""
@@ -98,25 +72,25 @@ class PairTestCase(unittest.TestCase):
 
     def new_requests(self, arm, procedure_id=None):
         """Operations requests of one arm since the last mark."""
-        return self.sim.requests(self.serial(arm), self._marks[arm], procedure_id)
+        return self.sim.requests(self.serials[arm], self._marks[arm], procedure_id)
 
-    def new_motion(self, arm, count=1, timeout=3.0):
-        """The motion commands of one arm since the last mark, once there
-        are at least `count` (best effort: they may take a moment)."""
+    def new_motion(self, arm, timeout=3.0):
+        """The motion commands of one arm since the last mark, once there is
+        one (best effort: they may take a moment); [] when none came."""
         items = []
 
         def arrived():
-            items[:] = self.sim.motion_commands(self.serial(arm), self._motion_marks[arm])
-            return len(items) >= count
+            items[:] = self.sim.motion_commands(self.serials[arm], self._motion_marks[arm])
+            return items
 
         wait_until(arrived, timeout, period=0.02)
         return items
 
     def set_modes(self, first, second):
-        """Sets both controllers' modes directly and waits until the pair
-        sees them."""
-        self.sim.set(self.first_sn, {"mode": int(first)})
-        self.sim.set(self.second_sn, {"mode": int(second)})
+        """Sets both controllers' modes directly, waits until the pair sees
+        them, and marks the records."""
+        for serial, mode in zip(self.serials, (first, second)):
+            self.sim.set(serial, {"mode": int(mode)})
         self.assertTrue(wait_until(lambda: self.pair.mode() == (first, second), 3.0))
         self.since()
 
@@ -127,7 +101,31 @@ class PairTestCase(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.pair.mode() == (mode, mode), 3.0))
         self.since()
 
+    def assertNothingSent(self):
+        for arm in (0, 1):
+            self.assertEqual(self.new_requests(arm), [], "arm %d" % arm)
+
+    def assertRefused(self, call, *args, **kwargs):
+        """The call matches no registration: TypeError, nothing reaches either
+        robot."""
+        with self.assertRaises(TypeError) as caught:
+            call(*args, **kwargs)
+        self.assertNothingSent()
+        return caught.exception
+
+    def assertRaisesExactly(self, exception, text, call, *args, **kwargs):
+        with self.assertRaises(Exception) as caught:
+            call(*args, **kwargs)
+        self.assertIs(type(caught.exception), exception, repr(caught.exception))
+        self.assertEqual(str(caught.exception), text)
+
     def assertFloats(self, actual, expected, places=5):
-        self.assertEqual(len(actual), len(expected), "%r vs %r" % (actual, expected))
-        for a, e in zip(actual, expected):
-            self.assertAlmostEqual(a, e, places=places, msg="%r vs %r" % (actual, expected))
+        """Equal, with floats (also nested in lists) to `places` places."""
+        if isinstance(expected, float):
+            self.assertAlmostEqual(actual, expected, places=places)
+        elif isinstance(expected, list):
+            self.assertEqual(len(actual), len(expected), "%r vs %r" % (actual, expected))
+            for a, e in zip(actual, expected):
+                self.assertFloats(a, e, places)
+        else:
+            self.assertEqual(actual, expected)

@@ -1,0 +1,547 @@
+"""RobotPair from Python against two simulated controllers: every method
+with its keyword names, defaults and overloads, checked by what reaches each
+controller; refused arguments; errors at the boundary; query results."""
+
+import datetime
+import gc
+import time
+import unittest
+
+import quiralvek
+import quiralbivek
+from pair_fixture import FIRST_BASE, HOME, SECOND_BASE, Mode, PairTestCase
+from sim_harness import wait_until
+
+CoordType = quiralvek.CoordType
+OperationalStatus = quiralvek.OperationalStatus
+
+# Procedure ids of the operations service.
+ENABLE, CLEAR_FAULT, SWITCH_MODE, DIGITAL_OUTPUTS, BRAKE = 1, 2, 7, 8, 9
+SET_GLOBAL_VARIABLES, LOCK_AXES, SYNC_POSITIONER, VELOCITY_SCALE = 12, 13, 14, 20
+PRIMITIVE, PLAN, PAUSE, RESUME, STOP_PLAN, BREAKPOINT_MODE, STEP = 21, 22, 24, 25, 26, 27, 28
+CARTESIAN_IMPEDANCE, JOINT_IMPEDANCE, CONTACT_WRENCH, NULL_POSTURE = 70, 71, 72, 73
+NULL_OBJECTIVES, INERTIA_SCALE, CONTACT_TORQUE = 74, 75, 76
+FORCE_AXIS, FORCE_FRAME, PASSIVE_FORCE = 80, 81, 82
+
+IDLE = (Mode.IDLE, Mode.IDLE)
+JOINT = (Mode.NRT_JOINT_POSITION, Mode.NRT_JOINT_POSITION)
+PLANS = (Mode.NRT_PLAN_EXECUTION, Mode.NRT_PLAN_EXECUTION)
+PRIMITIVES = (Mode.NRT_PRIMITIVE_EXECUTION, Mode.NRT_PRIMITIVE_EXECUTION)
+JOINT_IMP = (Mode.NRT_JOINT_IMPEDANCE, Mode.NRT_JOINT_IMPEDANCE)
+CARTESIAN = (Mode.NRT_CARTESIAN_MOTION_FORCE, Mode.NRT_CARTESIAN_MOTION_FORCE)
+
+IDENTITY = [0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0]
+FRAME = [0.1, 0.2, 0.3, 1.0, 0.0, 0.0, 0.0]
+POSTURE = [0.1, -0.5, 0.0, 1.2, 0.0, 0.5, 0.2]
+
+
+def outputs(**ports):
+    """The digital-output request: -1 for every port not set."""
+    values = [-1] * 18
+    for port, value in ports.items():
+        values[int(port[1:])] = int(value)
+    return values
+
+
+def param_values():
+    jpos = quiralvek.JPos()
+    jpos.q_m = HOME
+    coord = quiralvek.Coord()
+    coord.position = [0.5, 0.0, 0.25]
+    coord.orientation = [180.0, 0.0, 90.0]
+    coord.ref_frame = ["WORLD", "WORLD_ORIGIN"]
+    return ({"a": True, "b": 3, "c": 2.5, "d": [1.5, 2], "e": [], "f": ("x", "y"), "g": jpos,
+             "h": b"raw"},
+            {"a": [1, 2, 3], "b": [jpos, jpos], "c": coord, "d": False})
+
+
+def call(method, *args, **kwargs):
+    return method, args, kwargs
+
+
+# (modes, call, procedure (None: every one), request field(s), what each arm
+# received (one entry per request, [] for none), result)
+COMMANDS = [
+    (IDLE, call("Enable"), None, "procedure_id", [ENABLE], [ENABLE]),
+    (IDLE, call("SwitchMode", (Mode.NRT_JOINT_POSITION, Mode.NRT_PLAN_EXECUTION)), SWITCH_MODE,
+     "int_args", [[6]], [[7]]),
+    # One mode for both arms; an arm that is not idle goes through IDLE.
+    ((Mode.NRT_JOINT_POSITION, Mode.IDLE), call("SwitchMode", Mode.NRT_CARTESIAN_MOTION_FORCE),
+     SWITCH_MODE, "int_args", [[1], [10]], [[10]]),
+    (IDLE, call("SwitchMode", [Mode.NRT_JOINT_IMPEDANCE, Mode.IDLE]), SWITCH_MODE, "int_args",
+     [[4]], []),
+    (JOINT, call("Stop", (False, True)), SWITCH_MODE, "int_args", [], [[1]]),
+    (JOINT, call("Stop"), SWITCH_MODE, "int_args", [[1]], [[1]]),
+    # Ints are no booleans in the first pass over both overloads, but
+    # convert in the second.
+    (JOINT, call("Stop", [1, 0]), SWITCH_MODE, "int_args", [[1]], []),
+    (IDLE, call("ClearFault", timeout_sec=0), CLEAR_FAULT, "procedure_id", [CLEAR_FAULT],
+     [CLEAR_FAULT], (False, False)),
+    (IDLE, call("ClearFault"), CLEAR_FAULT, "procedure_id", [CLEAR_FAULT], [CLEAR_FAULT],
+     (True, True)),
+    (IDLE, call("RunAutoRecovery"), None, "procedure_id", [], []),  # none in recovery
+    (IDLE, call("LockExternalAxes", (True, False)), LOCK_AXES, "int_args", [[1]], [[0]]),
+    (IDLE, call("SyncWithPositioner", [False, True]), SYNC_POSITIONER, "int_args", [[0]], [[1]]),
+    (IDLE, call("SetPassiveForceControl", (True, False)), PASSIVE_FORCE, "int_args", [[1]], [[0]]),
+    (IDLE, call("SetDigitalOutputs", ({0: True, 17: False}, {5: True})), DIGITAL_OUTPUTS,
+     "int_args", [outputs(p0=1, p17=0)], [outputs(p5=1)]),
+    (IDLE, call("SetGlobalVariables", param_values()), SET_GLOBAL_VARIABLES, "long_string",
+     ["a = 1, b = 3, c = 2.5, d = 1.5 2, e = , f = x y, "
+      "g = 0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0, h = raw"],
+     ["a = 1 2 3, b = 0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0 : 0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0, "
+      "c = 0.5 0 0.25 180 0 90 WORLD WORLD_ORIGIN, d = 0"]),
+    (PLANS, call("ExecutePlan", (0, 2)), PLAN, ("long_string", "int_args"),
+     [["HomePlan", [0]]], [["WaitPlan", [0]]]),
+    (PLANS, call("ExecutePlan", names=("MainPlan", "WaitPlan"), continue_exec=True,
+                 block_until_started=False), PLAN, ("long_string", "int_args"),
+     [["MainPlan", [1]]], [["WaitPlan", [1]]]),
+    (PLANS, call("ExecutePlan", ["WaitPlan", "HomePlan"], block_until_started=False), PLAN,
+     "long_string", ["WaitPlan"], ["HomePlan"]),
+    (PLANS, call("ExecutePlan", indices=[1, 2], continue_exec=False, block_until_started=False),
+     PLAN, "long_string", ["MainPlan"], ["WaitPlan"]),
+    (PLANS, call("PausePlan", (True, False)), None, "procedure_id", [PAUSE], [RESUME]),
+    (PLANS, call("StopPlan", (False, True)), None, "procedure_id", [], [STOP_PLAN]),
+    (PLANS, call("StopPlan", (False, False)), None, "procedure_id", [], []),
+    (PLANS, call("StopPlan"), None, "procedure_id", [STOP_PLAN], [STOP_PLAN]),
+    (PLANS, call("SetBreakpointMode", (True, False)), BREAKPOINT_MODE, "int_args", [[1]], [[0]]),
+    (PLANS, call("StepBreakpoint", (False, True)), None, "procedure_id", [], [STEP]),
+    (PLANS, call("SetVelocityScale", (50, 100)), VELOCITY_SCALE, "int_args", [[50]], [[100]]),
+    (PRIMITIVES, call("ExecutePrimitive", ("Home", "Wave"), ({"speed": 0.25, "count": 3}, {})),
+     PRIMITIVE, "long_string", ["Home(count = 3, speed = 0.25)"], ["Wave()"]),
+    (PRIMITIVES, call("ExecutePrimitive", primitive_names=["Wave", "Home"],
+                      input_params=[{"label": "a b"}, {"on": True}], block_until_started=False),
+     PRIMITIVE, "long_string", ["Wave(label = a b)"], ["Home(on = 1)"]),
+    (JOINT_IMP, call("SetJointImpedance", K_q=([100.0] * 7, [200.0] * 7)), JOINT_IMPEDANCE,
+     "float_args", [[100.0] * 7 + [0.7] * 7], [[200.0] * 7 + [0.7] * 7]),
+    (JOINT_IMP, call("SetJointImpedance", ([100.0] * 7, [200.0] * 7), Z_q=([0.5] * 7, [0.6] * 7)),
+     JOINT_IMPEDANCE, "float_args", [[100.0] * 7 + [0.5] * 7], [[200.0] * 7 + [0.6] * 7]),
+    (JOINT_IMP, call("SetMaxContactTorque", ([10.0] * 7, [20.0] * 7)), CONTACT_TORQUE,
+     "float_args", [[10.0] * 7], [[20.0] * 7]),
+    (JOINT_IMP, call("SetJointInertiaScale", ([1.0] * 7, [0.8] * 7)), INERTIA_SCALE, "float_args",
+     [[1.0] * 7], [[0.8] * 7]),
+    (CARTESIAN, call("SetCartesianImpedance", K_x=([1000.0] * 6, [2000.0] * 6)),
+     CARTESIAN_IMPEDANCE, "float_args", [[1000.0] * 6 + [0.7] * 6], [[2000.0] * 6 + [0.7] * 6]),
+    (CARTESIAN, call("SetCartesianImpedance", ([1000.0] * 6, [2000.0] * 6),
+                     Z_x=([0.5] * 6, [0.6] * 6)),
+     CARTESIAN_IMPEDANCE, "float_args", [[1000.0] * 6 + [0.5] * 6], [[2000.0] * 6 + [0.6] * 6]),
+    (CARTESIAN, call("SetMaxContactWrench", ([10.0] * 6, [20.0] * 6)), CONTACT_WRENCH,
+     "float_args", [[10.0] * 6], [[20.0] * 6]),
+    (CARTESIAN, call("SetNullSpacePosture", (HOME, POSTURE)), NULL_POSTURE, "float_args", [HOME],
+     [POSTURE]),
+    (CARTESIAN, call("SetNullSpaceObjectives"), NULL_OBJECTIVES, "float_args", [[0.0, 0.0, 0.5]],
+     [[0.0, 0.0, 0.5]]),
+    (CARTESIAN, call("SetNullSpaceObjectives", linear_manipulability=(0.5, 0.125)),
+     NULL_OBJECTIVES, "float_args", [[0.5, 0.0, 0.5]], [[0.125, 0.0, 0.5]]),
+    (CARTESIAN, call("SetNullSpaceObjectives", angular_manipulability=(0.25, 0.75),
+                     ref_positions_tracking=(0.6, 0.9)),
+     NULL_OBJECTIVES, "float_args", [[0.0, 0.25, 0.6]], [[0.0, 0.75, 0.9]]),
+    (CARTESIAN, call("SetForceControlAxis", enabled_axes=([True, False, True, False, False, False],
+                                                          (1, 0, 0, 0, 0, 1))),
+     FORCE_AXIS, ("int_args", "float_args"), [[[1, 0, 1, 0, 0, 0], [1.0] * 3]],
+     [[[1, 0, 0, 0, 0, 1], [1.0] * 3]]),
+    (CARTESIAN, call("SetForceControlAxis", ([True] * 6, [False] * 6),
+                     max_linear_vel=([0.5] * 3, (0.25, 0.25, 0.25))),
+     FORCE_AXIS, "float_args", [[0.5] * 3], [[0.25] * 3]),
+    (CARTESIAN, call("SetForceControlFrame", root_coord=(CoordType.WORLD, CoordType.TCP)),
+     FORCE_FRAME, ("string_args", "float_args"), [[["WORLD"], IDENTITY]], [[["TCP"], IDENTITY]]),
+    # Force-control frames are not positions in the world: unchanged.
+    (CARTESIAN, call("SetForceControlFrame", [CoordType.TCP, CoordType.TCP],
+                     T_in_root=(FRAME, IDENTITY)),
+     FORCE_FRAME, "float_args", [FRAME], [IDENTITY]),
+]
+
+# Calls that match no registration (TypeError) and reach no robot.
+REFUSED = [
+    # Positional-only parameters refuse keywords.
+    call("SwitchMode", mode=Mode.IDLE), call("SwitchMode", arg0=Mode.IDLE),
+    call("Stop", selected=(True, True)), call("Brake", engage=True), call("Brake", arg0=True),
+    call("LockExternalAxes", lock=(True, True)), call("SyncWithPositioner", sync=(True, True)),
+    call("PausePlan", pause=(True, True)), call("SetBreakpointMode", is_enabled=(True, True)),
+    call("SetVelocityScale", velocity_scale=(1, 1)),
+    call("SetGlobalVariables", global_vars=({"a": 1}, {})),
+    call("SendJointPosition", positions=(HOME, HOME), velocities=(HOME, HOME),
+         max_vel=(HOME, HOME), max_acc=(HOME, HOME)),
+    call("SetMaxContactTorque", max_torques=([1.0] * 7, [1.0] * 7)),
+    call("SetMaxContactWrench", max_wrench=([1.0] * 6, [1.0] * 6)),
+    call("SetPassiveForceControl", is_enabled=(True, True)),
+    call("SetDigitalOutputs", digital_outputs=({}, {})),
+    # Unknown keywords, missing or surplus arguments, a parameter twice.
+    call("ClearFault", timeout=1), call("ExecutePlan", (0, 1), **{"continue": True}),
+    call("ExecutePrimitive", ("Home", "Home"), ({}, {}), wait=True),
+    call("ExecutePrimitive", ("Home", "Home")), call("ExecutePlan"), call("SwitchMode"),
+    call("Brake"), call("PausePlan"), call("SetJointImpedance", Z_q=([], [])),
+    call("RunAutoRecovery", True), call("SendJointPosition", (HOME, HOME), (HOME, HOME)),
+    call("SetNullSpaceObjectives", (0.5, 0.5), linear_manipulability=(0.5, 0.5)),
+    # No overload takes these.
+    call("SwitchMode", None), call("SwitchMode", 6), call("SwitchMode", (6, 6)),
+    call("SwitchMode", (Mode.IDLE, None)), call("ExecutePlan", (0, "WaitPlan")),
+    call("ExecutePlan", (0.0, 1.0)), call("ExecutePlan", (-1, 0)),
+    call("ExecutePlan", indices=("HomePlan", "WaitPlan")), call("ExecutePlan", names=(0, 1)),
+    # Numbers out of the native range, floats for integers, fixed sizes.
+    call("ClearFault", -1), call("ClearFault", 2**32), call("ClearFault", 1.5),
+    call("ClearFault", None), call("SetVelocityScale", (-1, 5)),
+    call("SetVelocityScale", (10.0, 20)), call("SetVelocityScale", (10, 2**32)),
+    call("SetVelocityScale", ("10", "20")), call("SetForceControlAxis", ([True] * 5, [True] * 6)),
+    call("SetForceControlAxis", ("TFTFFT", [True] * 6)),
+    call("SetForceControlAxis", ([True] * 6,) * 2, ([1.0] * 2, [1.0] * 3)),
+    call("SetMaxContactWrench", ([1.0] * 6, [1.0] * 7)),
+    call("SetCartesianImpedance", ([1000.0] * 5, [1000.0] * 6)),
+    call("SendCartesianMotionForce", (IDENTITY[:6], IDENTITY)),
+    call("SendCartesianMotionForce", (IDENTITY, IDENTITY), max_linear_vel=0.5),
+    call("SetForceControlFrame", (0, 1)), call("SetForceControlFrame", (CoordType.WORLD, None)),
+    call("SetJointInertiaScale", ([1.0] * 7, "1234567")),
+    # Maps and parameter values of the wrong kinds.
+    call("SetDigitalOutputs", ({-1: True}, {})), call("SetDigitalOutputs", ({"0": True}, {})),
+    call("SetDigitalOutputs", ([(0, True)], {})), call("SetGlobalVariables", {"a": 1}),
+    call("SetGlobalVariables", ({1: 2}, {})), call("SetGlobalVariables", ([("a", 1)], {})),
+    call("SetGlobalVariables", ({"a": None}, {})), call("SetGlobalVariables", ({"a": [1, "a"]}, {})),
+    call("SetGlobalVariables", ({"a": {"x": 1}}, {})),
+    call("SetGlobalVariables", ({"a": object()}, {})),
+    call("SendMultiCartesianMotionForce", ([quiralvek.JPos()], [quiralvek.NrtCartesianCmd()]),
+         ([[0.0] * 7], [[0.0] * 7])),
+]
+
+
+class Index:
+    """An integer through __index__ only."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class CommandsTest(PairTestCase):
+    def setUp(self):
+        super().setUp()
+        for serial in self.serials:
+            self.sim.set(serial, {"global_variables": dict.fromkeys("abcdefgh", "0")})
+    def received(self, arm, procedure, fields):
+        items = self.new_requests(arm, procedure)
+        if isinstance(fields, str):
+            return [item[fields] for item in items]
+        return [[item[field] for field in fields] for item in items]
+
+    def test_every_command_reaches_each_arm(self):
+        for modes, (method, args, kwargs), procedure, fields, first, second, *result in COMMANDS:
+            with self.subTest(method=method, args=args, kwargs=kwargs):
+                self.setUp()
+                self.set_modes(*modes)
+                started = time.monotonic()
+                self.assertEqual(getattr(self.pair, method)(*args, **kwargs),
+                                 result[0] if result else None)
+                if kwargs.get("block_until_started") is None and method.startswith("Execute"):
+                    # By default the call waits until the program has started.
+                    self.assertGreaterEqual(time.monotonic() - started, 0.3)
+                self.assertFloats(self.received(0, procedure, fields), first)
+                self.assertFloats(self.received(1, procedure, fields), second)
+        # Every command method is in the table, or has a test of its own.
+        others = {"Brake", "SendJointPosition", "SendCartesianMotionForce",
+                  "SendMultiCartesianMotionForce"}
+        queries = {name for name in vars(quiralbivek.RobotPair)
+                   if name[0].islower() and not name.startswith("_")}
+        self.assertEqual({row[1][0] for row in COMMANDS} | others,
+                         {name for name in vars(quiralbivek.RobotPair)
+                          if not name.startswith("_")} - queries)
+
+    def test_refused_calls_reach_no_robot(self):
+        for method, args, kwargs in REFUSED:
+            with self.subTest(method=method, args=args, kwargs=kwargs):
+                self.assertRefused(getattr(self.pair, method), *args, **kwargs)
+
+    def test_pairs_are_any_two_item_sequence(self):
+        self.set_modes(*PLANS)
+        for value in ((10, 20), [10, 20], range(10, 30, 10), (Index(10), Index(20))):
+            with self.subTest(value=value):
+                self.since()
+                self.pair.SetVelocityScale(value)
+                self.assertEqual(self.received(0, VELOCITY_SCALE, "int_args"), [[10]])
+                self.assertEqual(self.received(1, VELOCITY_SCALE, "int_args"), [[20]])
+        self.since()
+        for value in ((10,), (10, 20, 30), [], 10, {10: 20}, {10, 20}, None, "ab"):
+            with self.subTest(value=value):
+                self.assertRefused(self.pair.SetVelocityScale, value)
+        self.assertRefused(self.pair.Stop, (True,))
+        self.assertRefused(self.pair.StopPlan, (True, True, False))
+
+    def test_brake_takes_only_true_or_false(self):
+        # None or a number never releases the brakes.
+        for argument in (None, 0, 1, 0.0, "", []):
+            with self.subTest(argument=argument):
+                self.assertRefused(self.pair.Brake, argument)
+        # The first arm (medical) engages; the second has no brakes.
+        self.assertRaisesExactly(RuntimeError, "[quiral::bivek::RobotPair::Brake](second) "
+                                 "This function is only available to medical robots",
+                                 self.pair.Brake, True)
+        self.assertEqual(self.received(0, BRAKE, "int_args"), [[1]])
+        self.assertEqual(self.received(1, BRAKE, "int_args"), [])
+        with self.assertRaises(RuntimeError):
+            self.pair.Brake(False)
+        self.assertEqual(self.received(0, BRAKE, "int_args"), [[1], [0]])
+
+    def test_automatic_recovery(self):
+        for serial in self.serials:
+            self.sim.set(serial, {"recovery": True})
+        try:
+            self.assertTrue(wait_until(lambda: self.pair.recovery() == (True, True), 3.0))
+            self.since()
+            self.assertIsNone(self.pair.RunAutoRecovery())
+            for arm in (0, 1):
+                self.assertEqual(self.received(arm, SWITCH_MODE, "int_args"), [[12]])
+                self.assertTrue(self.new_motion(arm))
+        finally:
+            for serial in self.serials:
+                self.sim.set(serial, {"recovery": False})
+
+
+class MotionTest(PairTestCase):
+    def test_send_joint_position(self):
+        self.switch_both(Mode.NRT_JOINT_POSITION)
+        zeros = [0.0] * 7
+        self.assertIsNone(self.pair.SendJointPosition(
+            (POSTURE, HOME), (zeros, zeros), ([1.0] * 7, [0.5] * 7), ([2.0] * 7, [3.0] * 7)))
+        for arm, position, max_vel, max_acc in ((0, POSTURE, 1.0, 2.0), (1, HOME, 0.5, 3.0)):
+            command = self.new_motion(arm)[-1]["joint"]
+            self.assertFloats(command["position"], position)
+            self.assertFloats(command["velocity"], zeros)
+            self.assertFloats([command["max_vel"], command["max_acc"]],
+                              [[max_vel] * 7, [max_acc] * 7])
+        self.assertTrue(wait_until(lambda: all(
+            abs(a - b) < 1e-3 for a, b in zip(self.pair.states()[0].link_position, POSTURE)), 5.0))
+
+    def test_send_cartesian_motion_force_in_the_world_frame(self):
+        self.switch_both(Mode.NRT_CARTESIAN_MOTION_FORCE)
+        # 3 cm down from where each TCP is, in the world frame; defaults.
+        targets = [list(state.tcp_pose) for state in self.pair.states()]
+        for target in targets:
+            target[2] -= 0.03
+        self.assertIsNone(self.pair.SendCartesianMotionForce(tuple(targets)))
+        for arm, base in ((0, FIRST_BASE), (1, SECOND_BASE)):
+            command = self.new_motion(arm)[-1]["cartesian"]
+            self.assertFloats(command["pose"],
+                              [targets[arm][i] - base[i] for i in range(3)] + targets[arm][3:])
+            self.assertFloats([command["wrench"], command["velocity"], command["max_linear_vel"],
+                               command["max_angular_vel"], command["max_linear_acc"],
+                               command["max_angular_acc"]],
+                              [[0.0] * 6, [0.0] * 6, 0.5, 1.0, 2.0, 5.0])
+        self.assertTrue(wait_until(
+            lambda: abs(self.pair.states()[0].tcp_pose[2] - targets[0][2]) < 2e-3, 5.0))
+
+        # Every keyword, per-arm values.
+        self.since()
+        self.pair.SendCartesianMotionForce(
+            poses=targets, wrenches=([1.0, 0, 0, 0, 0, 0], [0, 2.0, 0, 0, 0, 0]),
+            velocities=([0.0] * 6, [0.0] * 6), max_linear_vel=(0.2, 0.3),
+            max_angular_vel=(0.4, 0.5), max_linear_acc=(1.5, 1.6), max_angular_acc=(2.5, 2.6))
+        command = self.new_motion(1)[-1]["cartesian"]
+        self.assertFloats([command["wrench"], command["max_linear_vel"],
+                           command["max_angular_vel"], command["max_linear_acc"],
+                           command["max_angular_acc"]], [[0, 2.0, 0, 0, 0, 0], 0.3, 0.5, 1.6, 2.6])
+
+    def test_send_multi_cartesian_motion_force(self):
+        self.switch_both(Mode.NRT_SUPER_PRIMITIVE)
+        states = self.pair.states()
+        waypoints = []
+        for state in states:
+            cmd = quiralvek.NrtCartesianCmd()
+            cmd.pose = [state.tcp_pose[0] + 0.02] + list(state.tcp_pose[1:])
+            cmd.max_linear_vel, cmd.max_angular_vel = 0.3, 0.6
+            cmd.max_linear_acc, cmd.max_angular_acc = 1.0, 2.0
+            waypoints.append(cmd)
+        joints = [list(state.link_position) for state in states]
+        self.assertIsNone(self.pair.SendMultiCartesianMotionForce(
+            cart_cmds=([waypoints[0]], [waypoints[1]]), joint_pos=([joints[0]], [joints[1]])))
+        for arm, base in ((0, FIRST_BASE), (1, SECOND_BASE)):
+            item = self.new_motion(arm)[-1]
+            pose = waypoints[arm].pose
+            self.assertEqual(len(item["cartesian_multi"]), 1)
+            self.assertFloats(item["cartesian_multi"][0]["pose"],
+                              [pose[i] - base[i] for i in range(3)] + list(pose[3:]))
+            self.assertFloats(item["cartesian_multi"][0]["max_linear_vel"], 0.3)
+            self.assertFloats(item["joint_multi_positions"], [joints[arm]])
+        # The caller's waypoints are not changed.
+        self.assertFloats(waypoints[0].pose[0], states[0].tcp_pose[0] + 0.02)
+
+
+class BoundaryErrorsTest(PairTestCase):
+    """Native errors keep their texts, arm tags included, and map to
+    ValueError, RuntimeError or IndexError by their class."""
+
+    def test_exception_classes_and_texts(self):
+        good, ones = (HOME, HOME), ([1.0] * 7, [1.0] * 7)
+        send = self.pair.SendJointPosition
+        prefix = "[quiral::bivek::RobotPair::"
+        rows = [
+            # std::invalid_argument, std::length_error: ValueError.
+            (JOINT, {}, ValueError, prefix + "SendJointPosition](first) Size of input vector "
+             "[positions] does not match robot DoF", send, (HOME[:6], HOME), good, ones, ones),
+            (JOINT, {}, ValueError, prefix + "SendJointPosition](second) Input parameters "
+             "[max_vel] and [max_acc] must be greater than 0",
+             send, good, good, ([1.0] * 7, [0.0] * 7), ones),
+            # Both arms fail: the first arm's error leaves.
+            (JOINT, {}, ValueError, prefix + "SendJointPosition](first) Size of input vector "
+             "[velocities] does not match robot DoF", send, good, ([], []), ones, ones),
+            (IDLE, {}, ValueError, prefix + "SetGlobalVariables](second) Input map [global_vars] "
+             "is empty", self.pair.SetGlobalVariables, ({"counter": 1}, {})),
+            # std::logic_error and std::runtime_error: RuntimeError.
+            (IDLE, {}, RuntimeError, prefix + "plan_info](first) Robot is not in an applicable "
+             "control mode", self.pair.plan_info),
+            (IDLE, {"fault": dict(procedure_id=11, kind="fail")}, RuntimeError,
+             prefix + "global_variables](second) No reply from the robot",
+             self.pair.global_variables),
+            # std::out_of_range from reading a value of the robot: IndexError.
+            (IDLE, {"set": {"global_variables": {"big": "99999999999"}}}, IndexError, "stoi",
+             self.pair.global_variables),
+            # Operations that pass an arm's runtime error on untagged.
+            (JOINT, {"set": {"safety_board_state": 72}}, RuntimeError,
+             "[quiral::vek::Robot::SendJointPosition] Robot is not operational: Not enabled",
+             send, good, ([0.0] * 7,) * 2, ones, ones),
+            (IDLE, {"set": {"estop": True}}, RuntimeError,
+             prefix + "Enable](second) E-stop is not released", self.pair.Enable),
+            (IDLE, {"set": {"estop": True}}, RuntimeError,
+             prefix + "SwitchMode](second) Robot is not operational: E-Stop not released",
+             self.pair.SwitchMode, Mode.NRT_JOINT_POSITION),
+        ]
+        for modes, second_arm, exception, text, method, *args in rows:
+            with self.subTest(text=text):
+                self.setUp()
+                self.set_modes(*modes)
+                if "fault" in second_arm:
+                    self.sim.fault(self.second_sn, **second_arm["fault"])
+                if "set" in second_arm:
+                    self.sim.set(self.second_sn, second_arm["set"])
+                    down = {"estop", "safety_board_state"} & set(second_arm["set"])
+                    self.assertTrue(wait_until(lambda: self.pair.operational() != bool(down), 3))
+                self.assertRaisesExactly(exception, text, method, *args)
+
+
+class QueriesTest(PairTestCase):
+    def test_ready_arms(self):
+        pair = self.pair
+        self.assertEqual(repr(pair), "<quiralbivek.RobotPair>")
+        with self.assertRaises(AttributeError):
+            pair.note = "left arm on the table"
+        for method in (pair.connected, pair.stopped, pair.operational):
+            self.assertIs(method(), True)
+        self.assertIs(pair.busy(), False)
+        self.assertIs(pair.fault(), False)
+        for method in (pair.which_busy, pair.which_fault, pair.reduced, pair.recovery,
+                       pair.enabling_button_pressed):
+            self.assertEqual(method(), (False, False))
+        self.assertEqual(pair.estop_released(), (True, True))
+        self.assertEqual(pair.mode(), (Mode.IDLE, Mode.IDLE))
+        self.assertIsInstance(pair.mode(), tuple)
+        self.assertEqual(pair.operational_status(),
+                         (OperationalStatus.READY, OperationalStatus.READY))
+
+    def test_each_arm_status(self):
+        first_inputs = [i % 3 == 0 for i in range(18)]
+        self.sim.set(self.first_sn, {"estop": True, "digital_inputs": first_inputs})
+        self.sim.set(self.second_sn, {"enabling_button": True, "fault": "minor"})
+        self.assertTrue(wait_until(
+            lambda: self.pair.estop_released() == (False, True)
+            and self.pair.enabling_button_pressed() == (False, True)
+            and self.pair.which_fault() == (False, True), 3.0))
+        self.assertIs(self.pair.fault(), True)
+        self.assertIs(self.pair.operational(), False)
+        self.assertEqual(self.pair.operational_status(),
+                         (OperationalStatus.ESTOP_NOT_RELEASED, OperationalStatus.MINOR_FAULT))
+        self.assertEqual(self.pair.digital_inputs(), (first_inputs, [False] * 18))
+
+        self.sim.set(self.first_sn, {"estop": False, "safety_board_state": 10})
+        self.sim.set(self.second_sn, {"fault": None, "recovery": True})
+        self.assertTrue(wait_until(lambda: self.pair.reduced() == (True, False)
+                                   and self.pair.recovery() == (False, True), 3.0))
+
+    def test_records(self):
+        first, second = self.pair.info()
+        self.assertIsInstance(first, quiralvek.RobotInfo)
+        self.assertEqual((first.serial_number, second.serial_number), self.serials)
+        self.assertEqual((first.model_name, second.model_name), ("Varno4M", "Varno10"))
+        first.serial_number = "changed"  # a copy
+        self.assertEqual(self.pair.info()[0].serial_number, self.first_sn)
+
+        states, actions = self.pair.states(), self.pair.actions()
+        self.assertIsInstance(states[0], quiralvek.RobotStates)
+        self.assertIsInstance(actions[1], quiralvek.RobotActions)
+        for arm, base in ((0, FIRST_BASE), (1, SECOND_BASE)):
+            tcp = self.sim.state(self.serials[arm])["tcp_pose"]
+            expected = [tcp[i] + base[i] for i in range(3)] + tcp[3:]
+            self.assertFloats(states[arm].tcp_pose, expected)
+            self.assertFloats(actions[arm].tcp_pose_des, expected)
+            self.assertFloats(states[arm].flange_pose[:3], expected[:3])
+            self.assertFloats(states[arm].link_position, HOME)
+        self.assertIsNot(self.pair.states()[0], self.pair.states()[0])
+
+        for arm in (0, 1):
+            self.assertTrue(self.sim.wait_matched(self.serials[arm], 5.0, ["event_log"]))
+        for serial, level, event_id in ((self.first_sn, 2, 4101), (self.second_sn, 3, 7)):
+            self.sim.command("event", serial, level=level, event_id=event_id,
+                             description="Joint 3 warm", consequences="", probable_causes="",
+                             recommended_actions="Let it cool")
+        self.assertTrue(wait_until(lambda: all(self.pair.event_log()), 3.0))
+        first, second = self.pair.event_log()
+        self.assertIsInstance(first[-1], quiralvek.RobotEvent)
+        self.assertEqual((first[-1].level, first[-1].id, first[-1].recommended_actions),
+                         (2, 4101, "Let it cool"))
+        self.assertIsInstance(first[-1].timestamp, datetime.datetime)
+        self.assertEqual((second[-1].level, second[-1].id), (3, 7))
+
+    def test_plans_primitives_and_variables(self):
+        self.assertEqual(self.pair.plan_list(), (["HomePlan", "MainPlan", "WaitPlan"],) * 2)
+        self.set_modes(*PLANS)
+        first, second = self.pair.plan_info()
+        self.assertIsInstance(first, quiralvek.PlanInfo)
+        self.assertEqual((first.item_0, second.item_0, first.item_7), ("", "", False))
+
+        self.set_modes(*PRIMITIVES)
+        self.pair.ExecutePrimitive(("Home", "Home"), ({}, {}))
+        states = []
+        self.assertTrue(wait_until(lambda: states.append(self.pair.primitive_states())
+                                   or all("terminated" in arm for arm in states[-1]), 3.0))
+        first, second = states[-1]
+        self.assertIn(first["terminated"], (0, 1))
+        self.assertIsInstance(second["timePeriod"], (int, float))
+
+        self.pair.Stop()
+        self.sim.set(self.first_sn, {"global_variables": {
+            "n": "7", "x": "0.5", "s": "idle", "ni": "1 2", "nf": "1 2.5", "ns": "a b",
+            "none": ""}})
+        self.sim.set(self.second_sn, {"global_variables": {"zeta": "1", "Alpha": "x y"}})
+        first, second = self.pair.global_variables()
+        self.assertEqual(list(first), ["n", "nf", "ni", "none", "ns", "s", "x"])
+        self.assertEqual(first, {"n": 7, "x": 0.5, "s": "idle", "ni": [1, 2], "nf": [1.0, 2.5],
+                                 "ns": ["a", "b"], "none": []})
+        self.assertIs(type(first["n"]), int)
+        self.assertIs(type(first["nf"][0]), float)
+        self.assertEqual(second, {"Alpha": ["x", "y"], "zeta": 1})
+
+    def test_z_robots_outlive_the_pair(self):
+        # Runs last (test methods run in name order): it drops the pair.
+        robots = self.pair.instances()
+        self.assertIs(type(robots[0]), quiralvek.Robot)
+        self.assertEqual(robots[1].info().serial_number, self.second_sn)
+        self.assertIs(self.pair.instances()[0], robots[0])
+        type(self).pair = None
+        gc.collect()
+        self.assertTrue(robots[0].connected() and robots[1].connected())
+
+        def heartbeats():
+            return self.sim.state(self.first_sn)["heartbeats"]["count"]
+
+        count = heartbeats()
+        self.assertTrue(wait_until(lambda: heartbeats() > count + 5, 3.0))
+        # Dropping the last handle ends the link.
+        del robots
+        gc.collect()
+
+        def silent():
+            before = heartbeats()
+            return not wait_until(lambda: heartbeats() > before, 0.3)
+
+        self.assertTrue(wait_until(silent, 5.0))
+
+
+if __name__ == "__main__":
+    unittest.main()
