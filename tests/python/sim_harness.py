@@ -1,18 +1,9 @@
-"""Drives the simulated robot controller (quiral_sim) from Python tests.
-
-    sim = SimProcess([first_sn, second_sn], ["--initial-state", "ready"])
-    sim.set(first_sn, {"estop": True})
-    items = sim.requests(first_sn, since=total, procedure_id=7)
-    sim.quit()
-
-The simulator runs as a child process with its JSON-lines control channel
-on standard input and output (sim/README.md); its path comes from the
-environment variable QUIRAL_SIM (CTest sets it). Every wait has a deadline.
-A simulator never outlives its test process: `quit` ends it (killing it when
-it does not end in time), every simulator still running is quit when the
-interpreter exits, and a simulator whose parent dies sees its standard input
-close and ends by itself. Tests run in a private network namespace, so the
-simulator uses the loopback whitelist "127.0.0.1".
+"""Drives the simulated robot controller (quiral_sim, path in $QUIRAL_SIM)
+through its JSON-lines control channel on standard input and output
+(sim/README.md). Every wait has a deadline. A simulator never outlives its
+test process: `quit` ends it (killing it when it does not end in time), the
+ones still running are quit when the interpreter exits, and one whose parent
+dies sees its standard input close and ends by itself.
 """
 
 import atexit
@@ -30,19 +21,16 @@ _running_lock = threading.Lock()
 
 
 class SimError(RuntimeError):
-    """The simulator did not start, did not answer in time, died, or
-    refused a command."""
+    """The simulator did not start, answer in time, or accept a command."""
 
 
 def unique_serial(model="Varno4"):
-    """A serial number of the given robot model that no other test process
-    uses."""
+    """A serial number of `model` that no other test process uses."""
     return "%s-P%dx%d" % (model, os.getpid(), next(_serial_counter))
 
 
 def wait_until(predicate, timeout, period=0.01):
-    """Polls `predicate` until it returns a true value or `timeout` seconds
-    have passed; returns whether it did."""
+    """Polls `predicate` until it holds or `timeout` seconds have passed."""
     deadline = time.monotonic() + timeout
     while not predicate():
         if time.monotonic() >= deadline:
@@ -102,8 +90,8 @@ class SimProcess:
                 return json.loads(line)
 
     def quit(self, timeout=5.0):
-        """Asks the simulator to quit and waits for its end; kills it when it
-        does not end within `timeout` seconds. Safe to call more than once."""
+        """Asks the simulator to quit; kills it when it has not ended within
+        `timeout` seconds. Safe to call more than once."""
         if self._proc.poll() is None:
             try:
                 if timeout > 0:
@@ -154,8 +142,7 @@ class SimProcess:
         return self.command("fault", serial, **rule)
 
     def requests(self, serial, since=0, procedure_id=None):
-        """Operations requests recorded from index `since` on (optionally of
-        one procedure)."""
+        """Operations requests from index `since` on (of one procedure)."""
         args = {} if procedure_id is None else {"procedure_id": procedure_id}
         return self.command("requests", serial, since=since, **args)["items"]
 
@@ -169,8 +156,7 @@ class SimProcess:
         return len(self.command("motion_commands", serial, compact=True)["seqs"])
 
     def wait_matched(self, serial, timeout, endpoints):
-        """Waits until the named endpoints of the controller have each
-        matched a remote endpoint."""
+        """Waits until each named endpoint has matched a remote one."""
         return wait_until(lambda: all(self.state(serial)["matched"][name] >= 1
                                       for name in endpoints), timeout, period=0.02)
 

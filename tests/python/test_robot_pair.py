@@ -101,7 +101,6 @@ COMMANDS = [
      PLAN, "long_string", ["MainPlan"], ["WaitPlan"]),
     (PLANS, call("PausePlan", (True, False)), None, "procedure_id", [PAUSE], [RESUME]),
     (PLANS, call("StopPlan", (False, True)), None, "procedure_id", [], [STOP_PLAN]),
-    (PLANS, call("StopPlan", (False, False)), None, "procedure_id", [], []),
     (PLANS, call("StopPlan"), None, "procedure_id", [STOP_PLAN], [STOP_PLAN]),
     (PLANS, call("SetBreakpointMode", (True, False)), BREAKPOINT_MODE, "int_args", [[1]], [[0]]),
     (PLANS, call("StepBreakpoint", (False, True)), None, "procedure_id", [], [STEP]),
@@ -130,11 +129,9 @@ COMMANDS = [
      [POSTURE]),
     (CARTESIAN, call("SetNullSpaceObjectives"), NULL_OBJECTIVES, "float_args", [[0.0, 0.0, 0.5]],
      [[0.0, 0.0, 0.5]]),
-    (CARTESIAN, call("SetNullSpaceObjectives", linear_manipulability=(0.5, 0.125)),
-     NULL_OBJECTIVES, "float_args", [[0.5, 0.0, 0.5]], [[0.125, 0.0, 0.5]]),
-    (CARTESIAN, call("SetNullSpaceObjectives", angular_manipulability=(0.25, 0.75),
-                     ref_positions_tracking=(0.6, 0.9)),
-     NULL_OBJECTIVES, "float_args", [[0.0, 0.25, 0.6]], [[0.0, 0.75, 0.9]]),
+    (CARTESIAN, call("SetNullSpaceObjectives", ref_positions_tracking=(0.6, 0.9),
+                     angular_manipulability=(0.25, 0.75), linear_manipulability=(0.5, 0.125)),
+     NULL_OBJECTIVES, "float_args", [[0.5, 0.25, 0.6]], [[0.125, 0.75, 0.9]]),
     (CARTESIAN, call("SetForceControlAxis", enabled_axes=([True, False, True, False, False, False],
                                                           (1, 0, 0, 0, 0, 1))),
      FORCE_AXIS, ("int_args", "float_args"), [[[1, 0, 1, 0, 0, 0], [1.0] * 3]],
@@ -194,7 +191,8 @@ REFUSED = [
     call("SetDigitalOutputs", ({-1: True}, {})), call("SetDigitalOutputs", ({"0": True}, {})),
     call("SetDigitalOutputs", ([(0, True)], {})), call("SetGlobalVariables", {"a": 1}),
     call("SetGlobalVariables", ({1: 2}, {})), call("SetGlobalVariables", ([("a", 1)], {})),
-    call("SetGlobalVariables", ({"a": None}, {})), call("SetGlobalVariables", ({"a": [1, "a"]}, {})),
+    call("SetGlobalVariables", ({"a": None}, {})),
+    call("SetGlobalVariables", ({"a": [1, "a"]}, {})),
     call("SetGlobalVariables", ({"a": {"x": 1}}, {})),
     call("SetGlobalVariables", ({"a": object()}, {})),
     call("SendMultiCartesianMotionForce", ([quiralvek.JPos()], [quiralvek.NrtCartesianCmd()]),
@@ -295,72 +293,68 @@ class CommandsTest(PairTestCase):
                 self.sim.set(serial, {"recovery": False})
 
 
+def in_base(pose, base):
+    return [pose[i] - base[i] for i in range(3)] + list(pose[3:])
+
+
 class MotionTest(PairTestCase):
-    def test_send_joint_position(self):
+    def sent(self, arm, kind, *fields):
+        """Fields of the arm's newest motion command since the mark."""
+        command = self.new_motion(arm)[-1]
+        return [command[kind][field] for field in fields] if fields else command[kind]
+
+    def test_joint_targets(self):
         self.switch_both(Mode.NRT_JOINT_POSITION)
         zeros = [0.0] * 7
         self.assertIsNone(self.pair.SendJointPosition(
             (POSTURE, HOME), (zeros, zeros), ([1.0] * 7, [0.5] * 7), ([2.0] * 7, [3.0] * 7)))
-        for arm, position, max_vel, max_acc in ((0, POSTURE, 1.0, 2.0), (1, HOME, 0.5, 3.0)):
-            command = self.new_motion(arm)[-1]["joint"]
-            self.assertFloats(command["position"], position)
-            self.assertFloats(command["velocity"], zeros)
-            self.assertFloats([command["max_vel"], command["max_acc"]],
-                              [[max_vel] * 7, [max_acc] * 7])
+        fields = ("position", "velocity", "max_vel", "max_acc")
+        self.assertFloats(self.sent(0, "joint", *fields), [POSTURE, zeros, [1.0] * 7, [2.0] * 7])
+        self.assertFloats(self.sent(1, "joint", *fields), [HOME, zeros, [0.5] * 7, [3.0] * 7])
         self.assertTrue(wait_until(lambda: all(
             abs(a - b) < 1e-3 for a, b in zip(self.pair.states()[0].link_position, POSTURE)), 5.0))
 
-    def test_send_cartesian_motion_force_in_the_world_frame(self):
+    def test_cartesian_targets_in_the_world_frame(self):
         self.switch_both(Mode.NRT_CARTESIAN_MOTION_FORCE)
         # 3 cm down from where each TCP is, in the world frame; defaults.
         targets = [list(state.tcp_pose) for state in self.pair.states()]
         for target in targets:
             target[2] -= 0.03
         self.assertIsNone(self.pair.SendCartesianMotionForce(tuple(targets)))
+        limits = ("max_linear_vel", "max_angular_vel", "max_linear_acc", "max_angular_acc")
         for arm, base in ((0, FIRST_BASE), (1, SECOND_BASE)):
-            command = self.new_motion(arm)[-1]["cartesian"]
-            self.assertFloats(command["pose"],
-                              [targets[arm][i] - base[i] for i in range(3)] + targets[arm][3:])
-            self.assertFloats([command["wrench"], command["velocity"], command["max_linear_vel"],
-                               command["max_angular_vel"], command["max_linear_acc"],
-                               command["max_angular_acc"]],
-                              [[0.0] * 6, [0.0] * 6, 0.5, 1.0, 2.0, 5.0])
+            self.assertFloats(self.sent(arm, "cartesian", "pose", "wrench", "velocity", *limits),
+                              [in_base(targets[arm], base), [0.0] * 6, [0.0] * 6, 0.5, 1.0, 2.0,
+                               5.0])
         self.assertTrue(wait_until(
             lambda: abs(self.pair.states()[0].tcp_pose[2] - targets[0][2]) < 2e-3, 5.0))
-
         # Every keyword, per-arm values.
         self.since()
         self.pair.SendCartesianMotionForce(
             poses=targets, wrenches=([1.0, 0, 0, 0, 0, 0], [0, 2.0, 0, 0, 0, 0]),
             velocities=([0.0] * 6, [0.0] * 6), max_linear_vel=(0.2, 0.3),
             max_angular_vel=(0.4, 0.5), max_linear_acc=(1.5, 1.6), max_angular_acc=(2.5, 2.6))
-        command = self.new_motion(1)[-1]["cartesian"]
-        self.assertFloats([command["wrench"], command["max_linear_vel"],
-                           command["max_angular_vel"], command["max_linear_acc"],
-                           command["max_angular_acc"]], [[0, 2.0, 0, 0, 0, 0], 0.3, 0.5, 1.6, 2.6])
+        self.assertFloats(self.sent(1, "cartesian", "wrench", *limits),
+                          [[0, 2.0, 0, 0, 0, 0], 0.3, 0.5, 1.6, 2.6])
 
-    def test_send_multi_cartesian_motion_force(self):
+        # Waypoints: each moved by its arm's base; the caller's are unchanged.
         self.switch_both(Mode.NRT_SUPER_PRIMITIVE)
         states = self.pair.states()
-        waypoints = []
-        for state in states:
-            cmd = quiralvek.NrtCartesianCmd()
+        waypoints = [quiralvek.NrtCartesianCmd(), quiralvek.NrtCartesianCmd()]
+        for cmd, state in zip(waypoints, states):
             cmd.pose = [state.tcp_pose[0] + 0.02] + list(state.tcp_pose[1:])
             cmd.max_linear_vel, cmd.max_angular_vel = 0.3, 0.6
             cmd.max_linear_acc, cmd.max_angular_acc = 1.0, 2.0
-            waypoints.append(cmd)
         joints = [list(state.link_position) for state in states]
         self.assertIsNone(self.pair.SendMultiCartesianMotionForce(
             cart_cmds=([waypoints[0]], [waypoints[1]]), joint_pos=([joints[0]], [joints[1]])))
         for arm, base in ((0, FIRST_BASE), (1, SECOND_BASE)):
-            item = self.new_motion(arm)[-1]
-            pose = waypoints[arm].pose
-            self.assertEqual(len(item["cartesian_multi"]), 1)
-            self.assertFloats(item["cartesian_multi"][0]["pose"],
-                              [pose[i] - base[i] for i in range(3)] + list(pose[3:]))
-            self.assertFloats(item["cartesian_multi"][0]["max_linear_vel"], 0.3)
-            self.assertFloats(item["joint_multi_positions"], [joints[arm]])
-        # The caller's waypoints are not changed.
+            command = self.new_motion(arm)[-1]
+            self.assertEqual(len(command["cartesian_multi"]), 1)
+            self.assertFloats([command["cartesian_multi"][0]["pose"],
+                               command["cartesian_multi"][0]["max_linear_vel"],
+                               command["joint_multi_positions"]],
+                              [in_base(waypoints[arm].pose, base), 0.3, [joints[arm]]])
         self.assertFloats(waypoints[0].pose[0], states[0].tcp_pose[0] + 0.02)
 
 
@@ -417,42 +411,38 @@ class BoundaryErrorsTest(PairTestCase):
 
 
 class QueriesTest(PairTestCase):
-    def test_ready_arms(self):
-        pair = self.pair
-        self.assertEqual(repr(pair), "<quiralbivek.RobotPair>")
+    def test_plain_results(self):
+        self.assertEqual(repr(self.pair), "<quiralbivek.RobotPair>")
         with self.assertRaises(AttributeError):
-            pair.note = "left arm on the table"
-        for method in (pair.connected, pair.stopped, pair.operational):
-            self.assertIs(method(), True)
-        self.assertIs(pair.busy(), False)
-        self.assertIs(pair.fault(), False)
-        for method in (pair.which_busy, pair.which_fault, pair.reduced, pair.recovery,
-                       pair.enabling_button_pressed):
-            self.assertEqual(method(), (False, False))
-        self.assertEqual(pair.estop_released(), (True, True))
-        self.assertEqual(pair.mode(), (Mode.IDLE, Mode.IDLE))
-        self.assertIsInstance(pair.mode(), tuple)
-        self.assertEqual(pair.operational_status(),
-                         (OperationalStatus.READY, OperationalStatus.READY))
-
-    def test_each_arm_status(self):
-        first_inputs = [i % 3 == 0 for i in range(18)]
-        self.sim.set(self.first_sn, {"estop": True, "digital_inputs": first_inputs})
-        self.sim.set(self.second_sn, {"enabling_button": True, "fault": "minor"})
-        self.assertTrue(wait_until(
-            lambda: self.pair.estop_released() == (False, True)
-            and self.pair.enabling_button_pressed() == (False, True)
-            and self.pair.which_fault() == (False, True), 3.0))
-        self.assertIs(self.pair.fault(), True)
-        self.assertIs(self.pair.operational(), False)
-        self.assertEqual(self.pair.operational_status(),
-                         (OperationalStatus.ESTOP_NOT_RELEASED, OperationalStatus.MINOR_FAULT))
-        self.assertEqual(self.pair.digital_inputs(), (first_inputs, [False] * 18))
-
-        self.sim.set(self.first_sn, {"estop": False, "safety_board_state": 10})
-        self.sim.set(self.second_sn, {"fault": None, "recovery": True})
-        self.assertTrue(wait_until(lambda: self.pair.reduced() == (True, False)
-                                   and self.pair.recovery() == (False, True), 3.0))
+            self.pair.note = "left arm on the table"
+        inputs = [i % 3 == 0 for i in range(18)]
+        self.sim.set(self.first_sn, {"estop": True, "digital_inputs": inputs, "global_variables": {
+            "n": "7", "x": "0.5", "s": "idle", "ni": "1 2", "nf": "1 2.5", "ns": "a b",
+            "none": ""}})
+        self.sim.set(self.second_sn, {"enabling_button": True, "fault": "minor",
+                                      "global_variables": {"zeta": "1", "Alpha": "x y"}})
+        self.assertTrue(wait_until(lambda: self.pair.digital_inputs()[0] == inputs
+                                   and self.pair.which_fault() == (False, True), 3.0))
+        # Booleans stay booleans, pairs are tuples, maps keep their order.
+        for name, value in [
+                ("connected", True), ("stopped", True), ("operational", False), ("busy", False),
+                ("fault", True), ("which_busy", (False, False)), ("which_fault", (False, True)),
+                ("reduced", (False, False)), ("recovery", (False, False)),
+                ("estop_released", (False, True)), ("enabling_button_pressed", (False, True)),
+                ("mode", (Mode.IDLE, Mode.IDLE)), ("digital_inputs", (inputs, [False] * 18)),
+                ("operational_status", (OperationalStatus.ESTOP_NOT_RELEASED,
+                                        OperationalStatus.MINOR_FAULT)),
+                ("plan_list", (["HomePlan", "MainPlan", "WaitPlan"],) * 2),
+                ("global_variables", ({"n": 7, "nf": [1.0, 2.5], "ni": [1, 2], "none": [],
+                                       "ns": ["a", "b"], "s": "idle", "x": 0.5},
+                                      {"Alpha": ["x", "y"], "zeta": 1}))]:
+            with self.subTest(query=name):
+                result = getattr(self.pair, name)()
+                self.assertEqual(result, value)
+                self.assertIs(type(result), type(value))
+        first, _ = self.pair.global_variables()
+        self.assertEqual(list(first), ["n", "nf", "ni", "none", "ns", "s", "x"])
+        self.assertEqual([type(first["n"]), type(first["nf"][0])], [int, float])
 
     def test_records(self):
         first, second = self.pair.info()
@@ -468,54 +458,34 @@ class QueriesTest(PairTestCase):
         for arm, base in ((0, FIRST_BASE), (1, SECOND_BASE)):
             tcp = self.sim.state(self.serials[arm])["tcp_pose"]
             expected = [tcp[i] + base[i] for i in range(3)] + tcp[3:]
-            self.assertFloats(states[arm].tcp_pose, expected)
-            self.assertFloats(actions[arm].tcp_pose_des, expected)
-            self.assertFloats(states[arm].flange_pose[:3], expected[:3])
-            self.assertFloats(states[arm].link_position, HOME)
-        self.assertIsNot(self.pair.states()[0], self.pair.states()[0])
+            self.assertFloats([states[arm].tcp_pose, actions[arm].tcp_pose_des,
+                               states[arm].flange_pose[:3], states[arm].link_position],
+                              [expected, expected, expected[:3], HOME])
 
-        for arm in (0, 1):
-            self.assertTrue(self.sim.wait_matched(self.serials[arm], 5.0, ["event_log"]))
         for serial, level, event_id in ((self.first_sn, 2, 4101), (self.second_sn, 3, 7)):
+            self.assertTrue(self.sim.wait_matched(serial, 5.0, ["event_log"]))
             self.sim.command("event", serial, level=level, event_id=event_id,
                              description="Joint 3 warm", consequences="", probable_causes="",
                              recommended_actions="Let it cool")
         self.assertTrue(wait_until(lambda: all(self.pair.event_log()), 3.0))
         first, second = self.pair.event_log()
         self.assertIsInstance(first[-1], quiralvek.RobotEvent)
-        self.assertEqual((first[-1].level, first[-1].id, first[-1].recommended_actions),
-                         (2, 4101, "Let it cool"))
         self.assertIsInstance(first[-1].timestamp, datetime.datetime)
-        self.assertEqual((second[-1].level, second[-1].id), (3, 7))
+        self.assertEqual([(log[-1].level, log[-1].id) for log in (first, second)],
+                         [(2, 4101), (3, 7)])
+        self.assertEqual(second[-1].recommended_actions, "Let it cool")
 
-    def test_plans_primitives_and_variables(self):
-        self.assertEqual(self.pair.plan_list(), (["HomePlan", "MainPlan", "WaitPlan"],) * 2)
         self.set_modes(*PLANS)
         first, second = self.pair.plan_info()
         self.assertIsInstance(first, quiralvek.PlanInfo)
         self.assertEqual((first.item_0, second.item_0, first.item_7), ("", "", False))
-
         self.set_modes(*PRIMITIVES)
         self.pair.ExecutePrimitive(("Home", "Home"), ({}, {}))
         states = []
         self.assertTrue(wait_until(lambda: states.append(self.pair.primitive_states())
                                    or all("terminated" in arm for arm in states[-1]), 3.0))
-        first, second = states[-1]
-        self.assertIn(first["terminated"], (0, 1))
-        self.assertIsInstance(second["timePeriod"], (int, float))
-
-        self.pair.Stop()
-        self.sim.set(self.first_sn, {"global_variables": {
-            "n": "7", "x": "0.5", "s": "idle", "ni": "1 2", "nf": "1 2.5", "ns": "a b",
-            "none": ""}})
-        self.sim.set(self.second_sn, {"global_variables": {"zeta": "1", "Alpha": "x y"}})
-        first, second = self.pair.global_variables()
-        self.assertEqual(list(first), ["n", "nf", "ni", "none", "ns", "s", "x"])
-        self.assertEqual(first, {"n": 7, "x": 0.5, "s": "idle", "ni": [1, 2], "nf": [1.0, 2.5],
-                                 "ns": ["a", "b"], "none": []})
-        self.assertIs(type(first["n"]), int)
-        self.assertIs(type(first["nf"][0]), float)
-        self.assertEqual(second, {"Alpha": ["x", "y"], "zeta": 1})
+        self.assertIn(states[-1][0]["terminated"], (0, 1))
+        self.assertIsInstance(states[-1][1]["timePeriod"], (int, float))
 
     def test_z_robots_outlive_the_pair(self):
         # Runs last (test methods run in name order): it drops the pair.
