@@ -567,30 +567,24 @@ TEST(RobotPairConstructionTest, BadArgumentsAreRefusedBeforeAnyConnection) {
     std::type_index type;
     std::string text;
   } rows[] = {
+      // clang-format off
       // Both arms wrong: the first arm's error only.
-      {{"bad", "Varno4"},
-       {zero, zero},
-       typeid(std::invalid_argument),
+      {{"bad", "Varno4"}, {zero, zero}, typeid(std::invalid_argument),
        "[quiral::bivek::RobotPair](first) Format of the provided robot serial number [bad] is "
        "invalid"},
-      {{"Nomodel-1", "bad"},
-       {zero, zero},
-       typeid(std::logic_error),
+      {{"Nomodel-1", "bad"}, {zero, zero}, typeid(std::logic_error),
        "[quiral::bivek::RobotPair](first) Robot model [Nomodel] is not supported"},
       // One robot named twice, in any of the forms the arms accept.
-      {{"Varno4-SIM001", "Varno4-SIM001"},
-       {zero, zero},
-       typeid(std::invalid_argument),
+      {{"Varno4-SIM001", "Varno4-SIM001"}, {zero, zero}, typeid(std::invalid_argument),
        "[quiral::bivek::RobotPair] Serial numbers [Varno4-SIM001] and [Varno4-SIM001] name the "
        "same robot"},
-      {{"Varno4-SIM001", " Varno4_SIM001"},
-       {zero, zero},
-       typeid(std::invalid_argument),
+      {{"Varno4-SIM001", " Varno4_SIM001"}, {zero, zero}, typeid(std::invalid_argument),
        "[quiral::bivek::RobotPair] Serial numbers [Varno4-SIM001] and [ Varno4_SIM001] name the "
        "same robot"},
       // Base positions that are not finite numbers.
       {{"Varno4-A1", "Varno4-A2"}, {{0, nan, 0}, zero}, typeid(std::invalid_argument), non_finite},
       {{"Varno4-A1", "Varno4-A2"}, {zero, {0, 0, -inf}}, typeid(std::invalid_argument), non_finite},
+      // clang-format on
   };
   const auto start = std::chrono::steady_clock::now();
   for (const auto& row : rows) {

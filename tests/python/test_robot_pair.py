@@ -319,6 +319,7 @@ class CommandsTest(PairTestCase):
         super().setUp()
         for serial in self.serials:
             self.sim.set(serial, {"global_variables": dict.fromkeys("abcdefgh", "0")})
+
     def received(self, arm, procedure, fields):
         items = self.new_requests(arm, procedure)
         if isinstance(fields, str):
@@ -404,8 +405,7 @@ def in_base(pose, base):
 class MotionTest(PairTestCase):
     def sent(self, arm, kind, *fields):
         """Fields of the arm's newest motion command since the mark."""
-        command = self.new_motion(arm)[-1]
-        return [command[kind][field] for field in fields] if fields else command[kind]
+        return [self.new_motion(arm)[-1][kind][field] for field in fields]
 
     def test_joint_targets(self):
         self.switch_both(Mode.NRT_JOINT_POSITION)
