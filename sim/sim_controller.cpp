@@ -375,15 +375,7 @@ struct SimController::Impl {
     } else {
       robot.HandleOps(request, *reply);
     }
-    int copies = 1;
-    Clock::time_point due = now;
-    if (rule) {
-      if (rule->kind == FaultKind::kNoReply) return;
-      ApplyFault(*rule, *reply);
-      due += std::chrono::milliseconds(rule->delay_ms);
-      if (rule->kind == FaultKind::kDuplicateReply) copies = rule->copies;
-    }
-    Enqueue(due, copies, std::move(reply), nullptr);
+    Answer(now, rule, std::move(reply), nullptr);
   }
 
   void OnDataRequest(const quiral_lumo_msgs::msg::RPCRequest& request) {
@@ -398,15 +390,24 @@ struct SimController::Impl {
     } else {
       robot.HandleData(request, *reply);
     }
+    Answer(now, rule, nullptr, std::move(reply));
+  }
+
+  // Queues the reply of one service (the other pointer is null) as the
+  // fault rule, if any, has it: not at all, late, altered or repeated.
+  void Answer(Clock::time_point received, const std::optional<FaultRule>& rule,
+              std::shared_ptr<vek_msgs::msg::RPCReply> ops,
+              std::shared_ptr<quiral_lumo_msgs::msg::RPCReply> data) {
     int copies = 1;
-    Clock::time_point due = now;
+    Clock::time_point due = received;
     if (rule) {
       if (rule->kind == FaultKind::kNoReply) return;
-      ApplyFault(*rule, *reply);
+      if (ops) ApplyFault(*rule, *ops);
+      if (data) ApplyFault(*rule, *data);
       due += std::chrono::milliseconds(rule->delay_ms);
       if (rule->kind == FaultKind::kDuplicateReply) copies = rule->copies;
     }
-    Enqueue(due, copies, nullptr, std::move(reply));
+    Enqueue(due, copies, std::move(ops), std::move(data));
   }
 
   void ReplyLoop() {
