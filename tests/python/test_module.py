@@ -116,10 +116,10 @@ print(json.dumps(outcome))
 import importlib.machinery, importlib.util, json, sys
 path = sys.argv[1]
 loader = importlib.machinery.ExtensionFileLoader("quiralbivek", path)
-spec = importlib.util.spec_from_file_location("quiralbivek", path, loader=loader)
+found = importlib.util.spec_from_file_location("quiralbivek", path, loader=loader)
 outcome = {"version": sys.version, "error": None, "type": None}
 try:
-    importlib.util.module_from_spec(spec)
+    importlib.util.module_from_spec(found)
 except BaseException as error:
     outcome.update(type=type(error).__name__, error=str(error))
 outcome["imported"] = "quiralbivek" in sys.modules
