@@ -89,61 +89,53 @@ dds::DomainParticipant* MakeParticipant(const std::string& name, uint32_t domain
   return participant;
 }
 
-// Reliable, volatile, keep-last: the remote-call services and the event log.
+// The settings readers and writers share: volatile, keep-last `depth`,
+// ten times as many samples in all, no data sharing.
+template <class Qos>
+void SetCommonQos(Qos& q, dds::ReliabilityQosPolicyKind reliability, int depth,
+                  int allocated, eprosima::fastrtps::rtps::MemoryManagementPolicy_t memory) {
+  q.durability().kind = dds::VOLATILE_DURABILITY_QOS;
+  q.reliability().kind = reliability;
+  q.history().kind = dds::KEEP_LAST_HISTORY_QOS;
+  q.history().depth = depth;
+  q.resource_limits().max_samples = depth * 10;
+  q.resource_limits().max_samples_per_instance = depth;
+  q.resource_limits().allocated_samples = allocated;
+  q.resource_limits().extra_samples = 1;
+  q.endpoint().history_memory_policy = memory;
+  q.data_sharing().off();
+}
+
+// Large replies (files) are held only as big as they are.
+eprosima::fastrtps::rtps::MemoryManagementPolicy_t ReliableMemory(bool large) {
+  return large ? eprosima::fastrtps::rtps::DYNAMIC_REUSABLE_MEMORY_MODE
+               : eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE;
+}
+
+// Reliable, depth 10: the remote-call services and the event log. Written
+// synchronously.
 dds::DataWriterQos ReliableWriterQos(dds::Publisher* publisher, bool large) {
   dds::DataWriterQos q = publisher->get_default_datawriter_qos();
-  q.durability().kind = dds::VOLATILE_DURABILITY_QOS;
-  q.reliability().kind = dds::RELIABLE_RELIABILITY_QOS;
-  q.history().kind = dds::KEEP_LAST_HISTORY_QOS;
-  q.history().depth = 10;
-  q.resource_limits().max_samples = 100;
-  q.resource_limits().max_samples_per_instance = 10;
-  q.resource_limits().allocated_samples = large ? 1 : 10;
-  q.resource_limits().extra_samples = 1;
+  SetCommonQos(q, dds::RELIABLE_RELIABILITY_QOS, 10, large ? 1 : 10, ReliableMemory(large));
   q.publish_mode().kind = dds::SYNCHRONOUS_PUBLISH_MODE;
-  // Large replies (files) are held only as big as they are.
-  q.endpoint().history_memory_policy =
-      large ? eprosima::fastrtps::rtps::DYNAMIC_REUSABLE_MEMORY_MODE
-            : eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE;
   // Repair lost fragments of large replies quickly.
   q.reliable_writer_qos().times.heartbeatPeriod = eprosima::fastrtps::Duration_t(0, 100000000);
-  q.data_sharing().off();
   return q;
 }
 
 dds::DataReaderQos ReliableReaderQos(dds::Subscriber* subscriber, bool large) {
   dds::DataReaderQos q = subscriber->get_default_datareader_qos();
-  q.durability().kind = dds::VOLATILE_DURABILITY_QOS;
-  q.reliability().kind = dds::RELIABLE_RELIABILITY_QOS;
-  q.history().kind = dds::KEEP_LAST_HISTORY_QOS;
-  q.history().depth = 10;
-  q.resource_limits().max_samples = 100;
-  q.resource_limits().max_samples_per_instance = 10;
-  q.resource_limits().allocated_samples = large ? 1 : 10;
-  q.resource_limits().extra_samples = 1;
-  q.endpoint().history_memory_policy =
-      large ? eprosima::fastrtps::rtps::DYNAMIC_REUSABLE_MEMORY_MODE
-            : eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE;
-  q.data_sharing().off();
+  SetCommonQos(q, dds::RELIABLE_RELIABILITY_QOS, 10, large ? 1 : 10, ReliableMemory(large));
   return q;
 }
 
-// Best effort, volatile, keep-last: periodic samples, written synchronously.
+// Best effort, depth 1: periodic samples, written synchronously.
 dds::DataWriterQos BestEffortWriterQos(dds::Publisher* publisher) {
   dds::DataWriterQos q = publisher->get_default_datawriter_qos();
-  q.durability().kind = dds::VOLATILE_DURABILITY_QOS;
-  q.reliability().kind = dds::BEST_EFFORT_RELIABILITY_QOS;
+  SetCommonQos(q, dds::BEST_EFFORT_RELIABILITY_QOS, 1, 1,
+               eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE);
   q.reliability().max_blocking_time = eprosima::fastrtps::Duration_t(0, 50000);
-  q.history().kind = dds::KEEP_LAST_HISTORY_QOS;
-  q.history().depth = 1;
-  q.resource_limits().max_samples = 10;
-  q.resource_limits().max_samples_per_instance = 1;
-  q.resource_limits().allocated_samples = 1;
-  q.resource_limits().extra_samples = 1;
   q.publish_mode().kind = dds::SYNCHRONOUS_PUBLISH_MODE;
-  q.endpoint().history_memory_policy =
-      eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE;
-  q.data_sharing().off();
   return q;
 }
 
@@ -151,17 +143,8 @@ dds::DataWriterQos BestEffortWriterQos(dds::Publisher* publisher) {
 // a 1 kHz command stream while the listener is busy.
 dds::DataReaderQos BestEffortReaderQos(dds::Subscriber* subscriber, int depth) {
   dds::DataReaderQos q = subscriber->get_default_datareader_qos();
-  q.durability().kind = dds::VOLATILE_DURABILITY_QOS;
-  q.reliability().kind = dds::BEST_EFFORT_RELIABILITY_QOS;
-  q.history().kind = dds::KEEP_LAST_HISTORY_QOS;
-  q.history().depth = depth;
-  q.resource_limits().max_samples = depth * 10;
-  q.resource_limits().max_samples_per_instance = depth;
-  q.resource_limits().allocated_samples = depth;
-  q.resource_limits().extra_samples = 1;
-  q.endpoint().history_memory_policy =
-      eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE;
-  q.data_sharing().off();
+  SetCommonQos(q, dds::BEST_EFFORT_RELIABILITY_QOS, depth, depth,
+               eprosima::fastrtps::rtps::PREALLOCATED_WITH_REALLOC_MEMORY_MODE);
   return q;
 }
 
