@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/qor_state.h"
-#include "vek/data_types.h"
+#include "base/vek_types.h"
 
 namespace quiral_lumo_msgs {
 namespace msg {

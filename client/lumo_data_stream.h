@@ -13,7 +13,7 @@
 #include "base/qor_state.h"
 #include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
 #include "msgs/quiral_lumo_msgs/all_extra_stream_data.h"
-#include "vek/data_types.h"
+#include "base/vek_types.h"
 
 namespace quiral {
 namespace middleware2 {

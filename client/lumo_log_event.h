@@ -9,7 +9,7 @@
 
 #include "base/qor_state.h"
 #include "msgs/quiral_lumo_msgs/event_log.h"
-#include "vek/data_types.h"
+#include "base/vek_types.h"
 
 namespace quiral {
 namespace middleware2 {

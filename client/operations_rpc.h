@@ -13,7 +13,7 @@
 
 #include "base/controller_states.h"
 #include "base/qor_state.h"
-#include "vek/data_types.h"
+#include "base/vek_types.h"
 
 namespace vek_msgs {
 namespace msg {

@@ -10,7 +10,7 @@
 
 #include "base/qor_state.h"
 #include "msgs/vek_msgs/realtime_states.h"
-#include "vek/data_types.h"
+#include "base/vek_types.h"
 
 namespace quiral {
 namespace middleware2 {
