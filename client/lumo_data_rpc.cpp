@@ -18,11 +18,6 @@ const std::string kDataServiceTopicPrefix = "quiral_lumo/non_stream_rpc/";
 // Time-out of the one attempt, in seconds.
 constexpr double kDataServiceTimeoutSec = 2.0;
 
-constexpr uint16_t kReqLUMOVersion = 1;
-constexpr uint16_t kReqPtStates = 2;
-constexpr uint16_t kReqPlanInfo = 3;
-constexpr uint16_t kReqManipulability = 8;
-
 constexpr size_t kPlanInfoTexts = 8;
 // Manipulability reply: two leading figures, then the two triples.
 constexpr size_t kManipulabilityFloats = 8;
@@ -43,29 +38,29 @@ QorState LUMODataRpc::Init(const middleware2::DefaultNode& node,
   return Ok();
 }
 
-QorState LUMODataRpc::Call(uint16_t id, quiral_lumo_msgs::msg::RPCReply& reply) {
+QorState LUMODataRpc::Call(LUMORequestId id, quiral_lumo_msgs::msg::RPCReply& reply) {
   quiral_lumo_msgs::msg::RPCRequest request;
-  request.request_id(id);
+  request.request_id(static_cast<uint16_t>(id));
   bool answered = false;
   if (client_ != nullptr) {
     try {
       answered = client_->SendRequestAndGetReply(request, reply, kDataServiceTimeoutSec);
     } catch (const std::exception& e) {
-      spdlog::debug("Data-service request {} raised: {}", id, e.what());
+      spdlog::debug("Data-service request {} raised: {}", static_cast<uint16_t>(id), e.what());
     }
   }
   if (!answered) {
     spdlog::debug("Failed to send remote call or server reply timeout");
     return Fault();
   }
-  if (!reply.success() || reply.request_id() != id) {
+  if (!reply.success() || reply.request_id() != static_cast<uint16_t>(id)) {
     spdlog::debug("Remote procedure failed");
     return Fault();
   }
   return Ok();
 }
 
-QorState LUMODataRpc::RequestStringList(uint16_t id, std::vector<std::string>& list) {
+QorState LUMODataRpc::RequestStringList(LUMORequestId id, std::vector<std::string>& list) {
   quiral_lumo_msgs::msg::RPCReply reply;
   const QorState state = Call(id, reply);
   if (!QorSucceeded(state)) {
@@ -77,7 +72,7 @@ QorState LUMODataRpc::RequestStringList(uint16_t id, std::vector<std::string>& l
 
 QorState LUMODataRpc::RequestLUMOVersion(std::string& version) {
   std::vector<std::string> list;
-  if (!QorSucceeded(RequestStringList(kReqLUMOVersion, list))) {
+  if (!QorSucceeded(RequestStringList(LUMORequestId::RequestLUMOVersion, list))) {
     return Fault();
   }
   if (list.empty()) {
@@ -89,12 +84,12 @@ QorState LUMODataRpc::RequestLUMOVersion(std::string& version) {
 }
 
 QorState LUMODataRpc::RequestPtStates(std::vector<std::string>& list) {
-  return RequestStringList(kReqPtStates, list);
+  return RequestStringList(LUMORequestId::RequestPtStates, list);
 }
 
 QorState LUMODataRpc::RequestPlanInfo(quiral::vek::PlanInfo& info) {
   std::vector<std::string> list;
-  if (!QorSucceeded(RequestStringList(kReqPlanInfo, list))) {
+  if (!QorSucceeded(RequestStringList(LUMORequestId::RequestPlanInfo, list))) {
     return Fault();
   }
   if (list.size() != kPlanInfoTexts) {
@@ -129,7 +124,7 @@ QorState LUMODataRpc::RequestPlanInfo(quiral::vek::PlanInfo& info) {
 QorState LUMODataRpc::RequestManipulability(std::array<double, 3>& first,
                                             std::array<double, 3>& second) {
   quiral_lumo_msgs::msg::RPCReply reply;
-  const QorState state = Call(kReqManipulability, reply);
+  const QorState state = Call(LUMORequestId::RequestManipulability, reply);
   if (!QorSucceeded(state)) {
     return state;
   }

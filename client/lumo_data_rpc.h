@@ -10,6 +10,7 @@
 
 #include "base/qor_state.h"
 #include "base/vek_types.h"
+#include "client/service_ids.h"
 
 namespace quiral_lumo_msgs {
 namespace msg {
@@ -49,7 +50,7 @@ class LUMODataRpc {
   QorState Init(const middleware2::DefaultNode& node, const std::string& topic_suffix);
 
   // Request `id`; the reply's texts in order.
-  QorState RequestStringList(uint16_t id, std::vector<std::string>& list);
+  QorState RequestStringList(LUMORequestId id, std::vector<std::string>& list);
   // Request 1: the first text.
   QorState RequestLUMOVersion(std::string& version);
   // Request 2: the running primitive's states, one text each.
@@ -62,7 +63,7 @@ class LUMODataRpc {
 
  private:
   // One request; checks the success flag and the id of the reply.
-  QorState Call(uint16_t id, quiral_lumo_msgs::msg::RPCReply& reply);
+  QorState Call(LUMORequestId id, quiral_lumo_msgs::msg::RPCReply& reply);
 
   std::shared_ptr<RpcClient> client_;
 };

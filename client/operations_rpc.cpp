@@ -27,19 +27,6 @@ constexpr int kOperationsAttempts = 3;
 // Longest long text argument, in characters.
 constexpr size_t kMaxLongStringChars = 10000;
 
-// Procedure ids fixed by the operations of this class.
-constexpr uint16_t kProcServerVersion = 3;
-constexpr uint16_t kProcRobotInfo = 6;
-constexpr uint16_t kProcSwitchCtrlMode = 7;
-constexpr uint16_t kProcReachability = 10;
-constexpr uint16_t kProcActiveToolParams = 34;
-constexpr uint16_t kProcToolParamsByName = 35;
-constexpr uint16_t kProcToolPayloadCali = 37;
-constexpr uint16_t kProcDeviceParamNames = 43;
-constexpr uint16_t kProcDeviceParamValue = 44;
-constexpr uint16_t kProcDeviceStatus = 45;
-constexpr uint16_t kProcWorkCoordPose = 53;
-
 QorState Ok() { return _MakeQorState(QorGeneralState::OK); }
 QorState Fault() { return _MakeQorState(QorGeneralState::FAULT); }
 
@@ -121,13 +108,13 @@ QorState OperationsRPC::Call(const vek_msgs::msg::RPCRequest& request,
   return Ok();
 }
 
-QorState OperationsRPC::GeneralCall(uint16_t id, const std::string& long_string_arg,
+QorState OperationsRPC::GeneralCall(ProcedureId id, const std::string& long_string_arg,
                                     const std::vector<int>& int_args,
                                     const std::vector<float>& float_args,
                                     const std::vector<std::string>& string_args) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(id);
+  request.procedure_id(static_cast<uint16_t>(id));
   SetLongString(request, long_string_arg);
   request.int_args().assign(int_args.begin(), int_args.end());
   request.float_args(float_args);
@@ -136,13 +123,13 @@ QorState OperationsRPC::GeneralCall(uint16_t id, const std::string& long_string_
 }
 
 QorState OperationsRPC::SwitchCtrlMode(qor::ExtCtrlMode mode) {
-  return GeneralCall(kProcSwitchCtrlMode, std::string(), {static_cast<int>(mode)}, {}, {});
+  return GeneralCall(ProcedureId::SwitchCtrlMode, std::string(), {static_cast<int>(mode)}, {}, {});
 }
 
 QorState OperationsRPC::RequestRobotInfo(quiral::vek::RobotInfo& info) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(kProcRobotInfo);
+  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestRobotInfo));
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
     return state;
@@ -186,11 +173,11 @@ QorState OperationsRPC::RequestRobotInfo(quiral::vek::RobotInfo& info) {
   return Ok();
 }
 
-QorState OperationsRPC::UpdateTool(uint16_t id, const std::string& name,
+QorState OperationsRPC::UpdateTool(ProcedureId id, const std::string& name,
                                    const quiral::vek::ToolParams& params) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(id);
+  request.procedure_id(static_cast<uint16_t>(id));
   auto& tool = request.tool_params();
   tool.name(name);
   float mass = 0.0f;
@@ -209,9 +196,9 @@ QorState OperationsRPC::RequestToolParams(const std::string& name, std::string& 
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
   if (name.empty()) {
-    request.procedure_id(kProcActiveToolParams);
+    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestActiveToolParams));
   } else {
-    request.procedure_id(kProcToolParamsByName);
+    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestToolParams));
     request.tool_params().name(name);
   }
   const QorState state = Call(request, reply);
@@ -230,7 +217,7 @@ QorState OperationsRPC::RequestToolParams(const std::string& name, std::string& 
 QorState OperationsRPC::RequestToolPayloadCaliResult(quiral::vek::ToolParams& params) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(kProcToolPayloadCali);
+  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestToolPayloadCaliResult));
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
     return state;
@@ -242,11 +229,11 @@ QorState OperationsRPC::RequestToolPayloadCaliResult(quiral::vek::ToolParams& pa
   return Ok();
 }
 
-QorState OperationsRPC::RequestFile(uint16_t id, const std::string& name,
+QorState OperationsRPC::RequestFile(ProcedureId id, const std::string& name,
                                     std::vector<uint8_t>& bytes) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(id);
+  request.procedure_id(static_cast<uint16_t>(id));
   SetLongString(request, name);
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
@@ -269,7 +256,7 @@ QorState OperationsRPC::RequestFile(uint16_t id, const std::string& name,
   return Ok();
 }
 
-QorState OperationsRPC::SendFile(uint16_t id, const std::string& name, uint32_t crc32,
+QorState OperationsRPC::SendFile(ProcedureId id, const std::string& name, uint32_t crc32,
                                  const std::vector<uint8_t>& bytes) {
   if (bytes.size() > kMaxFileBytes) {
     spdlog::debug("File [{}] of {} bytes exceeds the transfer limit of {} bytes", name,
@@ -278,7 +265,7 @@ QorState OperationsRPC::SendFile(uint16_t id, const std::string& name, uint32_t 
   }
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(id);
+  request.procedure_id(static_cast<uint16_t>(id));
   SetLongString(request, name);
   request.int_args({static_cast<int32_t>(crc32)});
   request.raw_bytes_arg(bytes);
@@ -289,7 +276,7 @@ QorState OperationsRPC::RequestDeviceStatus(const std::string& device,
                                             std::pair<bool, bool>& status) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(kProcDeviceStatus);
+  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestDeviceStatus));
   request.string_args({device});
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
@@ -309,7 +296,7 @@ QorState OperationsRPC::RequestWorkCoordPose(const std::string& name,
                                              std::array<double, 7>& pose) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(kProcWorkCoordPose);
+  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestWorkCoordPose));
   request.string_args({name});
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
@@ -326,10 +313,10 @@ QorState OperationsRPC::RequestWorkCoordPose(const std::string& name,
   return Ok();
 }
 
-QorState OperationsRPC::RequestStringList(uint16_t id, std::vector<std::string>& list) {
+QorState OperationsRPC::RequestStringList(ProcedureId id, std::vector<std::string>& list) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(id);
+  request.procedure_id(static_cast<uint16_t>(id));
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
     return state;
@@ -340,7 +327,7 @@ QorState OperationsRPC::RequestStringList(uint16_t id, std::vector<std::string>&
 
 QorState OperationsRPC::RequestServerVersion(std::string& version) {
   std::vector<std::string> list;
-  if (!QorSucceeded(RequestStringList(kProcServerVersion, list))) {
+  if (!QorSucceeded(RequestStringList(ProcedureId::RequestServerVersion, list))) {
     return Fault();
   }
   if (list.empty()) {
@@ -359,7 +346,7 @@ QorState OperationsRPC::RequestDeviceParams(const std::string& device,
   {
     vek_msgs::msg::RPCRequest request;
     vek_msgs::msg::RPCReply reply;
-    request.procedure_id(kProcDeviceParamNames);
+    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestDeviceParams));
     request.string_args({device});
     const QorState state = Call(request, reply);
     if (!QorSucceeded(state)) {
@@ -371,7 +358,7 @@ QorState OperationsRPC::RequestDeviceParams(const std::string& device,
   for (const std::string& name : names) {
     vek_msgs::msg::RPCRequest request;
     vek_msgs::msg::RPCReply reply;
-    request.procedure_id(kProcDeviceParamValue);
+    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestDeviceParamValues));
     request.string_args({device, name});
     if (!Exchange(request, reply)) {
       spdlog::debug("Failed to send remote call or server reply timeout");
@@ -421,7 +408,7 @@ QorState OperationsRPC::RequestReachability(const std::array<double, 7>& pose,
                                             std::pair<bool, std::vector<double>>& result) {
   vek_msgs::msg::RPCRequest request;
   vek_msgs::msg::RPCReply reply;
-  request.procedure_id(kProcReachability);
+  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestReachability));
   request.int_args({free_orientation ? 1 : 0});
   auto& floats_out = request.float_args();
   floats_out.resize(pose.size() + seed.size());

@@ -14,6 +14,7 @@
 #include "base/controller_states.h"
 #include "base/qor_state.h"
 #include "base/vek_types.h"
+#include "client/service_ids.h"
 
 namespace vek_msgs {
 namespace msg {
@@ -59,7 +60,7 @@ class OperationsRPC {
 
   // Procedure `id` with the given arguments; no reply data. The long text is
   // sent up to its first NUL and at most 10000 characters.
-  QorState GeneralCall(uint16_t id, const std::string& long_string_arg,
+  QorState GeneralCall(ProcedureId id, const std::string& long_string_arg,
                        const std::vector<int>& int_args, const std::vector<float>& float_args,
                        const std::vector<std::string>& string_args);
   // Procedure 7 with {mode}.
@@ -69,7 +70,7 @@ class OperationsRPC {
   QorState RequestRobotInfo(quiral::vek::RobotInfo& info);
   // Sends a tool's parameters under procedure `id`. Every number must be a
   // finite 32-bit float, else FAULT and nothing is sent.
-  QorState UpdateTool(uint16_t id, const std::string& name,
+  QorState UpdateTool(ProcedureId id, const std::string& name,
                       const quiral::vek::ToolParams& params);
   // Procedure 34 (active tool, empty name) or 35 (tool by name).
   QorState RequestToolParams(const std::string& name, std::string& name_out,
@@ -79,16 +80,16 @@ class OperationsRPC {
   // File `name` by procedure `id`; the reply must name the same file and
   // carry bytes whose CRC-32 matches the one it gives. `bytes` is written
   // only on success.
-  QorState RequestFile(uint16_t id, const std::string& name, std::vector<uint8_t>& bytes);
+  QorState RequestFile(ProcedureId id, const std::string& name, std::vector<uint8_t>& bytes);
   // Sends `bytes` (at most kMaxFileBytes) with their CRC-32 as file `name`.
-  QorState SendFile(uint16_t id, const std::string& name, uint32_t crc32,
+  QorState SendFile(ProcedureId id, const std::string& name, uint32_t crc32,
                     const std::vector<uint8_t>& bytes);
   // Procedure 45: {enabled, connected}.
   QorState RequestDeviceStatus(const std::string& device, std::pair<bool, bool>& status);
   // Procedure 53: exactly 7 floats.
   QorState RequestWorkCoordPose(const std::string& name, std::array<double, 7>& pose);
   // Procedure `id` without arguments; the reply's texts in order.
-  QorState RequestStringList(uint16_t id, std::vector<std::string>& list);
+  QorState RequestStringList(ProcedureId id, std::vector<std::string>& list);
   // Procedure 3: the first text.
   QorState RequestServerVersion(std::string& version);
   // Procedure 43 for the parameter names, then 44 once per name.

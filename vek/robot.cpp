@@ -16,6 +16,8 @@
 namespace quiral::vek {
 namespace {
 
+using vek_impl::ProcedureId;
+
 constexpr std::string_view kConstructorPrefix = "[quiral::vek::Robot]";
 
 // Largest motor velocity of a robot at rest, in rad/s.
@@ -25,7 +27,6 @@ constexpr double kStandstillVelocity = 0.017;
 constexpr std::size_t kEnablingButtonInput = 5;
 constexpr std::size_t kEstopInput = 7;
 
-constexpr uint16_t kProcPlanList = 23;
 
 bool IsFaultState(qor::SystemState state) {
   return state == qor::SystemState::FAULT_MANUAL || state == qor::SystemState::FAULT_AUTO ||
@@ -421,7 +422,7 @@ PlanInfo Robot::Impl::plan_info() const {
 
 std::vector<std::string> Robot::Impl::plan_list() const {
   std::vector<std::string> plans;
-  if (!QorSucceeded(client->operations_rpc.RequestStringList(kProcPlanList, plans))) {
+  if (!QorSucceeded(client->operations_rpc.RequestStringList(ProcedureId::plan_list, plans))) {
     throw std::runtime_error(Prefix("plan_list") + " No reply from the robot");
   }
   return plans;

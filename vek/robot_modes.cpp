@@ -19,12 +19,7 @@ namespace quiral::vek {
 namespace {
 
 using std::chrono::milliseconds;
-
-constexpr uint16_t kProcEnable = 1;
-constexpr uint16_t kProcClearFault = 2;
-constexpr uint16_t kProcBrake = 9;
-constexpr uint16_t kProcLockExternalAxes = 13;
-constexpr uint16_t kProcSyncWithPositioner = 14;
+using vek_impl::ProcedureId;
 
 constexpr std::size_t kEstopInput = 7;
 
@@ -51,10 +46,10 @@ bool IsFaultState(qor::SystemState state) {
 }
 
 // Remote procedure without arguments, or with one flag.
-QorState Call(vek_impl::VEKClient& client, uint16_t id) {
+QorState Call(vek_impl::VEKClient& client, ProcedureId id) {
   return client.operations_rpc.GeneralCall(id, std::string(), {}, {}, {});
 }
-QorState CallWithFlag(vek_impl::VEKClient& client, uint16_t id, bool flag) {
+QorState CallWithFlag(vek_impl::VEKClient& client, ProcedureId id, bool flag) {
   return client.operations_rpc.GeneralCall(id, std::string(), {flag ? 1 : 0}, {}, {});
 }
 
@@ -82,13 +77,13 @@ void Robot::Impl::Enable() {
   if (client->lumo_data_stream.SafetyInputs()[kEstopInput]) {
     throw std::logic_error(prefix + " E-stop is not released");
   }
-  if (!QorSucceeded(Call(*client, kProcEnable))) {
+  if (!QorSucceeded(Call(*client, ProcedureId::Enable))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
 }
 
 bool Robot::Impl::ClearFault(unsigned int timeout_sec) {
-  if (!QorSucceeded(Call(*client, kProcClearFault))) {
+  if (!QorSucceeded(Call(*client, ProcedureId::ClearFault))) {
     throw std::runtime_error(Prefix("ClearFault") + " Failed to deliver the request");
   }
   // Without data from the robot (a lite robot never has any) the fault
@@ -242,7 +237,7 @@ void Robot::Impl::Brake(bool engage) {
   if (!HasStreamSample() || !Stopped()) {
     throw std::logic_error(prefix + " Robot is not fully stopped");
   }
-  if (!QorSucceeded(CallWithFlag(*client, kProcBrake, engage))) {
+  if (!QorSucceeded(CallWithFlag(*client, ProcedureId::Brake, engage))) {
     throw std::runtime_error(prefix + " Failed to " + (engage ? "engage" : "release") +
                              " the robot brakes");
   }
@@ -253,13 +248,13 @@ void Robot::Impl::LockExternalAxes(bool lock) {
   if (CurrentMode() != static_cast<int16_t>(Mode::IDLE)) {
     throw std::logic_error(prefix + " Robot is not in IDLE mode");
   }
-  if (!QorSucceeded(CallWithFlag(*client, kProcLockExternalAxes, lock))) {
+  if (!QorSucceeded(CallWithFlag(*client, ProcedureId::LockExternalAxes, lock))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
 }
 
 void Robot::Impl::SyncWithPositioner(bool sync) {
-  if (!QorSucceeded(CallWithFlag(*client, kProcSyncWithPositioner, sync))) {
+  if (!QorSucceeded(CallWithFlag(*client, ProcedureId::SyncWithPositioner, sync))) {
     throw std::runtime_error(Prefix("SyncWithPositioner") + " Failed to deliver the request");
   }
 }

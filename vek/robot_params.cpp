@@ -13,8 +13,7 @@
 namespace quiral::vek {
 namespace {
 
-constexpr uint16_t kProcGlobalVariables = 11;
-constexpr uint16_t kProcSetGlobalVariables = 12;
+using vek_impl::ProcedureId;
 
 // Data-service requests of one primitive_states call, at most.
 constexpr int kPrimitiveStatesAttempts = 6;
@@ -31,7 +30,8 @@ bool AnyEmpty(const std::vector<std::string>& texts) {
 std::map<std::string, ParamVariant> Robot::Impl::global_variables() const {
   const std::string prefix = Prefix("global_variables");
   std::vector<std::string> entries;
-  if (!QorSucceeded(client->operations_rpc.RequestStringList(kProcGlobalVariables, entries))) {
+  if (!QorSucceeded(
+          client->operations_rpc.RequestStringList(ProcedureId::global_variables, entries))) {
     throw std::runtime_error(prefix + " No reply from the robot");
   }
   return detail::EntriesToParamMap(entries, prefix);
@@ -70,7 +70,7 @@ void Robot::Impl::SetGlobalVariables(const std::map<std::string, ParamVariant>& 
   // without text form and a text above the transport's limit.
   const std::string text = detail::GlobalVariablesRequestText(global_vars);
   if (!QorSucceeded(
-          client->operations_rpc.GeneralCall(kProcSetGlobalVariables, text, {}, {}, {}))) {
+          client->operations_rpc.GeneralCall(ProcedureId::SetGlobalVariables, text, {}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
 }

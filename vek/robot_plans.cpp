@@ -16,14 +16,7 @@
 namespace quiral::vek {
 namespace {
 
-constexpr uint16_t kProcVelocityScale = 20;
-constexpr uint16_t kProcExecutePrimitive = 21;
-constexpr uint16_t kProcExecutePlan = 22;
-constexpr uint16_t kProcPausePlan = 24;
-constexpr uint16_t kProcResumePlan = 25;
-constexpr uint16_t kProcStopPlan = 26;
-constexpr uint16_t kProcBreakpointMode = 27;
-constexpr uint16_t kProcStepBreakpoint = 28;
+using vek_impl::ProcedureId;
 
 constexpr unsigned int kMaxVelocityScale = 100;
 
@@ -33,7 +26,7 @@ constexpr std::chrono::milliseconds kStartWait{300};
 
 constexpr int16_t ModeValue(Mode mode) { return static_cast<int16_t>(mode); }
 
-QorState CallWithoutArguments(vek_impl::VEKClient& client, uint16_t id) {
+QorState CallWithoutArguments(vek_impl::VEKClient& client, ProcedureId id) {
   return client.operations_rpc.GeneralCall(id, std::string(), {}, {}, {});
 }
 
@@ -66,7 +59,7 @@ void Robot::Impl::ExecutePlan(const std::string& plan_name, bool continue_exec,
                             std::to_string(plan_name.size()) + "/" +
                             std::to_string(detail::kMaxLongStringLength) + " bytes of bandwidth)");
   }
-  if (!QorSucceeded(client->operations_rpc.GeneralCall(kProcExecutePlan, plan_name,
+  if (!QorSucceeded(client->operations_rpc.GeneralCall(ProcedureId::ExecutePlan, plan_name,
                                                        {continue_exec ? 1 : 0}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
@@ -78,7 +71,8 @@ void Robot::Impl::PausePlan(bool pause) {
   if (CurrentMode() != ModeValue(Mode::NRT_PLAN_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  if (!QorSucceeded(CallWithoutArguments(*client, pause ? kProcPausePlan : kProcResumePlan))) {
+  if (!QorSucceeded(CallWithoutArguments(
+          *client, pause ? ProcedureId::PausePlan : ProcedureId::ResumePlan))) {
     throw std::runtime_error(prefix + (pause ? " Failed to execute pause request"
                                              : " Failed to execute resume request"));
   }
@@ -89,7 +83,7 @@ void Robot::Impl::StopPlan() {
   if (CurrentMode() != ModeValue(Mode::NRT_PLAN_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  if (!QorSucceeded(CallWithoutArguments(*client, kProcStopPlan))) {
+  if (!QorSucceeded(CallWithoutArguments(*client, ProcedureId::StopPlan))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
 }
@@ -99,8 +93,8 @@ void Robot::Impl::SetBreakpointMode(bool is_enabled) {
   if (CurrentMode() != ModeValue(Mode::NRT_PLAN_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  if (!QorSucceeded(client->operations_rpc.GeneralCall(kProcBreakpointMode, std::string(),
-                                                       {is_enabled ? 1 : 0}, {}, {}))) {
+  if (!QorSucceeded(client->operations_rpc.GeneralCall(
+          ProcedureId::SetBreakpointMode, std::string(), {is_enabled ? 1 : 0}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
 }
@@ -110,7 +104,7 @@ void Robot::Impl::StepBreakpoint() {
   if (CurrentMode() != ModeValue(Mode::NRT_PLAN_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  if (!QorSucceeded(CallWithoutArguments(*client, kProcStepBreakpoint))) {
+  if (!QorSucceeded(CallWithoutArguments(*client, ProcedureId::StepBreakpoint))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
 }
@@ -125,8 +119,9 @@ void Robot::Impl::SetVelocityScale(unsigned int velocity_scale) {
   if (velocity_scale > kMaxVelocityScale) {
     throw std::invalid_argument(prefix + " Input parameter [velocity_scale] cannot exceed 100%");
   }
-  if (!QorSucceeded(client->operations_rpc.GeneralCall(
-          kProcVelocityScale, std::string(), {static_cast<int>(velocity_scale)}, {}, {}))) {
+  if (!QorSucceeded(client->operations_rpc.GeneralCall(ProcedureId::SetVelocityScale, std::string(),
+                                                       {static_cast<int>(velocity_scale)}, {},
+                                                       {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
 }
@@ -144,7 +139,8 @@ void Robot::Impl::ExecutePrimitive(const std::string& primitive_name,
   // whole (a '\0', a non-finite number, a Coord without text form, more
   // than 10000 characters).
   const std::string text = detail::PrimitiveCallText(primitive_name, input_params);
-  if (!QorSucceeded(client->operations_rpc.GeneralCall(kProcExecutePrimitive, text, {}, {}, {}))) {
+  if (!QorSucceeded(
+          client->operations_rpc.GeneralCall(ProcedureId::ExecutePrimitive, text, {}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
   if (block_until_started) std::this_thread::sleep_for(kStartWait);

@@ -20,17 +20,7 @@
 namespace quiral::vek {
 namespace {
 
-constexpr uint16_t kProcDigitalOutputs = 8;
-constexpr uint16_t kProcCartesianImpedance = 70;
-constexpr uint16_t kProcJointImpedance = 71;
-constexpr uint16_t kProcMaxContactWrench = 72;
-constexpr uint16_t kProcNullSpacePosture = 73;
-constexpr uint16_t kProcNullSpaceObjectives = 74;
-constexpr uint16_t kProcJointInertiaScale = 75;
-constexpr uint16_t kProcMaxContactTorque = 76;
-constexpr uint16_t kProcForceControlAxis = 80;
-constexpr uint16_t kProcForceControlFrame = 81;
-constexpr uint16_t kProcPassiveForceControl = 82;
+using vek_impl::ProcedureId;
 
 // Fixed ranges, both ends included.
 constexpr double kMinDampingRatio = 0.3;
@@ -82,7 +72,7 @@ void AppendFloats(const Container& values, std::vector<float>& out) {
   for (const double v : values) out.push_back(static_cast<float>(v));
 }
 
-void Send(vek_impl::VEKClient& client, const char* operation, uint16_t id,
+void Send(vek_impl::VEKClient& client, const char* operation, ProcedureId id,
           const std::vector<int>& ints, const std::vector<float>& floats,
           const std::vector<std::string>& strings = {}) {
   if (!QorSucceeded(client.operations_rpc.GeneralCall(id, std::string(), ints, floats, strings))) {
@@ -117,7 +107,7 @@ void Robot::Impl::SetJointImpedance(const std::vector<double>& K_q,
   floats.reserve(2 * dof);
   AppendFloats(K_q, floats);
   AppendFloats(damping, floats);
-  Send(*client, kOperation, kProcJointImpedance, {}, floats);
+  Send(*client, kOperation, ProcedureId::SetJointImpedance, {}, floats);
 }
 
 void Robot::Impl::SetCartesianImpedance(const std::array<double, 6>& K_x,
@@ -133,7 +123,7 @@ void Robot::Impl::SetCartesianImpedance(const std::array<double, 6>& K_x,
   floats.reserve(12);
   AppendFloats(K_x, floats);
   AppendFloats(Z_x, floats);
-  Send(*client, kOperation, kProcCartesianImpedance, {}, floats);
+  Send(*client, kOperation, ProcedureId::SetCartesianImpedance, {}, floats);
 }
 
 void Robot::Impl::SetMaxContactWrench(const std::array<double, 6>& max_wrench) {
@@ -151,7 +141,7 @@ void Robot::Impl::SetMaxContactWrench(const std::array<double, 6>& max_wrench) {
   std::vector<float> floats;
   floats.reserve(6);
   AppendFloats(max_wrench, floats);
-  Send(*client, kOperation, kProcMaxContactWrench, {}, floats);
+  Send(*client, kOperation, ProcedureId::SetMaxContactWrench, {}, floats);
 }
 
 void Robot::Impl::SetMaxContactTorque(const std::vector<double>& max_torques) {
@@ -169,7 +159,7 @@ void Robot::Impl::SetMaxContactTorque(const std::vector<double>& max_torques) {
   std::vector<float> floats;
   floats.reserve(dof);
   AppendFloats(max_torques, floats);
-  Send(*client, kOperation, kProcMaxContactTorque, {}, floats);
+  Send(*client, kOperation, ProcedureId::SetMaxContactTorque, {}, floats);
 }
 
 void Robot::Impl::SetJointInertiaScale(const std::vector<double>& inertia_scales) {
@@ -186,7 +176,7 @@ void Robot::Impl::SetJointInertiaScale(const std::vector<double>& inertia_scales
   std::vector<float> floats;
   floats.reserve(dof);
   AppendFloats(inertia_scales, floats);
-  Send(*client, kOperation, kProcJointInertiaScale, {}, floats);
+  Send(*client, kOperation, ProcedureId::SetJointInertiaScale, {}, floats);
 }
 
 void Robot::Impl::SetNullSpacePosture(const std::vector<double>& ref_positions) {
@@ -204,7 +194,7 @@ void Robot::Impl::SetNullSpacePosture(const std::vector<double>& ref_positions) 
   std::vector<float> floats;
   floats.reserve(dof);
   AppendFloats(ref_positions, floats);
-  Send(*client, kOperation, kProcNullSpacePosture, {}, floats);
+  Send(*client, kOperation, ProcedureId::SetNullSpacePosture, {}, floats);
 }
 
 void Robot::Impl::SetNullSpaceObjectives(double linear_manipulability,
@@ -221,7 +211,7 @@ void Robot::Impl::SetNullSpaceObjectives(double linear_manipulability,
   if (!InRange(ref_positions_tracking, kMinRefPositionsTracking, 1.0)) {
     throw ScalarRangeError(kOperation, "ref_positions_tracking");
   }
-  Send(*client, kOperation, kProcNullSpaceObjectives, {},
+  Send(*client, kOperation, ProcedureId::SetNullSpaceObjectives, {},
        {static_cast<float>(linear_manipulability), static_cast<float>(angular_manipulability),
         static_cast<float>(ref_positions_tracking)});
 }
@@ -241,7 +231,7 @@ void Robot::Impl::SetForceControlAxis(const std::array<bool, 6>& enabled_axes,
   std::vector<float> floats;
   floats.reserve(3);
   AppendFloats(max_linear_vel, floats);
-  Send(*client, kOperation, kProcForceControlAxis, ints, floats);
+  Send(*client, kOperation, ProcedureId::SetForceControlAxis, ints, floats);
 }
 
 void Robot::Impl::SetForceControlFrame(CoordType root_coord,
@@ -264,7 +254,7 @@ void Robot::Impl::SetForceControlFrame(CoordType root_coord,
   std::vector<float> floats;
   floats.reserve(7);
   AppendFloats(T_in_root, floats);
-  Send(*client, kOperation, kProcForceControlFrame, {}, floats, {root});
+  Send(*client, kOperation, ProcedureId::SetForceControlFrame, {}, floats, {root});
 }
 
 void Robot::Impl::SetPassiveForceControl(bool is_enabled) {
@@ -272,7 +262,7 @@ void Robot::Impl::SetPassiveForceControl(bool is_enabled) {
   if (CurrentMode() != ModeValue(Mode::IDLE)) {
     throw std::logic_error(Prefix(kOperation) + " Robot is not in IDLE mode");
   }
-  Send(*client, kOperation, kProcPassiveForceControl, {is_enabled ? 1 : 0}, {});
+  Send(*client, kOperation, ProcedureId::SetPassiveForceControl, {is_enabled ? 1 : 0}, {});
 }
 
 void Robot::Impl::SetDigitalOutputs(const std::map<unsigned int, bool>& digital_outputs) {
@@ -286,7 +276,7 @@ void Robot::Impl::SetDigitalOutputs(const std::map<unsigned int, bool>& digital_
     }
     slots[port] = value ? 1 : 0;
   }
-  Send(*client, kOperation, kProcDigitalOutputs, slots, {});
+  Send(*client, kOperation, ProcedureId::SetDigitalOutputs, slots, {});
 }
 
 // ------------------------------------------------------------------ Robot

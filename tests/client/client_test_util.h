@@ -26,6 +26,11 @@ using Clock = std::chrono::steady_clock;
 constexpr int kOk = 100000;
 constexpr int kFault = 300000;
 
+// An operations procedure by its number, known to the controller or not.
+inline quiral::vek_impl::ProcedureId Proc(int id) {
+  return static_cast<quiral::vek_impl::ProcedureId>(id);
+}
+
 inline const std::vector<std::string>& Loopback() {
   static const std::vector<std::string> kLoopback{"127.0.0.1"};
   return kLoopback;

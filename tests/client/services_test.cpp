@@ -190,10 +190,10 @@ TEST_F(Services, EveryDecoderWithGoodShortOversizedAndHandMadeReplies) {
               [&](auto& p) { return o.RequestWorkCoordPose("Table", p); }),
          "OK 0.5 0 0.1 1 0 0 0", "FAULT 9 9 9 9 9 9 9", "FAULT 9 9 9 9 9 9 9");
   Expect("ops", 23,
-         With(std::vector<std::string>{"old"}, [&](auto& l) { return o.RequestStringList(23, l); }),
+         With(std::vector<std::string>{"old"}, [&](auto& l) { return o.RequestStringList(Proc(23), l); }),
          "OK HomePlan|MainPlan|WaitPlan", "OK HomePlan|MainPlan",
          "OK HomePlan|MainPlan|WaitPlan|extra");
-  Expect("ops", 62, With(bytes, [&](auto& b) { return o.RequestFile(62, name, b); }), file_ok,
+  Expect("ops", 62, With(bytes, [&](auto& b) { return o.RequestFile(Proc(62), name, b); }), file_ok,
          no_file, file_ok,
          {{{{"kind", "bad_crc"}}, no_file},
           {Custom({{"string_container", {"Sample.traj"}}}), no_file},
@@ -273,7 +273,7 @@ TEST_F(Services, EveryDecoderWithGoodShortOversizedAndHandMadeReplies) {
 }
 
 TEST_F(Services, GeneralCallArgumentsRefusalsAndOtherIds) {
-  EXPECT_EQ(ops().GeneralCall(20, "", {55}, {}, {}).code, kOk);
+  EXPECT_EQ(ops().GeneralCall(Proc(20), "", {55}, {}, {}).code, kOk);
   EXPECT_EQ(env_.sim.State(env_.serial)["velocity_scale"], 55);
   EXPECT_EQ(ops().SwitchCtrlMode(qor::ExtCtrlMode::IDLE).code, kOk);
   EXPECT_EQ(Requests(7)[0]["int_args"], json({1}));
@@ -282,12 +282,12 @@ TEST_F(Services, GeneralCallArgumentsRefusalsAndOtherIds) {
   // long text is cut at 10000 characters, and a text stops at a NUL.
   const auto t0 = Clock::now();
   EXPECT_EQ(ops()
-                .GeneralCall(99, std::string(10000, 'a') + "bb", {1, -2, 2147483647},
+                .GeneralCall(Proc(99), std::string(10000, 'a') + "bb", {1, -2, 2147483647},
                              {0.5f, -1e30f}, {"x", "", "yz"})
                 .code,
             kFault);
   EXPECT_LT(SecondsSince(t0), 1.0);
-  ops().GeneralCall(98, std::string("abc\0def", 7), {}, {}, {});
+  ops().GeneralCall(Proc(98), std::string("abc\0def", 7), {}, {}, {});
   const json reqs = Requests(99);
   ASSERT_EQ(reqs.size(), 1u);
   EXPECT_EQ(reqs[0]["long_string"], std::string(10000, 'a'));
@@ -299,12 +299,12 @@ TEST_F(Services, GeneralCallArgumentsRefusalsAndOtherIds) {
   // A refusal, or a reply with another id (also one that matches only in
   // its low 16 bits), ends the call without a retry.
   Fault(20, {{"kind", "fail"}});
-  EXPECT_EQ(ops().GeneralCall(20, "", {10}, {}, {}).code, kFault);
+  EXPECT_EQ(ops().GeneralCall(Proc(20), "", {10}, {}, {}).code, kFault);
   EXPECT_EQ(env_.sim.State(env_.serial)["velocity_scale"], 55);
   Fault(20, {{"kind", "wrong_id"}});
-  EXPECT_EQ(ops().GeneralCall(20, "", {10}, {}, {}).code, kFault);
+  EXPECT_EQ(ops().GeneralCall(Proc(20), "", {10}, {}, {}).code, kFault);
   Fault(20, {{"kind", "wrong_id"}, {"reply_id", 65536 + 20}});
-  EXPECT_EQ(ops().GeneralCall(20, "", {10}, {}, {}).code, kFault);
+  EXPECT_EQ(ops().GeneralCall(Proc(20), "", {10}, {}, {}).code, kFault);
   Fault(1, {{"kind", "fail"}}, "data");
   std::string version;
   EXPECT_EQ(data().RequestLUMOVersion(version).code, kFault);
@@ -317,8 +317,8 @@ TEST_F(Services, GeneralCallArgumentsRefusalsAndOtherIds) {
 
   // A duplicated reply is one answer.
   Fault(20, {{"kind", "duplicate_reply"}, {"copies", 3}});
-  EXPECT_EQ(ops().GeneralCall(20, "", {30}, {}, {}).code, kOk);
-  EXPECT_EQ(ops().GeneralCall(20, "", {40}, {}, {}).code, kOk);
+  EXPECT_EQ(ops().GeneralCall(Proc(20), "", {30}, {}, {}).code, kOk);
+  EXPECT_EQ(ops().GeneralCall(Proc(20), "", {40}, {}, {}).code, kOk);
   EXPECT_TRUE(env_.sim.WaitForState(
       env_.serial, [](const json& s) { return s["velocity_scale"] == 40; }, 2s));
 }
@@ -366,7 +366,7 @@ TEST_F(Services, AnAnswerToALaterAttemptIsTaken) {
   Fault(23, {{"kind", "no_reply"}});
   std::vector<std::string> plans;
   t0 = Clock::now();
-  EXPECT_EQ(ops().RequestStringList(23, plans).code, kOk);
+  EXPECT_EQ(ops().RequestStringList(Proc(23), plans).code, kOk);
   EXPECT_GE(SecondsSince(t0), 2.4);
   EXPECT_LT(SecondsSince(t0), 3.5);
   EXPECT_EQ(plans, (std::vector<std::string>{"HomePlan", "MainPlan", "WaitPlan"}));
@@ -385,7 +385,7 @@ TEST_F(Services, FileUploadCarriesNameCrcAndBytesAndAMismatchStoresNothing) {
   std::vector<uint8_t> bytes(1000000);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 31 + 7);
   const uint32_t crc = Crc32(bytes);
-  ASSERT_EQ(ops().SendFile(61, "big.traj", crc, bytes).code, kOk);
+  ASSERT_EQ(ops().SendFile(Proc(61), "big.traj", crc, bytes).code, kOk);
   EXPECT_EQ(stored("big.traj")["size"], bytes.size());
   EXPECT_EQ(stored("big.traj")["crc32"], crc);
   const json req = Requests(61).back();
@@ -394,12 +394,12 @@ TEST_F(Services, FileUploadCarriesNameCrcAndBytesAndAMismatchStoresNothing) {
 
   // A checksum that does not match the bytes: refused, nothing written.
   const std::vector<uint8_t> small{'a', 'b', 'c'};
-  EXPECT_EQ(ops().SendFile(61, "bad.traj", Crc32(small) ^ 1U, small).code, kFault);
+  EXPECT_EQ(ops().SendFile(Proc(61), "bad.traj", Crc32(small) ^ 1U, small).code, kFault);
   EXPECT_TRUE(stored("bad.traj").is_null());
   // Above the limit nothing is sent at all.
   const size_t before = RequestTotal();
   const std::vector<uint8_t> too_big(1000001, 0);
-  EXPECT_EQ(ops().SendFile(61, "huge.traj", Crc32(too_big), too_big).code, kFault);
+  EXPECT_EQ(ops().SendFile(Proc(61), "huge.traj", Crc32(too_big), too_big).code, kFault);
   EXPECT_EQ(RequestTotal(), before);
 }
 
@@ -407,7 +407,7 @@ TEST_F(Services, NoNonFiniteValueReachesTheWire) {
   ToolParams params;
   params.mass = 0.1;  // rounded to the nearest float
   params.inertia = {4, 5, 6, 7, 8, 9};
-  ops().UpdateTool(97, "Gripper", params);  // no such procedure: refused, but recorded
+  ops().UpdateTool(Proc(97), "Gripper", params);  // no such procedure: refused, but recorded
   const json tool = Requests(97)[0]["tool_params"];
   EXPECT_EQ(tool["name"], "Gripper");
   EXPECT_EQ(tool["mass"].get<float>(), 0.1f);
@@ -417,10 +417,10 @@ TEST_F(Services, NoNonFiniteValueReachesTheWire) {
   for (double bad : {std::nan(""), std::numeric_limits<double>::infinity(), 1e39, -1e300}) {
     ToolParams p = params;
     p.tcp_location[2] = bad;
-    EXPECT_EQ(ops().UpdateTool(97, "Gripper", p).code, kFault) << bad;
+    EXPECT_EQ(ops().UpdateTool(Proc(97), "Gripper", p).code, kFault) << bad;
     p = params;
     p.mass = bad;
-    EXPECT_EQ(ops().UpdateTool(97, "Gripper", p).code, kFault) << bad;
+    EXPECT_EQ(ops().UpdateTool(Proc(97), "Gripper", p).code, kFault) << bad;
     std::vector<double> seed(7, 0.0);
     std::array<double, 7> pose{0, 0, 0, 1, 0, 0, 0};
     std::pair<bool, std::vector<double>> result;

@@ -31,7 +31,7 @@ TEST(TwoRobots, EachClientTalksOnlyToItsOwnController) {
   EXPECT_EQ(version, "v1.9.3");
   ASSERT_EQ(b->operations_rpc.RequestServerVersion(version).code, kOk);
   EXPECT_EQ(version, "v-right");
-  ASSERT_EQ(a->operations_rpc.GeneralCall(20, "", {10}, {}, {}).code, kOk);
+  ASSERT_EQ(a->operations_rpc.GeneralCall(Proc(20), "", {10}, {}, {}).code, kOk);
   EXPECT_EQ(sim.Requests(left)["total"], 2);
   EXPECT_EQ(sim.Requests(right)["total"], 1);
   EXPECT_TRUE(WaitUntil([&] { return b->rt_states_sub.CurrExtCtrlMode() == 5; }, 2s));

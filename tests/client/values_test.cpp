@@ -11,7 +11,7 @@
 #include "client/lumo_data_stream.h"
 #include "client/motion_commands_pub.h"
 #include "client/operations_rpc.h"
-#include "tests/client/log_capture.h"
+#include "tests/client/client_test_util.h"
 
 namespace quiral_client_test {
 namespace {
@@ -77,7 +77,7 @@ TEST(StreamValues, ServicesThatWereNeverStartedFailWithoutHanging) {
             1);
   quiral::vek_impl::OperationsRPC ops;
   std::vector<std::string> list{"kept"};
-  EXPECT_EQ(ops.RequestStringList(23, list).code, 300000);
+  EXPECT_EQ(ops.RequestStringList(Proc(23), list).code, 300000);
   EXPECT_EQ(list, std::vector<std::string>{"kept"});
   quiral::vek_impl::LUMODataRpc data;
   std::string version = "kept";
