@@ -11,6 +11,7 @@
 
 #include "bivek/per_arm.h"
 #include "bivek/robot_pair_impl.h"
+#include "vek/serial_number.h"
 
 namespace quiral::bivek {
 
@@ -28,21 +29,6 @@ constexpr const char* kClassName = "[quiral::bivek::RobotPair]";
 using RE = detail::Retag<std::runtime_error>;
 using LE_RE = detail::Retag<std::logic_error, std::runtime_error>;
 using IA_LE_RE = detail::Retag<std::invalid_argument, std::logic_error, std::runtime_error>;
-
-// The serial number as the arm's link will use it, when it has the form of
-// one (one "-" or "_" separator, nothing else the link would refuse); empty
-// otherwise, in which case the arm itself reports the bad form.
-std::string LinkSerial(const std::string& robot_sn) {
-  const auto separators = std::count(robot_sn.begin(), robot_sn.end(), '-') +
-                          std::count(robot_sn.begin(), robot_sn.end(), '_');
-  if (robot_sn.empty() || separators != 1 || robot_sn.find('\0') != std::string::npos) return {};
-  std::string serial;
-  for (const char c : robot_sn) {
-    if (c == ' ') continue;
-    serial.push_back(c == '_' ? '-' : c);
-  }
-  return serial;
-}
 
 // A query of each arm, the first arm asked first.
 template <class Query>
@@ -94,9 +80,10 @@ void RobotPair::Impl::Init(const PerArm<std::string>& robots_sn,
     }
   }
   // Two links to one controller would command one arm twice and leave the
-  // other without a link.
-  const std::string first_serial = LinkSerial(robots_sn.first);
-  if (!first_serial.empty() && first_serial == LinkSerial(robots_sn.second)) {
+  // other without a link. A serial number without the right form is left
+  // to its arm to report.
+  const auto first_serial = vek::NormalisedSerialNumber(robots_sn.first);
+  if (first_serial && first_serial == vek::NormalisedSerialNumber(robots_sn.second)) {
     throw std::invalid_argument(std::string(kClassName) + " Serial numbers [" + robots_sn.first +
                                 "] and [" + robots_sn.second + "] name the same robot");
   }

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include <spdlog/spdlog.h>
 
 #include "client/vek_client.h"
 #include "vek/robot_impl.h"
+#include "vek/serial_number.h"
 
 namespace quiral::vek {
 namespace {
@@ -50,33 +52,21 @@ const std::array<std::string, 12>& Robot::Impl::ModelNames() {
 }
 
 std::string Robot::Impl::NormaliseSerial(const std::string& robot_sn) {
-  const auto underscores = std::count(robot_sn.begin(), robot_sn.end(), '_');
-  const auto hyphens = std::count(robot_sn.begin(), robot_sn.end(), '-');
-  // A '\0' would cut the topic names short: the link would reach another
-  // robot's topics.
-  const bool valid = !robot_sn.empty() && robot_sn.find('\0') == std::string::npos &&
-                     ((underscores == 1 && hyphens == 0) || (underscores == 0 && hyphens == 1));
-  if (!valid) {
-    // Quoted as passed in; a '\0' is shown as "\0", since the error text
-    // itself ends at the first one.
-    std::string quoted;
-    for (const char c : robot_sn) {
-      if (c == '\0') {
-        quoted += "\\0";
-      } else {
-        quoted.push_back(c);
-      }
-    }
-    throw std::invalid_argument(
-        ConstructorError("Format of the provided robot serial number [" + quoted + "] is invalid"));
+  if (std::optional<std::string> serial = NormalisedSerialNumber(robot_sn)) {
+    return *std::move(serial);
   }
-  std::string serial;
-  serial.reserve(robot_sn.size());
+  // Quoted as passed in; a '\0' is shown as "\0", since the error text
+  // itself ends at the first one.
+  std::string quoted;
   for (const char c : robot_sn) {
-    if (c == ' ') continue;
-    serial.push_back(c == '_' ? '-' : c);
+    if (c == '\0') {
+      quoted += "\\0";
+    } else {
+      quoted.push_back(c);
+    }
   }
-  return serial;
+  throw std::invalid_argument(
+      ConstructorError("Format of the provided robot serial number [" + quoted + "] is invalid"));
 }
 
 Robot::Impl::RobotModel Robot::Impl::ModelFromSerial(const std::string& normalised_serial) {
