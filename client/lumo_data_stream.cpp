@@ -1,18 +1,20 @@
 #include "client/lumo_data_stream.h"
 
 #include <cmath>
-#include <functional>
-#include <thread>
 
-#include <spdlog/spdlog.h>
-
-#include "middleware/dds_timing.h"
-#include "middleware/fast_dds_subscriber.h"
+#include "client/snapshot_subscriber_impl.h"
 #include "middleware/realtime_udp_node.h"
 
 namespace quiral {
 namespace vek_impl {
+
+template class SnapshotSubscriber<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>;
+template class SnapshotSubscriber<quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType>;
+
 namespace {
+
+using quiral_lumo_msgs::msg::AllBasicStreamData;
+using quiral_lumo_msgs::msg::AllExtraStreamData;
 
 const std::string kBasicStreamTopicPrefix = "quiral_lumo/basic_stream_data/";
 const std::string kExtraStreamTopicPrefix = "quiral_lumo/extra_stream_data/";
@@ -28,18 +30,6 @@ void Widen(const std::array<float, N>& from, std::array<double, N>& to) {
   }
 }
 
-template <class T>
-std::shared_ptr<middleware2::FastDDSSubscriber<T>> MakeStreamSubscriber(
-    const middleware2::RealtimeUdpNode& node, const std::string& topic,
-    std::function<void()> callback, typename T::type* buffer) {
-  spdlog::debug("[quiral::vek::Robot] Creating subscriber on topic: {}", topic);
-  auto subscriber = std::make_shared<middleware2::FastDDSSubscriber<T>>(
-      node.participant, topic, std::move(callback), buffer, 1);
-  subscriber->InitializeRealtimeSocketProfile();
-  std::this_thread::sleep_for(middleware2::kEndpointSettleDelay);
-  return subscriber;
-}
-
 // R · v for the rotation of the unit quaternion (w, x, y, z).
 std::array<double, 3> Rotate(double w, double x, double y, double z, double vx, double vy,
                              double vz) {
@@ -52,63 +42,43 @@ std::array<double, 3> Rotate(double w, double x, double y, double z, double vx, 
 
 }  // namespace
 
-LUMODataStream::~LUMODataStream() {
-  extra_subscriber_.reset();
-  basic_subscriber_.reset();
-}
-
 QorState LUMODataStream::Init(const middleware2::RealtimeUdpNode& node,
                               const std::string& topic_suffix) {
-  basic_subscriber_.reset();
-  extra_subscriber_.reset();
-  basic_subscriber_ = MakeStreamSubscriber<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(
-      node, kBasicStreamTopicPrefix + topic_suffix, [this] { BasicSubCallback(); },
-      &basic_buffer_);
-  extra_subscriber_ = MakeStreamSubscriber<quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType>(
-      node, kExtraStreamTopicPrefix + topic_suffix, [this] { ExtraSubCallback(); },
-      &extra_buffer_);
+  basic_.Init(node.participant, kBasicStreamTopicPrefix + topic_suffix,
+              SubscriberProfile::kRealtime);
+  extra_.Init(node.participant, kExtraStreamTopicPrefix + topic_suffix,
+              SubscriberProfile::kRealtime);
   return _MakeQorState(QorGeneralState::OK);
 }
 
-void LUMODataStream::BasicSubCallback() {
-  std::lock_guard<std::mutex> lock(basic_mutex_);
-  basic_snapshot_ = basic_buffer_;
-}
-
-void LUMODataStream::ExtraSubCallback() {
-  std::lock_guard<std::mutex> lock(extra_mutex_);
-  extra_snapshot_ = extra_buffer_;
-}
-
 qor::SystemState LUMODataStream::GetSystemState() const {
-  std::lock_guard<std::mutex> lock(basic_mutex_);
-  return static_cast<qor::SystemState>(
-      static_cast<int32_t>(basic_snapshot_.system_status().system_state()));
+  return basic_.Read([](const AllBasicStreamData& s) {
+    return static_cast<qor::SystemState>(static_cast<int32_t>(s.system_status().system_state()));
+  });
 }
 
 qor::SafetyBoardState LUMODataStream::SafetyBoardState() const {
-  std::lock_guard<std::mutex> lock(basic_mutex_);
-  return static_cast<qor::SafetyBoardState>(
-      static_cast<int32_t>(basic_snapshot_.system_status().safety_state()));
+  return basic_.Read([](const AllBasicStreamData& s) {
+    return static_cast<qor::SafetyBoardState>(
+        static_cast<int32_t>(s.system_status().safety_state()));
+  });
 }
 
 std::array<bool, 8> LUMODataStream::SafetyInputs() const {
-  std::lock_guard<std::mutex> lock(basic_mutex_);
-  return basic_snapshot_.system_status().safety_inputs();
+  return basic_.Read([](const AllBasicStreamData& s) { return s.system_status().safety_inputs(); });
 }
 
 std::array<bool, 18> LUMODataStream::GetDigitalInput() const {
-  std::lock_guard<std::mutex> lock(basic_mutex_);
-  return basic_snapshot_.system_status().digital_inputs();
+  return basic_.Read(
+      [](const AllBasicStreamData& s) { return s.system_status().digital_inputs(); });
 }
 
 quiral::vek::RobotStates LUMODataStream::GetRobotStates() const {
   quiral::vek::RobotStates states;
-  {
-    std::lock_guard<std::mutex> lock(basic_mutex_);
-    const auto& time = basic_snapshot_.server_time();
+  basic_.Read([&states](const AllBasicStreamData& sample) {
+    const auto& time = sample.server_time();
     states.timestamp = {time.sec(), static_cast<int32_t>(time.nanosec())};
-    const auto& joint = basic_snapshot_.joint();
+    const auto& joint = sample.joint();
     Widen(joint.link_position(), states.link_position);
     Widen(joint.motor_position(), states.motor_position);
     Widen(joint.link_velocity(), states.link_velocity);
@@ -118,14 +88,15 @@ quiral::vek::RobotStates LUMODataStream::GetRobotStates() const {
     Widen(joint.torque_ext(), states.torque_ext);
     Widen(joint.torque_interact(), states.torque_interact);
     Widen(joint.temperature(), states.temperature);
-    const auto& cartesian = basic_snapshot_.cartesian();
+    const auto& cartesian = sample.cartesian();
     Widen(cartesian.tcp_pose(), states.tcp_pose);
     Widen(cartesian.tcp_velocity(), states.tcp_velocity);
     Widen(cartesian.flange_pose(), states.flange_pose);
     Widen(cartesian.ft_sensor_raw(), states.ft_sensor_raw);
     Widen(cartesian.ext_wrench_in_tcp(), states.ext_wrench_in_tcp);
     Widen(cartesian.ext_wrench_in_tcp_raw(), states.ext_wrench_in_tcp_raw);
-  }
+  });
+  // The rotation runs outside the lock.
   SetExtWrenchInWorld(states);
   return states;
 }
@@ -152,30 +123,25 @@ void LUMODataStream::SetExtWrenchInWorld(quiral::vek::RobotStates& states) const
 
 quiral::vek::RobotActions LUMODataStream::GetRobotActions() const {
   quiral::vek::RobotActions actions;
-  {
-    std::lock_guard<std::mutex> lock(basic_mutex_);
-    Widen(basic_snapshot_.joint().torque_des(), actions.torque_des);
-  }
-  {
-    std::lock_guard<std::mutex> lock(extra_mutex_);
-    Widen(extra_snapshot_.joint().position_des(), actions.position_des);
-    Widen(extra_snapshot_.joint().velocity_des(), actions.velocity_des);
-    Widen(extra_snapshot_.cartesian().tcp_pose_des(), actions.tcp_pose_des);
-    Widen(extra_snapshot_.cartesian().tcp_velocity_des(), actions.tcp_velocity_des);
-    Widen(extra_snapshot_.cartesian().wrench_des_in_ctrl_frame(),
-          actions.wrench_des_in_ctrl_frame);
-  }
+  basic_.Read([&actions](const AllBasicStreamData& sample) {
+    Widen(sample.joint().torque_des(), actions.torque_des);
+  });
+  extra_.Read([&actions](const AllExtraStreamData& sample) {
+    Widen(sample.joint().position_des(), actions.position_des);
+    Widen(sample.joint().velocity_des(), actions.velocity_des);
+    Widen(sample.cartesian().tcp_pose_des(), actions.tcp_pose_des);
+    Widen(sample.cartesian().tcp_velocity_des(), actions.tcp_velocity_des);
+    Widen(sample.cartesian().wrench_des_in_ctrl_frame(), actions.wrench_des_in_ctrl_frame);
+  });
   return actions;
 }
 
 std::vector<float> LUMODataStream::GetMultiContactForces() const {
-  std::lock_guard<std::mutex> lock(basic_mutex_);
-  return basic_snapshot_.joint().link_contact_force();
+  return basic_.Read([](const AllBasicStreamData& s) { return s.joint().link_contact_force(); });
 }
 
 std::vector<float> LUMODataStream::GetMultiContactPos() const {
-  std::lock_guard<std::mutex> lock(basic_mutex_);
-  return basic_snapshot_.joint().link_contact_pos();
+  return basic_.Read([](const AllBasicStreamData& s) { return s.joint().link_contact_pos(); });
 }
 
 }  // namespace vek_impl

@@ -4,34 +4,29 @@
 #pragma once
 
 #include <array>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/controller_states.h"
 #include "base/qor_state.h"
+#include "base/vek_types.h"
+#include "client/snapshot_subscriber.h"
 #include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
 #include "msgs/quiral_lumo_msgs/all_extra_stream_data.h"
-#include "base/vek_types.h"
 
 namespace quiral {
 namespace middleware2 {
 class RealtimeUdpNode;
-template <class T>
-class FastDDSSubscriber;
 }  // namespace middleware2
 
 namespace vek_impl {
 
-// Each stream has its own buffer (the DDS listener thread's), snapshot and
-// mutex. No operation holds both mutexes; code that ever needs both takes
-// the basic one first.
+// Each stream keeps its newest sample under a lock of its own. No
+// operation holds both locks at once.
 class LUMODataStream {
  public:
   LUMODataStream() = default;
-  // Releases both subscribers before the snapshots go away.
-  virtual ~LUMODataStream();
+  virtual ~LUMODataStream() = default;
 
   LUMODataStream(const LUMODataStream&) = delete;
   LUMODataStream& operator=(const LUMODataStream&) = delete;
@@ -40,10 +35,6 @@ class LUMODataStream {
   // "quiral_lumo/extra_stream_data/" + suffix with the real-time profile,
   // pausing 100 ms after each. Always OK; DDS creation failures throw.
   QorState Init(const middleware2::RealtimeUdpNode& node, const std::string& topic_suffix);
-
-  // The subscribers' callbacks: run on the DDS listener threads.
-  void BasicSubCallback();
-  void ExtraSubCallback();
 
   qor::SystemState GetSystemState() const;
   qor::SafetyBoardState SafetyBoardState() const;
@@ -64,18 +55,8 @@ class LUMODataStream {
   std::vector<float> GetMultiContactPos() const;
 
  private:
-  quiral_lumo_msgs::msg::AllBasicStreamData basic_buffer_;
-  quiral_lumo_msgs::msg::AllBasicStreamData basic_snapshot_;
-  quiral_lumo_msgs::msg::AllExtraStreamData extra_buffer_;
-  quiral_lumo_msgs::msg::AllExtraStreamData extra_snapshot_;
-  std::shared_ptr<
-      middleware2::FastDDSSubscriber<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>>
-      basic_subscriber_;
-  std::shared_ptr<
-      middleware2::FastDDSSubscriber<quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType>>
-      extra_subscriber_;
-  mutable std::mutex basic_mutex_;
-  mutable std::mutex extra_mutex_;
+  SnapshotSubscriber<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType> basic_;
+  SnapshotSubscriber<quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType> extra_;
 };
 
 }  // namespace vek_impl

@@ -1,68 +1,62 @@
 #include "client/lumo_log_event.h"
 
 #include <chrono>
-#include <thread>
+#include <utility>
 
 #include <spdlog/spdlog.h>
 
-#include "middleware/dds_timing.h"
+#include "client/snapshot_subscriber_impl.h"
 #include "middleware/default_node.h"
-#include "middleware/fast_dds_subscriber.h"
-#include "middleware/qos_profiles.h"
 
 namespace quiral {
 namespace vek_impl {
+
+template class SnapshotSubscriber<quiral_lumo_msgs::msg::EventLogPubSubType, AppendEvents>;
+
 namespace {
+
+using quiral_lumo_msgs::msg::EventLog;
 
 const std::string kRobotLogTopicPrefix = "quiral_lumo/robot_log/";
 
+void Print(const EventLog& sample) {
+  switch (sample.level()) {
+    case 1:
+      spdlog::info("[Event Log] [{}] {}", sample.id(), sample.description());
+      break;
+    case 2:
+      spdlog::warn("[Event Log] [{}] {}", sample.id(), sample.description());
+      break;
+    case 3:
+      spdlog::error("[Event Log] [{}] {}", sample.id(), sample.description());
+      break;
+    case 4:
+      spdlog::critical("[Event Log] [{}] {}", sample.id(), sample.description());
+      break;
+    default:
+      break;  // kept, not printed
+  }
+}
+
 }  // namespace
 
-LUMOLogEvent::~LUMOLogEvent() { subscriber_.reset(); }
+void AppendEvents::Store(State& events, const EventLog& sample) {
+  quiral::vek::RobotEvent event;
+  event.level = static_cast<int32_t>(sample.level());
+  event.id = sample.id();
+  event.description = sample.description();
+  event.consequences = sample.consequences();
+  event.probable_causes = sample.probable_causes();
+  event.recommended_actions = sample.recommended_actions();
+  event.timestamp = std::chrono::system_clock::now();
+  events.push_back(std::move(event));  // all or nothing
+}
 
 QorState LUMOLogEvent::Init(const middleware2::DefaultNode& node,
                             const std::string& topic_suffix) {
-  const std::string topic = kRobotLogTopicPrefix + topic_suffix;
-  spdlog::debug("[quiral::vek::Robot] Creating subscriber on topic: {}", topic);
-  subscriber_.reset();
-  auto subscriber =
-      std::make_shared<middleware2::FastDDSSubscriber<quiral_lumo_msgs::msg::EventLogPubSubType>>(
-          node.participant, topic, [this] { SubCallback(); }, &buffer_, 1);
-  subscriber->InitializeDefaultProfile(middleware2::kDefaultQosDepth);
-  std::this_thread::sleep_for(middleware2::kEndpointSettleDelay);
-  subscriber_ = std::move(subscriber);
+  log_.Init(node.participant, kRobotLogTopicPrefix + topic_suffix, SubscriberProfile::kReliable,
+            &Print);
   return _MakeQorState(QorGeneralState::OK);
-}
-
-void LUMOLogEvent::SubCallback() {
-  quiral::vek::RobotEvent event;
-  event.level = static_cast<int32_t>(buffer_.level());
-  event.id = buffer_.id();
-  event.description = buffer_.description();
-  event.consequences = buffer_.consequences();
-  event.probable_causes = buffer_.probable_causes();
-  event.recommended_actions = buffer_.recommended_actions();
-  event.timestamp = std::chrono::system_clock::now();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    event_list.push_back(event);
-  }
-  switch (buffer_.level()) {
-    case 1:
-      spdlog::info("[Event Log] [{}] {}", event.id, event.description);
-      break;
-    case 2:
-      spdlog::warn("[Event Log] [{}] {}", event.id, event.description);
-      break;
-    case 3:
-      spdlog::error("[Event Log] [{}] {}", event.id, event.description);
-      break;
-    case 4:
-      spdlog::critical("[Event Log] [{}] {}", event.id, event.description);
-      break;
-    default:
-      break;
-  }
 }
 
 }  // namespace vek_impl

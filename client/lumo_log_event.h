@@ -2,53 +2,47 @@
 // the four known levels printed to the process-wide logger.
 #pragma once
 
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/qor_state.h"
-#include "msgs/quiral_lumo_msgs/event_log.h"
 #include "base/vek_types.h"
+#include "client/snapshot_subscriber.h"
+#include "msgs/quiral_lumo_msgs/event_log.h"
 
 namespace quiral {
 namespace middleware2 {
 class DefaultNode;
-template <class T>
-class FastDDSSubscriber;
 }  // namespace middleware2
 
 namespace vek_impl {
 
+// Keeps every event-log sample, in arrival order, as an entry stamped with
+// the system clock at its receipt; the list is never shortened.
+struct AppendEvents {
+  using State = std::vector<quiral::vek::RobotEvent>;
+  static void Store(State& events, const quiral_lumo_msgs::msg::EventLog& sample);
+};
+
 class LUMOLogEvent {
  public:
   LUMOLogEvent() = default;
-  // Releases the subscriber first: its destruction waits for a callback in
-  // progress, and no callback runs afterwards, so the event list is never
-  // written while (or after) it is destroyed.
-  virtual ~LUMOLogEvent();
+  virtual ~LUMOLogEvent() = default;
 
   LUMOLogEvent(const LUMOLogEvent&) = delete;
   LUMOLogEvent& operator=(const LUMOLogEvent&) = delete;
 
   // Subscribes to "quiral_lumo/robot_log/" + suffix with the reliable
   // profile (depth 10) and pauses 100 ms. Always OK; DDS creation failures
-  // throw.
+  // throw. Each entry of levels 1 to 4 is printed "[Event Log] [id]
+  // description" at info, warn, error or critical level once it is stored.
   QorState Init(const middleware2::DefaultNode& node, const std::string& topic_suffix);
 
-  // The subscriber's callback: runs on the DDS listener thread. Appends the
-  // entry stamped with the system clock, then prints levels 1 to 4.
-  void SubCallback();
-
-  // Every entry received, in arrival order; read it (copy it) only while
-  // holding `mutex`.
-  std::vector<quiral::vek::RobotEvent> event_list;
-  std::mutex mutex;
+  // A copy of every entry received so far, in arrival order.
+  std::vector<quiral::vek::RobotEvent> events() const { return log_.Snapshot(); }
 
  private:
-  quiral_lumo_msgs::msg::EventLog buffer_;  // the listener thread's
-  std::shared_ptr<middleware2::FastDDSSubscriber<quiral_lumo_msgs::msg::EventLogPubSubType>>
-      subscriber_;
+  SnapshotSubscriber<quiral_lumo_msgs::msg::EventLogPubSubType, AppendEvents> log_;
 };
 
 }  // namespace vek_impl

@@ -169,7 +169,8 @@ void VEKClient::MonitorConnection(const RealtimeStatesSub& rt_states) {
       if (was_connected) {
         was_connected = false;
         if (verbose) {
-          spdlog::warn("[quiral::vek::Robot] Disconnected from the robot, waiting for reconnection ...");
+          spdlog::warn(
+              "[quiral::vek::Robot] Disconnected from the robot, waiting for reconnection ...");
         }
       }
       connected.store(false);

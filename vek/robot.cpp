@@ -393,11 +393,7 @@ void Robot::Impl::SetTimelinessFailureLimit(double percentage) {
   client->timeliness_failure_limit.store(percentage, std::memory_order_relaxed);
 }
 
-std::vector<RobotEvent> Robot::Impl::event_log() const {
-  auto& log = client->lumo_log_event;
-  std::lock_guard<std::mutex> lock(log.mutex);
-  return log.event_list;
-}
+std::vector<RobotEvent> Robot::Impl::event_log() const { return client->lumo_log_event.events(); }
 
 PlanInfo Robot::Impl::plan_info() const {
   if (CurrentMode() != static_cast<int16_t>(Mode::NRT_PLAN_EXECUTION)) {

@@ -48,9 +48,8 @@ inline double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-inline size_t EventCount(quiral::vek_impl::LUMOLogEvent& log_event) {
-  std::lock_guard<std::mutex> lock(log_event.mutex);
-  return log_event.event_list.size();
+inline size_t EventCount(const quiral::vek_impl::LUMOLogEvent& log_event) {
+  return log_event.events().size();
 }
 
 // One simulated controller and a client of it.

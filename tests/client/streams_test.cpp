@@ -87,11 +87,7 @@ TEST_F(Streams, EventLogKeepsEveryEntryAndPrintsTheFourKnownLevels) {
       {{"serial", env_.serial}, {"level", 2}, {"event_id", 102}, {"description", "again"}});
   auto& log_event = env_.client->lumo_log_event;
   ASSERT_TRUE(WaitUntil([&] { return EventCount(log_event) == 7; }, 5s));
-  std::vector<quiral::vek::RobotEvent> list;
-  {
-    std::lock_guard<std::mutex> lock(log_event.mutex);
-    list = log_event.event_list;
-  }
+  const std::vector<quiral::vek::RobotEvent> list = log_event.events();
   for (int level = 0; level <= 5; ++level) {
     EXPECT_EQ(list[level].level, level);
     EXPECT_EQ(list[level].id, 100 + level);
