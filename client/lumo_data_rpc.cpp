@@ -4,19 +4,12 @@
 
 #include <spdlog/spdlog.h>
 
-#include "middleware/default_node.h"
-#include "middleware/fast_dds_rpc_client.h"
 #include "msgs/quiral_lumo_msgs/rpc_reply.h"
 #include "msgs/quiral_lumo_msgs/rpc_request.h"
 
 namespace quiral {
 namespace vek_impl {
 namespace {
-
-const std::string kDataServiceTopicPrefix = "quiral_lumo/non_stream_rpc/";
-
-// Time-out of the one attempt, in seconds.
-constexpr double kDataServiceTimeoutSec = 2.0;
 
 constexpr size_t kPlanInfoTexts = 8;
 // Manipulability reply: two leading figures, then the two triples.
@@ -27,60 +20,8 @@ QorState Fault() { return _MakeQorState(QorGeneralState::FAULT); }
 
 }  // namespace
 
-LUMODataRpc::~LUMODataRpc() { client_.reset(); }
-
-QorState LUMODataRpc::Init(const middleware2::DefaultNode& node,
-                           const std::string& topic_suffix) {
-  const std::string topic = kDataServiceTopicPrefix + topic_suffix;
-  spdlog::debug("[quiral::vek::Robot] Creating RPC client on topic: {}", topic);
-  client_.reset();
-  client_ = std::make_shared<RpcClient>(node.participant, topic);
-  return Ok();
-}
-
-QorState LUMODataRpc::Call(LUMORequestId id, quiral_lumo_msgs::msg::RPCReply& reply) {
-  quiral_lumo_msgs::msg::RPCRequest request;
-  request.request_id(static_cast<uint16_t>(id));
-  bool answered = false;
-  if (client_ != nullptr) {
-    try {
-      answered = client_->SendRequestAndGetReply(request, reply, kDataServiceTimeoutSec);
-    } catch (const std::exception& e) {
-      spdlog::debug("Data-service request {} raised: {}", static_cast<uint16_t>(id), e.what());
-    }
-  }
-  if (!answered) {
-    spdlog::debug("Failed to send remote call or server reply timeout");
-    return Fault();
-  }
-  if (!reply.success() || reply.request_id() != static_cast<uint16_t>(id)) {
-    spdlog::debug("Remote procedure failed");
-    return Fault();
-  }
-  return Ok();
-}
-
-QorState LUMODataRpc::RequestStringList(LUMORequestId id, std::vector<std::string>& list) {
-  quiral_lumo_msgs::msg::RPCReply reply;
-  const QorState state = Call(id, reply);
-  if (!QorSucceeded(state)) {
-    return state;
-  }
-  list = std::move(reply.string_container());
-  return Ok();
-}
-
 QorState LUMODataRpc::RequestLUMOVersion(std::string& version) {
-  std::vector<std::string> list;
-  if (!QorSucceeded(RequestStringList(LUMORequestId::RequestLUMOVersion, list))) {
-    return Fault();
-  }
-  if (list.empty()) {
-    spdlog::debug("Data service version reply holds no text");
-    return Fault();
-  }
-  version = list[0];
-  return Ok();
+  return RequestFirstText(LUMORequestId::RequestLUMOVersion, version);
 }
 
 QorState LUMODataRpc::RequestPtStates(std::vector<std::string>& list) {
@@ -124,7 +65,7 @@ QorState LUMODataRpc::RequestPlanInfo(quiral::vek::PlanInfo& info) {
 QorState LUMODataRpc::RequestManipulability(std::array<double, 3>& first,
                                             std::array<double, 3>& second) {
   quiral_lumo_msgs::msg::RPCReply reply;
-  const QorState state = Call(LUMORequestId::RequestManipulability, reply);
+  const QorState state = Call(NewRequest(LUMORequestId::RequestManipulability), reply);
   if (!QorSucceeded(state)) {
     return state;
   }

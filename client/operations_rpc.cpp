@@ -4,13 +4,10 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <exception>
 
 #include <spdlog/spdlog.h>
 
 #include "client/crc32.h"
-#include "middleware/default_node.h"
-#include "middleware/fast_dds_rpc_client.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 
@@ -18,11 +15,8 @@ namespace quiral {
 namespace vek_impl {
 namespace {
 
-const std::string kOperationsTopicPrefix = "quiral_vek/RPC/";
-
-// Time-out of one attempt, in seconds, and attempts per call.
-constexpr double kOperationsTimeoutSec = 2.0;
-constexpr int kOperationsAttempts = 3;
+using vek_msgs::msg::RPCReply;
+using vek_msgs::msg::RPCRequest;
 
 // Longest long text argument, in characters.
 constexpr size_t kMaxLongStringChars = 10000;
@@ -31,7 +25,7 @@ QorState Ok() { return _MakeQorState(QorGeneralState::OK); }
 QorState Fault() { return _MakeQorState(QorGeneralState::FAULT); }
 
 // The text up to its first NUL, at most 10000 characters.
-void SetLongString(vek_msgs::msg::RPCRequest& request, const std::string& text) {
+void SetLongString(RPCRequest& request, const std::string& text) {
   const size_t length = std::min(::strnlen(text.c_str(), text.size()), kMaxLongStringChars);
   request.long_string_arg().assign(text.c_str(), length);
 }
@@ -66,55 +60,12 @@ void FromWireFloats(const std::array<float, N>& values, std::array<double, N>& o
 
 }  // namespace
 
-OperationsRPC::~OperationsRPC() { client_.reset(); }
-
-QorState OperationsRPC::Init(const middleware2::DefaultNode& node,
-                             const std::string& topic_suffix) {
-  const std::string topic = kOperationsTopicPrefix + topic_suffix;
-  spdlog::debug("[quiral::vek::Robot] Creating RPC client on topic: {}", topic);
-  client_.reset();
-  client_ = std::make_shared<RpcClient>(node.participant, topic);
-  return Ok();
-}
-
-bool OperationsRPC::Exchange(const vek_msgs::msg::RPCRequest& request,
-                             vek_msgs::msg::RPCReply& reply) {
-  if (client_ == nullptr) {
-    return false;
-  }
-  for (int attempt = 0; attempt < kOperationsAttempts; ++attempt) {
-    try {
-      if (client_->SendRequestAndGetReply(request, reply, kOperationsTimeoutSec)) {
-        return true;
-      }
-    } catch (const std::exception& e) {
-      spdlog::debug("Remote call of procedure {} raised: {}", request.procedure_id(), e.what());
-      return false;
-    }
-  }
-  return false;
-}
-
-QorState OperationsRPC::Call(const vek_msgs::msg::RPCRequest& request,
-                             vek_msgs::msg::RPCReply& reply) {
-  if (!Exchange(request, reply)) {
-    spdlog::debug("Failed to send remote call or server reply timeout");
-    return Fault();
-  }
-  if (!reply.success() || reply.procedure_id() != static_cast<uint32_t>(request.procedure_id())) {
-    spdlog::debug("Remote procedure failed");
-    return Fault();
-  }
-  return Ok();
-}
-
 QorState OperationsRPC::GeneralCall(ProcedureId id, const std::string& long_string_arg,
                                     const std::vector<int>& int_args,
                                     const std::vector<float>& float_args,
                                     const std::vector<std::string>& string_args) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(id));
+  RPCRequest request = NewRequest(id);
+  RPCReply reply;
   SetLongString(request, long_string_arg);
   request.int_args().assign(int_args.begin(), int_args.end());
   request.float_args(float_args);
@@ -127,9 +78,8 @@ QorState OperationsRPC::SwitchCtrlMode(qor::ExtCtrlMode mode) {
 }
 
 QorState OperationsRPC::RequestRobotInfo(quiral::vek::RobotInfo& info) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestRobotInfo));
+  RPCRequest request = NewRequest(ProcedureId::RequestRobotInfo);
+  RPCReply reply;
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
     return state;
@@ -175,9 +125,8 @@ QorState OperationsRPC::RequestRobotInfo(quiral::vek::RobotInfo& info) {
 
 QorState OperationsRPC::UpdateTool(ProcedureId id, const std::string& name,
                                    const quiral::vek::ToolParams& params) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(id));
+  RPCRequest request = NewRequest(id);
+  RPCReply reply;
   auto& tool = request.tool_params();
   tool.name(name);
   float mass = 0.0f;
@@ -193,12 +142,10 @@ QorState OperationsRPC::UpdateTool(ProcedureId id, const std::string& name,
 
 QorState OperationsRPC::RequestToolParams(const std::string& name, std::string& name_out,
                                           quiral::vek::ToolParams& params) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  if (name.empty()) {
-    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestActiveToolParams));
-  } else {
-    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestToolParams));
+  RPCRequest request = NewRequest(name.empty() ? ProcedureId::RequestActiveToolParams
+                                                 : ProcedureId::RequestToolParams);
+  RPCReply reply;
+  if (!name.empty()) {
     request.tool_params().name(name);
   }
   const QorState state = Call(request, reply);
@@ -215,9 +162,8 @@ QorState OperationsRPC::RequestToolParams(const std::string& name, std::string& 
 }
 
 QorState OperationsRPC::RequestToolPayloadCaliResult(quiral::vek::ToolParams& params) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestToolPayloadCaliResult));
+  RPCRequest request = NewRequest(ProcedureId::RequestToolPayloadCaliResult);
+  RPCReply reply;
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
     return state;
@@ -231,9 +177,8 @@ QorState OperationsRPC::RequestToolPayloadCaliResult(quiral::vek::ToolParams& pa
 
 QorState OperationsRPC::RequestFile(ProcedureId id, const std::string& name,
                                     std::vector<uint8_t>& bytes) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(id));
+  RPCRequest request = NewRequest(id);
+  RPCReply reply;
   SetLongString(request, name);
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
@@ -263,9 +208,8 @@ QorState OperationsRPC::SendFile(ProcedureId id, const std::string& name, uint32
                   bytes.size(), kMaxFileBytes);
     return Fault();
   }
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(id));
+  RPCRequest request = NewRequest(id);
+  RPCReply reply;
   SetLongString(request, name);
   request.int_args({static_cast<int32_t>(crc32)});
   request.raw_bytes_arg(bytes);
@@ -274,9 +218,8 @@ QorState OperationsRPC::SendFile(ProcedureId id, const std::string& name, uint32
 
 QorState OperationsRPC::RequestDeviceStatus(const std::string& device,
                                             std::pair<bool, bool>& status) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestDeviceStatus));
+  RPCRequest request = NewRequest(ProcedureId::RequestDeviceStatus);
+  RPCReply reply;
   request.string_args({device});
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
@@ -294,9 +237,8 @@ QorState OperationsRPC::RequestDeviceStatus(const std::string& device,
 
 QorState OperationsRPC::RequestWorkCoordPose(const std::string& name,
                                              std::array<double, 7>& pose) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestWorkCoordPose));
+  RPCRequest request = NewRequest(ProcedureId::RequestWorkCoordPose);
+  RPCReply reply;
   request.string_args({name});
   const QorState state = Call(request, reply);
   if (!QorSucceeded(state)) {
@@ -313,28 +255,11 @@ QorState OperationsRPC::RequestWorkCoordPose(const std::string& name,
   return Ok();
 }
 
-QorState OperationsRPC::RequestStringList(ProcedureId id, std::vector<std::string>& list) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(id));
-  const QorState state = Call(request, reply);
+QorState OperationsRPC::RequestServerVersion(std::string& version) {
+  const QorState state = RequestFirstText(ProcedureId::RequestServerVersion, version);
   if (!QorSucceeded(state)) {
     return state;
   }
-  list = std::move(reply.string_container());
-  return Ok();
-}
-
-QorState OperationsRPC::RequestServerVersion(std::string& version) {
-  std::vector<std::string> list;
-  if (!QorSucceeded(RequestStringList(ProcedureId::RequestServerVersion, list))) {
-    return Fault();
-  }
-  if (list.empty()) {
-    spdlog::debug("Server version reply holds no text");
-    return Fault();
-  }
-  version = list[0];
   spdlog::debug("Received server version = {}", version);
   spdlog::debug("[quiral::vek::Robot] Synced server version");
   return Ok();
@@ -344,9 +269,8 @@ QorState OperationsRPC::RequestDeviceParams(const std::string& device,
                                             std::map<std::string, DeviceParamValue>& params) {
   std::vector<std::string> names;
   {
-    vek_msgs::msg::RPCRequest request;
-    vek_msgs::msg::RPCReply reply;
-    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestDeviceParams));
+    RPCRequest request = NewRequest(ProcedureId::RequestDeviceParams);
+    RPCReply reply;
     request.string_args({device});
     const QorState state = Call(request, reply);
     if (!QorSucceeded(state)) {
@@ -356,16 +280,14 @@ QorState OperationsRPC::RequestDeviceParams(const std::string& device,
   }
   params.clear();
   for (const std::string& name : names) {
-    vek_msgs::msg::RPCRequest request;
-    vek_msgs::msg::RPCReply reply;
-    request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestDeviceParamValues));
+    RPCRequest request = NewRequest(ProcedureId::RequestDeviceParamValues);
+    RPCReply reply;
     request.string_args({device, name});
     if (!Exchange(request, reply)) {
       spdlog::debug("Failed to send remote call or server reply timeout");
       return Fault();
     }
-    if (!reply.success() ||
-        reply.procedure_id() != static_cast<uint32_t>(request.procedure_id())) {
+    if (!OperationsService::Answers(reply, request)) {
       spdlog::warn(
           "[quiral::vek::Device::params] Data type of parameter [{}] is not supported yet and "
           "will be omitted",
@@ -406,9 +328,8 @@ QorState OperationsRPC::RequestReachability(const std::array<double, 7>& pose,
                                             const std::vector<double>& seed,
                                             bool free_orientation,
                                             std::pair<bool, std::vector<double>>& result) {
-  vek_msgs::msg::RPCRequest request;
-  vek_msgs::msg::RPCReply reply;
-  request.procedure_id(static_cast<uint16_t>(ProcedureId::RequestReachability));
+  RPCRequest request = NewRequest(ProcedureId::RequestReachability);
+  RPCReply reply;
   request.int_args({free_orientation ? 1 : 0});
   auto& floats_out = request.float_args();
   floats_out.resize(pose.size() + seed.size());

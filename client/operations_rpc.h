@@ -3,9 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 #include <utility>
 #include <variant>
@@ -14,24 +14,10 @@
 #include "base/controller_states.h"
 #include "base/qor_state.h"
 #include "base/vek_types.h"
+#include "client/service_client.h"
 #include "client/service_ids.h"
 
-namespace vek_msgs {
-namespace msg {
-class RPCRequest;
-class RPCRequestPubSubType;
-class RPCReply;
-class RPCReplyPubSubType;
-}  // namespace msg
-}  // namespace vek_msgs
-
 namespace quiral {
-namespace middleware2 {
-class DefaultNode;
-template <class Req, class Rep>
-class FastDDSRpcClient;
-}  // namespace middleware2
-
 namespace vek_impl {
 
 // Every operation returns OK (100000) or FAULT (300000) and never throws
@@ -39,24 +25,17 @@ namespace vek_impl {
 // silent server is asked 3 times (2 s each, no pause); a reply that reports
 // failure or carries another procedure id ends the call at once. A reply of
 // the wrong shape (missing entries, sizes that do not fit) is a FAULT and
-// leaves every output argument as it was.
-class OperationsRPC {
+// leaves every output argument as it was. Init and RequestStringList
+// (procedure `id` without arguments, the reply's texts in order) come from
+// ServiceClient.
+class OperationsRPC : public ServiceClient<OperationsService> {
  public:
-  using RpcClient = middleware2::FastDDSRpcClient<vek_msgs::msg::RPCRequestPubSubType,
-                                                  vek_msgs::msg::RPCReplyPubSubType>;
   // Value of one device parameter.
   using DeviceParamValue =
       std::variant<int, double, std::string, std::vector<double>, std::vector<std::string>>;
 
   OperationsRPC() = default;
-  virtual ~OperationsRPC();
-
-  OperationsRPC(const OperationsRPC&) = delete;
-  OperationsRPC& operator=(const OperationsRPC&) = delete;
-
-  // Request/reply client on "quiral_vek/RPC/" + suffix (about 200 ms).
-  // Always OK; DDS creation failures throw.
-  QorState Init(const middleware2::DefaultNode& node, const std::string& topic_suffix);
+  ~OperationsRPC() override = default;
 
   // Procedure `id` with the given arguments; no reply data. The long text is
   // sent up to its first NUL and at most 10000 characters.
@@ -88,8 +67,6 @@ class OperationsRPC {
   QorState RequestDeviceStatus(const std::string& device, std::pair<bool, bool>& status);
   // Procedure 53: exactly 7 floats.
   QorState RequestWorkCoordPose(const std::string& name, std::array<double, 7>& pose);
-  // Procedure `id` without arguments; the reply's texts in order.
-  QorState RequestStringList(ProcedureId id, std::vector<std::string>& list);
   // Procedure 3: the first text.
   QorState RequestServerVersion(std::string& version);
   // Procedure 43 for the parameter names, then 44 once per name.
@@ -103,14 +80,6 @@ class OperationsRPC {
 
   // Largest file SendFile transfers, in bytes.
   static constexpr size_t kMaxFileBytes = 1000000;
-
- private:
-  // Up to 3 attempts; true when a reply arrived (in `reply`).
-  bool Exchange(const vek_msgs::msg::RPCRequest& request, vek_msgs::msg::RPCReply& reply);
-  // Exchange, then the success flag and the id of the reply.
-  QorState Call(const vek_msgs::msg::RPCRequest& request, vek_msgs::msg::RPCReply& reply);
-
-  std::shared_ptr<RpcClient> client_;
 };
 
 }  // namespace vek_impl
