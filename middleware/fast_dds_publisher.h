@@ -6,7 +6,7 @@
 
 #include <fastdds/dds/topic/TypeSupport.hpp>
 
-#include "middleware/writer_entities.h"
+#include "middleware/endpoint_entities.h"
 
 namespace quiral {
 namespace middleware2 {
@@ -22,7 +22,9 @@ class FastDDSPublisher {
   // The DDS topic is named "rt/" + topic. Registers the type; creates no DDS
   // entity and reports no error.
   FastDDSPublisher(eprosima::fastdds::dds::DomainParticipant* participant, const std::string& topic)
-      : entities_(participant, topic, eprosima::fastdds::dds::TypeSupport(new T())) {}
+      : entities_(participant, eprosima::fastdds::dds::TypeSupport(new T())) {
+    entities_.Register(topic);
+  }
 
   virtual ~FastDDSPublisher() = default;
 
@@ -30,25 +32,27 @@ class FastDDSPublisher {
   FastDDSPublisher& operator=(const FastDDSPublisher&) = delete;
 
   // Reliable profile, written synchronously, keeping the last max(depth, 1) samples.
-  void InitializeDefaultProfile(int32_t depth) { entities_.InitializeDefaultProfile(depth); }
+  void InitializeDefaultProfile(int32_t depth) {
+    entities_.InitializeDefaultProfile(depth, nullptr);
+  }
 
   // Best-effort profile for periodic samples; `sync` sends on the caller's
   // thread inside Publish, otherwise on the library's sending thread.
   void InitializeRealtimeSocketProfile(bool sync) {
-    entities_.InitializeRealtimeSocketProfile(sync);
+    entities_.InitializeRealtimeSocketProfile(sync, nullptr);
   }
 
   // Writes one sample; the data writer's result, false when no profile
   // operation has succeeded.
-  bool Publish(const Message& sample) { return entities_.Write(&sample); }
+  bool Publish(const Message& sample) { return detail::WriteSample(entities_.endpoint(), &sample); }
 
   const std::string& topic_name() const { return entities_.topic_name(); }
   eprosima::fastdds::dds::DomainParticipant* participant() const {
     return entities_.participant();
   }
-  eprosima::fastdds::dds::Publisher* publisher() const { return entities_.publisher(); }
+  eprosima::fastdds::dds::Publisher* publisher() const { return entities_.container(); }
   eprosima::fastdds::dds::Topic* topic() const { return entities_.topic(); }
-  eprosima::fastdds::dds::DataWriter* writer() const { return entities_.writer(); }
+  eprosima::fastdds::dds::DataWriter* writer() const { return entities_.endpoint(); }
 
  private:
   detail::WriterEntities entities_;

@@ -12,7 +12,7 @@
 #include <fastdds/dds/topic/TypeSupport.hpp>
 
 #include "middleware/fast_dds_listener.h"
-#include "middleware/reader_entities.h"
+#include "middleware/endpoint_entities.h"
 
 namespace quiral {
 namespace middleware2 {
@@ -62,15 +62,17 @@ class FastDDSSubscriber {
   }
 
   // Best-effort profile for periodic samples where only the newest matters.
-  void InitializeRealtimeSocketProfile() { entities_.InitializeRealtimeSocketProfile(&listener_); }
+  void InitializeRealtimeSocketProfile() {
+    entities_.InitializeRealtimeSocketProfile(false, &listener_);
+  }
 
   const std::string& topic_name() const { return entities_.topic_name(); }
   eprosima::fastdds::dds::DomainParticipant* participant() const {
     return entities_.participant();
   }
-  eprosima::fastdds::dds::Subscriber* subscriber() const { return entities_.subscriber(); }
+  eprosima::fastdds::dds::Subscriber* subscriber() const { return entities_.container(); }
   eprosima::fastdds::dds::Topic* topic() const { return entities_.topic(); }
-  eprosima::fastdds::dds::DataReader* reader() const { return entities_.reader(); }
+  eprosima::fastdds::dds::DataReader* reader() const { return entities_.endpoint(); }
   const FastDDSListener<T>& listener() const { return listener_; }
 
  private:
