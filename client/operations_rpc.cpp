@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include <spdlog/spdlog.h>
+#include <zlib.h>
 
-#include "client/crc32.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 
@@ -193,7 +193,8 @@ QorState OperationsRPC::RequestFile(ProcedureId id, const std::string& name,
     return Fault();
   }
   const uint32_t expected = static_cast<uint32_t>(reply.int_container()[0]);
-  if (Crc32(reply.raw_bytes_container()) != expected) {
+  const auto& raw = reply.raw_bytes_container();
+  if (crc32_z(0, raw.data(), raw.size()) != expected) {
     spdlog::debug("CRC32 checksum mismatch");
     return Fault();
   }

@@ -57,7 +57,8 @@ class OperationsRPC : public ServiceClient<OperationsService> {
   // Procedure 37: mass, CoM and inertia; tcp_location untouched.
   QorState RequestToolPayloadCaliResult(quiral::vek::ToolParams& params);
   // File `name` by procedure `id`; the reply must name the same file and
-  // carry bytes whose CRC-32 matches the one it gives. `bytes` is written
+  // carry bytes whose CRC-32 (IEEE 802.3, zlib's crc32) matches the one it
+  // gives. `bytes` is written
   // only on success.
   QorState RequestFile(ProcedureId id, const std::string& name, std::vector<uint8_t>& bytes);
   // Sends `bytes` (at most kMaxFileBytes) with their CRC-32 as file `name`.

@@ -13,7 +13,7 @@ packages=(
   g++ cmake ninja-build pkg-config git
   # libraries the project links
   libfastrtps-dev libfastcdr-dev libspdlog-dev libfmt-dev libeigen3-dev
-  pybind11-dev libassimp-dev libtinyxml2-dev libyaml-cpp-dev libfcl-dev
+  pybind11-dev libassimp-dev libtinyxml2-dev libyaml-cpp-dev libfcl-dev zlib1g-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev liborocos-kdl-dev
   clang libclang-rt-14-dev

@@ -14,7 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "client/crc32.h"
+#include <zlib.h>
+
 #include "tests/client/client_test_util.h"
 
 namespace quiral_client_test {
@@ -22,8 +23,11 @@ namespace {
 
 using quiral::vek::RobotInfo;
 using quiral::vek::ToolParams;
-using quiral::vek_impl::Crc32;
 using quiral::vek_impl::OperationsRPC;
+
+uint32_t Crc32(const std::vector<uint8_t>& bytes) {
+  return crc32_z(0, bytes.data(), bytes.size());
+}
 
 const std::string kNoReply = "Failed to send remote call or server reply timeout";
 const std::string kRefused = "Remote procedure failed";

@@ -1,12 +1,11 @@
-// Parts of the client that need no controller: the CRC-32 of transferred
-// files, the world-frame wrench, and services that were never started.
+// Parts of the client that need no controller: the world-frame wrench, and
+// services that were never started.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "client/crc32.h"
 #include "client/lumo_data_rpc.h"
 #include "client/lumo_data_stream.h"
 #include "client/motion_commands_pub.h"
@@ -15,27 +14,6 @@
 
 namespace quiral_client_test {
 namespace {
-
-using quiral::vek_impl::Crc32;
-
-uint32_t CrcOf(const std::string& text) {
-  return Crc32(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
-TEST(Crc32, KnownValuesAndEveryByteCounts) {
-  EXPECT_EQ(CrcOf("123456789"), 0xCBF43926U);
-  EXPECT_EQ(CrcOf(""), 0U);
-  EXPECT_EQ(Crc32(nullptr, 0), 0U);
-  EXPECT_EQ(CrcOf("The quick brown fox jumps over the lazy dog"), 0x414FA339U);
-  EXPECT_EQ(Crc32(std::vector<uint8_t>(32, 0xFF)), 0xFF6CAB0BU);
-  std::vector<uint8_t> bytes(1000);
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
-  for (size_t i : {0, 499, 999}) {
-    auto changed = bytes;
-    changed[i] ^= 0x01;
-    EXPECT_NE(Crc32(changed), Crc32(bytes)) << i;
-  }
-}
 
 void ExpectNear(const std::array<double, 6>& actual, const std::array<double, 6>& expected) {
   for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(actual[i], expected[i], 1e-12) << "element " << i;
