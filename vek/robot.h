@@ -132,8 +132,9 @@ class Robot {
   class Impl;
 
  private:
-  // Model, Gripper, FileIO and Device reach the link client and the robot
-  // model through this internal accessor (vek/robot_access.h).
+  // Code of this library beside Robot reaches the implementation, the link
+  // client and the robot model through this internal accessor
+  // (vek/robot_access.h).
   friend struct detail::RobotAccess;
   std::unique_ptr<Impl> impl_;
 };

@@ -1,6 +1,6 @@
-// Internal: how the classes built from a Robot (Model, Gripper, FileIO,
-// Device) reach its implementation, its link client and its robot model.
-// Robot grants this struct friendship; it is not part of the public API.
+// Internal: how code of this library beside Robot reaches a Robot's
+// implementation, its link client and its robot model. Robot grants this
+// struct friendship; it is not part of the public API.
 #pragma once
 
 #include <memory>

@@ -1,6 +1,6 @@
 // Internal: the implementation behind quiral::vek::Robot. Included by the
-// Robot's own sources and, through vek/robot_access.h, by the classes built
-// from a Robot (Model, Gripper, FileIO, Device). Not part of the public API.
+// Robot's own sources and by vek/robot_access.h. Not part of the public
+// API.
 //
 // Sources: robot.cpp (construction, status queries and the shared helpers
 // below), robot_modes.cpp (enabling, faults, control modes, recovery),
@@ -23,8 +23,8 @@
 //   report success for a text the robot never saw.
 //
 // Motion commands and threads. One Robot may be used from two threads at
-// once: the collision monitor calls Stop from its own thread while the user
-// streams commands. motion_mutex guards, as one unit,
+// once: Stop called from one thread while another streams commands.
+// motion_mutex guards, as one unit,
 //   (a) motion_cmd_counter,
 //   (b) the held command of client->motion_commands_pub (its setters, Clear
 //       and Publish).
@@ -40,7 +40,7 @@
 //
 // Mode switches are serialised by mode_switch_mutex, held for a whole
 // SwitchMode (and so Stop) and around the mode request of RunAutoRecovery:
-// a Stop from the monitor thread is never undone by the second request of a
+// a Stop from one thread is never undone by the second request of a
 // switch that another thread has under way. Take it before motion_mutex,
 // never the other way round; streaming never takes it.
 #pragma once
@@ -227,7 +227,7 @@ class Robot::Impl {
   int16_t last_requested_mode = -1;
 
  private:
-  // Step 10 of the construction: RobotInfo with stiffness limits, checked.
+  // Last step of the construction: RobotInfo with stiffness limits, checked.
   void FetchRobotInfo(const std::string& normalised_serial);
 
   // =====================================================================
