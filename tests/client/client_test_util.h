@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,12 +51,10 @@ inline size_t EventCount(const quiral::vek_impl::LUMOLogEvent& log_event) {
   return log_event.events().size();
 }
 
-// One simulated controller and a client of it.
+// One simulated controller and a client of it, all endpoints matched.
 struct SimClient {
-  explicit SimClient(bool lite = false, std::vector<std::string> args = {}, bool verbose = false)
-      : serial(UniqueSerial()),
-        sim({serial}, std::move(args)),
-        client(StartClient(serial, lite, verbose)) {}
+  explicit SimClient(bool lite = false)
+      : serial(UniqueSerial()), sim({serial}), client(StartClient(serial, lite)) {}
 
   std::string serial;
   SimProcess sim;

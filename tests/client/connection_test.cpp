@@ -2,9 +2,6 @@
 // simulated controller in its own process.
 #include <gtest/gtest.h>
 
-#include <fastdds/dds/domain/DomainParticipant.hpp>
-#include <fastdds/dds/topic/TopicDataType.hpp>
-#include <fastdds/dds/topic/TypeSupport.hpp>
 #include <stdexcept>
 #include <string>
 
@@ -17,7 +14,6 @@ const std::string kConnected = "[quiral::vek::Robot] Connected to the robot";
 const std::string kLost =
     "[quiral::vek::Robot] Disconnected from the robot, waiting for reconnection ...";
 
-// What Init threw ("" when it returned).
 std::string InitError(VEKClient& client, const std::string& serial) {
   try {
     client.Init(serial, false);
@@ -27,7 +23,7 @@ std::string InitError(VEKClient& client, const std::string& serial) {
   return "";
 }
 
-// Destroys the client and expects both monitors to end at once.
+// Destroys the client: `monitors` monitor threads end at once.
 void ExpectQuickDestruction(std::unique_ptr<VEKClient>& client, const LogCapture& log,
                             int monitors) {
   const auto start = Clock::now();
@@ -37,25 +33,6 @@ void ExpectQuickDestruction(std::unique_ptr<VEKClient>& client, const LogCapture
   EXPECT_EQ(log.Count("Timeliness monitor thread exited"), monitors);
 }
 
-// Another type under the name of the real-time states' type: once it is
-// registered on the participant, the states subscriber cannot be created.
-class ImpostorType : public eprosima::fastdds::dds::TopicDataType {
- public:
-  ImpostorType() {
-    setName("vek_msgs::msg::dds_::RealtimeStates_");
-    m_typeSize = 8;
-    m_isGetKeyDefined = false;
-  }
-  bool serialize(void*, eprosima::fastrtps::rtps::SerializedPayload_t*) override { return false; }
-  bool deserialize(eprosima::fastrtps::rtps::SerializedPayload_t*, void*) override { return false; }
-  std::function<uint32_t()> getSerializedSizeProvider(void*) override {
-    return [] { return 8u; };
-  }
-  void* createData() override { return new char[8]; }
-  void deleteData(void* data) override { delete[] static_cast<char*>(data); }
-  bool getKey(void*, eprosima::fastrtps::rtps::InstanceHandle_t*, bool) override { return false; }
-};
-
 TEST(ClientConnection, ConnectsBeatsAtAbout100HzAndFollowsTheStates) {
   LogCapture log;
   const std::string serial = UniqueSerial();
@@ -63,18 +40,15 @@ TEST(ClientConnection, ConnectsBeatsAtAbout100HzAndFollowsTheStates) {
   const auto t0 = Clock::now();
   auto client = StartClient(serial, /*lite=*/false, /*verbose=*/true);
   // Six endpoint pauses, two request/reply clients and the first sample.
-  const double init = SecondsSince(t0);
-  EXPECT_GE(init, 0.95);
-  EXPECT_LT(init, 3.5);
+  EXPECT_GE(SecondsSince(t0), 0.95);
+  EXPECT_LT(SecondsSince(t0), 3.5);
   EXPECT_TRUE(client->connected.load());
-  EXPECT_FALSE(client->timeliness_limit_reached.load());
   // Every endpoint is seen by the controller, on its own topic.
   EXPECT_TRUE(sim.WaitMatched(serial, 5s));
   ASSERT_TRUE(log.WaitFor(kConnected, 1s));
 
-  // Heartbeats over two seconds: a 10 ms period without compensation is a
-  // little under 100 per second (fewer on a loaded machine), but well above
-  // a 20 ms period's 50.
+  // A 10 ms period without compensation is a little under 100 beats per
+  // second (fewer on a loaded machine), but well above a 20 ms period's 50.
   json beats;
   ASSERT_TRUE(WaitUntil(
       [&] {
@@ -95,19 +69,17 @@ TEST(ClientConnection, ConnectsBeatsAtAbout100HzAndFollowsTheStates) {
     SCOPED_TRACE(round);
     const auto stopped = Clock::now();
     sim.Command("stop_states", {{"serial", serial}});
-    // The last sample left the controller before the command was answered.
     ASSERT_TRUE(WaitUntil([&] { return !client->connected.load(); }, 3s, 1ms));
-    const double silent = SecondsSince(stopped);
-    EXPECT_GE(silent, 0.98);
-    EXPECT_LT(silent, 1.5);
+    EXPECT_GE(SecondsSince(stopped), 0.98);
+    EXPECT_LT(SecondsSince(stopped), 1.5);
     EXPECT_TRUE(log.WaitFor(kLost, 1s, round));
-    EXPECT_EQ(log.Count(spdlog::level::warn, kLost), round);
     const auto started = Clock::now();
     sim.Command("start_states", {{"serial", serial}});
     ASSERT_TRUE(WaitUntil([&] { return client->connected.load(); }, 2s, 1ms));
     EXPECT_LT(SecondsSince(started), 0.3);
     EXPECT_TRUE(log.WaitFor(kConnected, 1s, round + 1));
   }
+  EXPECT_EQ(log.Count(spdlog::level::warn, kLost), 2);
 
   // A second start is refused rather than crashing on a running monitor.
   EXPECT_THROW(client->Init(serial, false), std::logic_error);
@@ -134,23 +106,7 @@ TEST(ClientConnection, NoControllerFailsAfterTheStartupWaitAndStaysDestructible)
   const double waited = std::chrono::duration<double>(failed_at - searching).count();
   EXPECT_GE(waited, 1.99);
   EXPECT_LT(waited, 2.5);
-  EXPECT_FALSE(client->connected.load());
-  // The caller destroys a client whose Init threw: both monitors join.
   ExpectQuickDestruction(client, log, 1);
-  EXPECT_EQ(log.Count(kConnected), 0);
-}
-
-TEST(ClientConnection, AnEndpointThatCannotBeCreatedFailsInitAndLeavesADestructibleClient) {
-  LogCapture log;
-  auto client = std::make_unique<VEKClient>(Loopback(), /*verbose=*/true);
-  eprosima::fastdds::dds::TypeSupport(new ImpostorType())
-      .register_type(client->rt_udp_node.participant);
-  EXPECT_EQ(InitError(*client, UniqueSerial()), "Failed to create DDS subscriber topic");
-  // The publishers before it exist; nothing after it, and no monitor.
-  EXPECT_NE(client->heartbeat_pub, nullptr);
-  EXPECT_FALSE(client->connection_monitor.joinable());
-  EXPECT_EQ(log.CountContaining("Creating RPC client"), 0);
-  ExpectQuickDestruction(client, log, 0);
 }
 
 TEST(ClientConnection, LiteCreatesOnlyItsEndpointsAndNeverConnects) {
@@ -161,16 +117,13 @@ TEST(ClientConnection, LiteCreatesOnlyItsEndpointsAndNeverConnects) {
   auto client = StartClient(serial, /*lite=*/true, /*verbose=*/true);
   // One endpoint pause and two request/reply clients, no wait for the robot.
   EXPECT_LT(SecondsSince(t0), 1.5);
-
-  // The lite endpoints work: a call on each service round-trips, and
-  // real-time states arrive.
+  // Its endpoints work: a call on each service, and real-time states.
   ASSERT_TRUE(sim.WaitMatched(
       serial, 5s, {"rt_states", "ops_requests", "ops_replies", "data_requests", "data_replies"}));
   std::string version;
   EXPECT_EQ(client->operations_rpc.RequestServerVersion(version).code, kOk);
   EXPECT_EQ(client->lumo_data_rpc.RequestLUMOVersion(version).code, kOk);
   ASSERT_TRUE(WaitUntil([&] { return client->rt_states_sub.SampleCount() > 25; }, 5s));
-
   // Nothing else exists: no heartbeat, motion commands, streams, event log
   // or monitor.
   const json state = sim.State(serial);
@@ -179,10 +132,7 @@ TEST(ClientConnection, LiteCreatesOnlyItsEndpointsAndNeverConnects) {
     EXPECT_EQ(state["matched"][name].get<int>(), 0) << name;
   }
   EXPECT_EQ(state["heartbeats"]["count"].get<int>(), 0);
-  EXPECT_EQ(client->heartbeat_pub, nullptr);
   EXPECT_FALSE(client->connected.load());
-  EXPECT_FALSE(client->connection_monitor.joinable());
-  EXPECT_FALSE(client->timeliness_monitor.joinable());
   EXPECT_EQ(log.CountContaining("Searching for"), 0);
   EXPECT_EQ(client->motion_commands_pub.Publish().code, kFault);
   ExpectQuickDestruction(client, log, 0);

@@ -24,31 +24,15 @@ class Streams : public ::testing::Test {
 TEST_F(Streams, StatesAndTheBasicStreamFollowTheController) {
   auto& rt = env_.client->rt_states_sub;
   auto& stream = env_.client->lumo_data_stream;
-  EXPECT_EQ(rt.CurrExtCtrlMode(), 1);  // IDLE
-  Set({{"mode", 9},
+  // 16 bits on the wire, read back as a signed value; floats widened.
+  Set({{"mode", 65535},
        {"program_running", true},
        {"gripper", {{"width", 0.0625}, {"force", 12.5}, {"is_moving", true}}}});
-  ASSERT_TRUE(WaitUntil([&] { return rt.CurrExtCtrlMode() == 9 && rt.ProgramRunning(); }, 2s));
+  ASSERT_TRUE(WaitUntil([&] { return rt.CurrExtCtrlMode() == -1 && rt.ProgramRunning(); }, 2s));
   const auto gripper = rt.GripperStates();
   EXPECT_EQ(gripper.width, 0.0625);
   EXPECT_EQ(gripper.force, 12.5);
   EXPECT_TRUE(gripper.is_moving);
-  // 16 bits on the wire, read back as a signed value.
-  Set({{"mode", 65535}, {"program_running", false}});
-  EXPECT_TRUE(WaitUntil([&] { return rt.CurrExtCtrlMode() == -1 && !rt.ProgramRunning(); }, 2s));
-
-  ASSERT_TRUE(WaitUntil([&] { return stream.GetRobotStates().link_position.size() == 7; }, 2s));
-  EXPECT_EQ(stream.SafetyBoardState(), qor::SafetyBoardState::CAT_1_STOP);
-  EXPECT_EQ(stream.GetSystemState(), qor::SystemState::STOPPED_EXTERNAL_AUTO);
-  const json joints = env_.sim.State(env_.serial)["joints"];
-  const auto states = stream.GetRobotStates();
-  for (size_t i = 0; i < 7; ++i) {
-    EXPECT_EQ(states.link_position[i], static_cast<double>(joints["position"][i].get<float>()))
-        << i;
-  }
-  EXPECT_EQ(states.motor_velocity.size(), 7u);
-  EXPECT_NE(states.timestamp[0] + states.timestamp[1], 0);
-  EXPECT_EQ(stream.GetRobotActions().torque_des.size(), 7u);
 
   std::array<bool, 18> inputs{};
   inputs[0] = inputs[17] = true;
@@ -62,13 +46,17 @@ TEST_F(Streams, StatesAndTheBasicStreamFollowTheController) {
   EXPECT_TRUE(stream.SafetyInputs()[7]);  // e-stop
   EXPECT_TRUE(stream.SafetyInputs()[5]);  // enabling button
   EXPECT_EQ(stream.GetDigitalInput(), inputs);
-  EXPECT_EQ(stream.SafetyBoardState(), qor::SafetyBoardState::UNKNOWN);
+  EXPECT_EQ(stream.SafetyBoardState(), qor::SafetyBoardState::UNKNOWN);  // -1, sign kept
   EXPECT_EQ(stream.GetSystemState(), qor::SystemState::FAULT_EXTERNAL_AUTO);
-  auto with_wrench = stream.GetRobotStates();
-  auto expected = with_wrench;
-  stream.SetExtWrenchInWorld(expected);
-  EXPECT_EQ(with_wrench.ext_wrench_in_world, expected.ext_wrench_in_world);
-  EXPECT_EQ(with_wrench.ext_wrench_in_tcp_raw, (std::array<double, 6>{1, 2, 3, 4, 5, 6}));
+  const json joints = env_.sim.State(env_.serial)["joints"];
+  const auto states = stream.GetRobotStates();
+  ASSERT_EQ(states.link_position.size(), 7u);
+  for (size_t i = 0; i < 7; ++i) {
+    EXPECT_EQ(states.link_position[i], joints["position"][i].get<float>()) << i;
+  }
+  EXPECT_EQ(states.ext_wrench_in_tcp_raw, (std::array<double, 6>{1, 2, 3, 4, 5, 6}));
+  EXPECT_NE(states.timestamp[0] + states.timestamp[1], 0);
+  EXPECT_EQ(stream.GetRobotActions().torque_des.size(), 7u);
 }
 
 TEST_F(Streams, EventLogKeepsEveryEntryAndPrintsTheFourKnownLevels) {
@@ -98,29 +86,12 @@ TEST_F(Streams, EventLogKeepsEveryEntryAndPrintsTheFourKnownLevels) {
   }
   EXPECT_EQ(list[6].description, "again");
   for (size_t i = 1; i < list.size(); ++i) EXPECT_GE(list[i].timestamp, list[i - 1].timestamp);
-
-  // Each line is printed right after its entry was stored.
   ASSERT_TRUE(log_.WaitFor("[Event Log] [102] again", 2s));
   EXPECT_EQ(log_.Count(spdlog::level::info, "[Event Log] [101] entry 1"), 1);
   EXPECT_EQ(log_.Count(spdlog::level::warn, "[Event Log] [102] entry 2"), 1);
   EXPECT_EQ(log_.Count(spdlog::level::err, "[Event Log] [103] entry 3"), 1);
   EXPECT_EQ(log_.Count(spdlog::level::critical, "[Event Log] [104] entry 4"), 1);
   EXPECT_EQ(log_.CountContaining("entry 0") + log_.CountContaining("entry 5"), 0);
-}
-
-vek_msgs::msg::JointCommands JointCommandsOf(float value) {
-  vek_msgs::msg::JointCommands jc;
-  jc.position(std::vector<float>(7, value));
-  jc.velocity(std::vector<float>(7, value));
-  jc.max_vel(std::vector<float>(7, 1.0f));
-  return jc;
-}
-
-vek_msgs::msg::CartesianCommands CartesianCommandsOf(float x) {
-  vek_msgs::msg::CartesianCommands cc;
-  cc.pose({x, 0.1f, 0.5f, 0, 1, 0, 0});
-  cc.max_linear_vel(0.5f);
-  return cc;
 }
 
 TEST_F(Streams, AClearFromAnotherThreadNeverTearsAStreamedCommand) {
@@ -136,9 +107,14 @@ TEST_F(Streams, AClearFromAnotherThreadNeverTearsAStreamedCommand) {
   for (int i = 1; i <= kCommands; ++i) {
     const float v = static_cast<float>(i);
     if (i % 2 == 0) {
-      motion.SetJointCommands(JointCommandsOf(v), static_cast<uint64_t>(i));
+      vek_msgs::msg::JointCommands joint;
+      joint.position(std::vector<float>(7, v));
+      joint.velocity(std::vector<float>(7, v));
+      motion.SetJointCommands(joint, static_cast<uint64_t>(i));
     } else {
-      motion.SetCartesianMultiCommands({CartesianCommandsOf(v)}, {std::vector<float>(7, v)},
+      vek_msgs::msg::CartesianCommands cartesian;
+      cartesian.pose({v, 0.1f, 0.5f, 0, 1, 0, 0});
+      motion.SetCartesianMultiCommands({cartesian}, {std::vector<float>(7, v)},
                                        static_cast<uint64_t>(i));
     }
     motion.Publish();

@@ -3,63 +3,49 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
-#include <vector>
 
-#include "client/lumo_data_rpc.h"
-#include "client/lumo_data_stream.h"
-#include "client/motion_commands_pub.h"
-#include "client/operations_rpc.h"
 #include "tests/client/client_test_util.h"
 
 namespace quiral_client_test {
 namespace {
 
-void ExpectNear(const std::array<double, 6>& actual, const std::array<double, 6>& expected) {
-  for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(actual[i], expected[i], 1e-12) << "element " << i;
-}
-
-TEST(StreamValues, WrenchInWorldRotatesForceAndMomentByTheTcpOrientation) {
-  quiral::vek_impl::LUMODataStream stream;
-  quiral::vek::RobotStates states;
-  // 90 degrees about z (w, x, y, z).
+TEST(StreamValues, WrenchInWorldRotatesForceAndMomentByTheNormalisedTcpOrientation) {
   const double h = std::sqrt(0.5);
-  states.tcp_pose = {0.3, 0.2, 0.1, h, 0, 0, h};
-  states.ext_wrench_in_tcp = {1, 0, 0, 0, 2, 0};
-  states.ext_wrench_in_tcp_raw = {0, 1, 5, 3, 0, 0};
-  stream.SetExtWrenchInWorld(states);
-  ExpectNear(states.ext_wrench_in_world, {0, 1, 0, -2, 0, 0});
-  ExpectNear(states.ext_wrench_in_world_raw, {-1, 0, 5, 0, 3, 0});
-  EXPECT_EQ(states.ext_wrench_in_tcp, (std::array<double, 6>{1, 0, 0, 0, 2, 0}));
-  // A quaternion that is not of unit length is normalised first.
-  states.tcp_pose = {0, 0, 0, 2 * h, 0, 0, 2 * h};
-  stream.SetExtWrenchInWorld(states);
-  ExpectNear(states.ext_wrench_in_world, {0, 1, 0, -2, 0, 0});
-  // 180 degrees about x.
-  states.tcp_pose = {0, 0, 0, 0, 3, 0, 0};
-  states.ext_wrench_in_tcp = {1, 2, 3, 4, 5, 6};
-  stream.SetExtWrenchInWorld(states);
-  ExpectNear(states.ext_wrench_in_world, {1, -2, -3, 4, -5, -6});
-  // The all-zero quaternion leaves the wrench as it is.
-  states.tcp_pose = {};
-  stream.SetExtWrenchInWorld(states);
-  ExpectNear(states.ext_wrench_in_world, {1, 2, 3, 4, 5, 6});
+  using W = std::array<double, 6>;
+  const struct {
+    std::array<double, 4> q;  // w, x, y, z
+    W tcp, world;
+  } cases[] = {
+      {{h, 0, 0, h}, {1, 0, 0, 0, 2, 0}, {0, 1, 0, -2, 0, 0}},          // 90 degrees about z
+      {{2 * h, 0, 0, 2 * h}, {1, 0, 0, 0, 2, 0}, {0, 1, 0, -2, 0, 0}},  // not of unit length
+      {{0, 3, 0, 0}, {1, 2, 3, 4, 5, 6}, {1, -2, -3, 4, -5, -6}},       // 180 degrees about x
+      {{0, 0, 0, 0}, {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}},           // all zero: unchanged
+  };
+  for (const auto& c : cases) {
+    quiral::vek::RobotStates states;
+    states.tcp_pose = {0.3, 0.2, 0.1, c.q[0], c.q[1], c.q[2], c.q[3]};
+    states.ext_wrench_in_tcp = c.tcp;
+    states.ext_wrench_in_tcp_raw = c.tcp;
+    quiral::vek_impl::LUMODataStream().SetExtWrenchInWorld(states);
+    for (size_t i = 0; i < 6; ++i) {
+      EXPECT_NEAR(states.ext_wrench_in_world[i], c.world[i], 1e-12) << i;
+      EXPECT_NEAR(states.ext_wrench_in_world_raw[i], c.world[i], 1e-12) << i;
+    }
+    EXPECT_EQ(states.ext_wrench_in_tcp, c.tcp);
+  }
 }
 
 TEST(StreamValues, ServicesThatWereNeverStartedFailWithoutHanging) {
   LogCapture log;
-  quiral::vek_impl::MotionCommandsPub motion;
-  EXPECT_EQ(motion.Publish().code, 300000);
+  EXPECT_EQ(quiral::vek_impl::MotionCommandsPub().Publish().code, kFault);
   EXPECT_EQ(log.Count(spdlog::level::err,
                       "[quiral::vek::Robot] Failed to publish motion commands message"),
             1);
-  quiral::vek_impl::OperationsRPC ops;
   std::vector<std::string> list{"kept"};
-  EXPECT_EQ(ops.RequestStringList(Proc(23), list).code, 300000);
-  EXPECT_EQ(list, std::vector<std::string>{"kept"});
-  quiral::vek_impl::LUMODataRpc data;
+  EXPECT_EQ(quiral::vek_impl::OperationsRPC().RequestStringList(Proc(23), list).code, kFault);
   std::string version = "kept";
-  EXPECT_EQ(data.RequestLUMOVersion(version).code, 300000);
+  EXPECT_EQ(quiral::vek_impl::LUMODataRpc().RequestLUMOVersion(version).code, kFault);
+  EXPECT_EQ(list, std::vector<std::string>{"kept"});
   EXPECT_EQ(version, "kept");
   EXPECT_EQ(log.Count("Failed to send remote call or server reply timeout"), 2);
 }

@@ -1,24 +1,14 @@
-// The other end of the middleware tests, run as a separate process with its
-// own participant. Reads commands from standard input, one per line, and
-// answers on standard output; exits when its input ends or on "quit". All
-// traffic uses the operations service's messages. Every role prints
-// "ready" once its endpoints exist.
-//
-//   middleware_peer publish <domain> <topic>
-//       "wait-match" -> "matched" or "no-match" (10 s at most)
-//       "send N"     -> publishes requests with procedure ids 1..N, each
-//                       with the one string argument "sample <id>", then
-//                       "sent N"
-//   middleware_peer echo <domain> <topic> <delay_ms>
-//       answers every request on <topic>_request on <topic>_reply after
-//       <delay_ms> milliseconds: the request's procedure id, success, and
-//       each argument list back in the matching container; with a
-//       negative delay it never answers (its reply writer exists);
-//       "delay D" -> "delay D", and from then on the delay is D
-//   middleware_peer flood <domain> <topic>
-//       writes replies on <topic>_reply as fast as it can: the one integer
-//       n counts up, the one string is "flood <n>" and every one of 4096
-//       raw bytes is n mod 256; requests are taken and never answered
+// The other end of the middleware tests: a separate process with its own
+// participant, driven by one command per line on its standard input
+// ("quit" or the end of input stops it). Every role prints "ready" once
+// its endpoints exist; all traffic uses the operations service's messages.
+//   publish <domain> <topic>: "wait-match" -> "matched"/"no-match" (10 s);
+//       "send N" -> requests with ids 1..N and the text "sample <id>", "sent N"
+//   echo <domain> <topic> <delay_ms>: answers each request on <topic>_reply
+//       after the delay with its id, success and its lists; never answers
+//       with a negative delay; "delay D" -> "delay D" sets the delay
+//   flood <domain> <topic>: writes replies as fast as it can, each with the
+//       integer n, the text "flood <n>" and 4096 raw bytes n mod 256
 //   echo and flood: "count" -> "count N", the requests taken so far
 #include <atomic>
 #include <chrono>
@@ -58,13 +48,14 @@ void ServeCommands(const OnCommand& on_command) {
 
 int Publish(uint32_t domain, const std::string& topic) {
   mw::DefaultNode node("peer_publisher", 0, domain, kLoopback);
-  auto publisher =
-      std::make_shared<mw::FastDDSPublisher<vek_msgs::msg::RPCRequestPubSubType>>(node.participant, topic);
+  auto publisher = std::make_shared<mw::FastDDSPublisher<vek_msgs::msg::RPCRequestPubSubType>>(
+      node.participant, topic);
   publisher->InitializeDefaultProfile(mw::kDefaultQosDepth);
   Say("ready");
   ServeCommands([&](const std::string& line) {
     if (line == "wait-match") {
-      Say(mw::WaitForMatchedReader(publisher->writer(), mw::RpcDeadline(10.0)) ? "matched" : "no-match");
+      Say(mw::WaitForMatchedReader(publisher->writer(), mw::RpcDeadline(10.0)) ? "matched"
+                                                                               : "no-match");
     } else if (line.rfind("send ", 0) == 0) {
       const int count = std::stoi(line.substr(5));
       for (int id = 1; id <= count; ++id) {
@@ -82,8 +73,8 @@ int Publish(uint32_t domain, const std::string& topic) {
 int Serve(uint32_t domain, const std::string& topic, int initial_delay_ms, bool flood) {
   std::atomic<int> delay_ms{initial_delay_ms};
   mw::DefaultNode node("peer_server", 0, domain, kLoopback);
-  auto replies = std::make_shared<mw::FastDDSPublisher<vek_msgs::msg::RPCReplyPubSubType>>(node.participant,
-                                                                                            topic + "_reply");
+  auto replies = std::make_shared<mw::FastDDSPublisher<vek_msgs::msg::RPCReplyPubSubType>>(
+      node.participant, topic + "_reply");
   replies->InitializeDefaultProfile(mw::kDefaultQosDepth);
   // Waits (2 s at most) for the client's reader, then writes.
   const auto write = [&](const RPCReply& reply) {

@@ -1,22 +1,20 @@
-// What the middleware tests share: the peer process (see
-// middleware_peer.cpp), the operations service's request/reply client,
-// error texts and a census of DDS entities.
+// What the middleware tests share: the peer process (middleware_peer.cpp),
+// the operations service's request/reply client, error texts and a census
+// of DDS entities.
 #pragma once
-
-#include <chrono>
-#include <memory>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fastdds/dds/domain/DomainParticipant.hpp>
 #include <fastdds/dds/publisher/DataWriter.hpp>
 #include <fastdds/dds/publisher/Publisher.hpp>
 #include <fastdds/dds/subscriber/DataReader.hpp>
 #include <fastdds/dds/subscriber/Subscriber.hpp>
 #include <fastdds/dds/topic/Topic.hpp>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "middleware/fast_dds_rpc_client.h"
 #include "msgs/vek_msgs/rpc_reply.h"
@@ -31,7 +29,8 @@ using RpcClient = quiral::middleware2::FastDDSRpcClient<vek_msgs::msg::RPCReques
 
 // Starts the peer as `role` on this process's domain, `args` following the
 // domain; waits for it to be ready unless told otherwise.
-inline std::unique_ptr<ChildProcess> StartPeer(const std::string& role, std::vector<std::string> args,
+inline std::unique_ptr<ChildProcess> StartPeer(const std::string& role,
+                                               std::vector<std::string> args,
                                                bool wait_ready = true) {
   args.insert(args.begin(), {role, std::to_string(TestDomain())});
   auto peer = std::make_unique<ChildProcess>(QUIRAL_MIDDLEWARE_PEER, args);
@@ -65,17 +64,13 @@ class EntityCensus {
   void Add(const quiral::middleware2::FastDDSSubscriber<T>& endpoint) {
     Record(endpoint.subscriber(), endpoint.topic(), endpoint.reader());
   }
-
-  size_t recorded() const { return handles_.size(); }
-
   // How many recorded entities the participant still contains.
   size_t RemainingIn(eprosima::fastdds::dds::DomainParticipant* participant) const {
     size_t remaining = 0;
-    for (const auto& handle : handles_) {
-      remaining += participant->contains_entity(handle) ? 1 : 0;
-    }
+    for (const auto& handle : handles_) remaining += participant->contains_entity(handle) ? 1 : 0;
     return remaining;
   }
+  size_t recorded() const { return handles_.size(); }
 
  private:
   // Each entity's own get_instance_handle: the base class's one differs.
@@ -83,7 +78,6 @@ class EntityCensus {
   void Record(const Entity*... entities) {
     ((entities != nullptr ? handles_.push_back(entities->get_instance_handle()) : void()), ...);
   }
-
   std::vector<eprosima::fastrtps::rtps::InstanceHandle_t> handles_;
 };
 
