@@ -25,7 +25,6 @@
 #include "msgs/vek_msgs/realtime_states.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
-#include "sim/crc32.h"
 #include "tests/support/sim_process.h"
 
 namespace quiral::test {
@@ -306,7 +305,7 @@ TEST_F(SimDdsTest, ServicesRepliesRecordsEventsAndFaultRules) {
   // A stored file comes with its CRC-32.
   ASSERT_TRUE(peer_.CallOps(OpsRequest(62, {}, "sample.traj"), reply));
   ASSERT_TRUE(reply.success());
-  const uint32_t crc = sim::Crc32(reply.raw_bytes_container().data(), reply.raw_bytes_container().size());
+  const uint32_t crc = sim_.Command("files", {{"serial", kSerial}, {"store", "trajectory"}})["files"][0]["crc32"];
   EXPECT_EQ(reply.int_container(), std::vector<int32_t>{static_cast<int32_t>(crc)});
 
   // Fault rules: no reply once, a wrong id (equal in the low 16 bits), a
