@@ -31,19 +31,20 @@ OpsHandler Download(const char* store) {
   };
 }
 
-// With `idle_only` (projects) accepted in IDLE only, though the file is
-// stored first.
+// With `idle_only` (projects) accepted in IDLE only; a refused upload
+// stores nothing.
 OpsHandler Upload(const char* store, bool idle_only) {
   return [store, idle_only](RobotState& s, const vek::RPCRequest& request, vek::RPCReply&) {
     const std::string name = LongString(request);
     const auto& bytes = request.raw_bytes_arg();
-    if (name.empty() || request.int_args().size() != 1 || bytes.size() > kMaxUploadBytes) {
+    if ((idle_only && s.mode != kIdle) || name.empty() || request.int_args().size() != 1 ||
+        bytes.size() > kMaxUploadBytes) {
       return false;
     }
     const auto crc = static_cast<uint32_t>(crc32_z(0, bytes.data(), bytes.size()));
     if (crc != static_cast<uint32_t>(request.int_args()[0])) return false;
     s.files.Put(store, name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    return !idle_only || s.mode == kIdle;
+    return true;
   };
 }
 

@@ -1,7 +1,7 @@
-// The simulated robot without DDS: enabling and mode rules, fault rules,
-// and the helpers under file transfer and Cartesian motion. What the robot
-// answers to each procedure, and how it moves, is covered end to end by
-// the client's and the API's tests.
+// The simulated robot without DDS: the enabling and mode rules, refused
+// requests, the fault rules, and the helpers under file transfer and
+// Cartesian motion. What the robot answers to each procedure, and how it
+// moves, is covered end to end by the client's and the API's tests.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,8 @@
 
 #include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
 #include "msgs/quiral_lumo_msgs/all_extra_stream_data.h"
+#include "msgs/quiral_lumo_msgs/rpc_reply.h"
+#include "msgs/quiral_lumo_msgs/rpc_request.h"
 #include "msgs/vek_msgs/realtime_states.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
@@ -23,7 +25,7 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-TEST(SimHelpersTest, Base64AndKinematics) {
+TEST(SimHelpersTest, Base64AndInverseKinematics) {
   const std::vector<uint8_t> bytes{0, 1, 2, 250, 255, 10};
   for (size_t n = 0; n <= bytes.size(); ++n) {
     EXPECT_EQ(Base64Decode(Base64Encode(bytes.data(), n)),
@@ -35,12 +37,7 @@ TEST(SimHelpersTest, Base64AndKinematics) {
 
   ArmKinematics kin(7);
   const Eigen::Isometry3d up = kin.Flange(std::vector<double>(7, 0.0));
-  EXPECT_NEAR(up.translation().z(), 0.155 + 2 * 0.210 + 2 * 0.195 + 2 * 0.110 + 0.08, 1e-12);
-  EXPECT_NEAR(up.translation().head<2>().norm(), 0.0, 1e-12);
-  // Joint 2 (about y) at 90 degrees tips everything above it over.
-  std::vector<double> q(7, 0.0);
-  q[1] = M_PI / 2;
-  EXPECT_NEAR(kin.Flange(q).translation().z(), 0.155 + 0.210, 1e-9);
+  EXPECT_NEAR(up.translation().head<2>().norm(), 0.0, 1e-12) << "all zero: straight up";
   const std::vector<double> goal{0.3, -0.5, 0.2, 1.2, -0.1, 0.6, 0.2};
   std::vector<double> solved{0.1, -0.6, 0.1, 1.4, 0.1, 0.8, 0.1};
   const std::vector<double> lo(7, -3.0), hi(7, 3.0);
@@ -60,15 +57,19 @@ class RobotSimTest : public ::testing::Test {
     return c;
   }
 
-  bool Ops(uint16_t id, std::vector<int32_t> ints = {}) {
+  vek_msgs::msg::RPCReply Call(uint16_t id, std::vector<int32_t> ints = {},
+                               const std::string& text = "", std::vector<uint8_t> bytes = {}) {
     vek_msgs::msg::RPCRequest r;
     r.procedure_id(id);
     r.int_args(ints);
+    r.long_string_arg(text);
+    r.raw_bytes_arg(bytes);
     vek_msgs::msg::RPCReply reply;
     robot_.HandleOps(r, reply);
     EXPECT_EQ(reply.procedure_id(), id);
-    return reply.success();
+    return reply;
   }
+  bool Ops(uint16_t id, std::vector<int32_t> ints = {}) { return Call(id, ints).success(); }
 
   // Advances the simulation by `total` in steps of 4 ms.
   void Run(std::chrono::milliseconds total) {
@@ -112,6 +113,30 @@ TEST_F(RobotSimTest, EnableReleasesTheBrakesThenBecomesReady) {
   EXPECT_THROW(robot_.Set({{"joints", {1, 2}}}), std::invalid_argument);
   EXPECT_THROW(robot_.Set({{"fault", "bad"}}), std::invalid_argument);
   EXPECT_ANY_THROW(robot_.Set({{"mode", "five"}}));
+}
+
+TEST_F(RobotSimTest, ARefusedRequestCarriesOnlyItsIdAndChangesNothing) {
+  // A project upload outside IDLE: the checksum is right, the mode is not.
+  const std::vector<uint8_t> digits{'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  robot_.Set({{"mode", 5}});
+  for (const auto& reply : {Call(4), Call(99), Call(10, {1, 2}),
+                            Call(64, {static_cast<int32_t>(0xCBF43926u)}, "P.proj", digits)}) {
+    SCOPED_TRACE(reply.procedure_id());
+    EXPECT_FALSE(reply.success());
+    EXPECT_TRUE(reply.int_container().empty() && reply.float_container().empty() &&
+                reply.string_container().empty() && reply.raw_bytes_container().empty());
+  }
+  EXPECT_EQ(robot_.FilesJson("project", false).size(), 2u) << "the refused project is not stored";
+  robot_.Set({{"mode", 1}});
+  EXPECT_TRUE(Call(64, {static_cast<int32_t>(0xCBF43926u)}, "P.proj", digits).success());
+  EXPECT_EQ(robot_.FilesJson("project", false)[0]["name"], "P.proj");
+
+  quiral_lumo_msgs::msg::RPCRequest data;
+  data.request_id(4);
+  quiral_lumo_msgs::msg::RPCReply data_reply;
+  robot_.HandleData(data, data_reply);
+  EXPECT_EQ(data_reply.request_id(), 4);
+  EXPECT_FALSE(data_reply.success());
 }
 
 TEST(FaultTableTest, RulesMatchByServiceAndIdAndAreUsedUp) {
