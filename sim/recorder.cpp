@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include <zlib.h>
+
 #include "msgs/vek_msgs/motion_commands.h"
 #include "msgs/vek_msgs/rpc_request.h"
 #include "sim/base64.h"
-#include "sim/crc32.h"
 
 namespace quiral::sim {
 
@@ -84,7 +85,7 @@ void Recorder::RecordOps(uint64_t t_ns, const vek_msgs::msg::RPCRequest& request
   rec->string_args = request.string_args();
   rec->long_string = request.long_string_arg().to_string();
   rec->raw.assign(request.raw_bytes_arg().begin(), request.raw_bytes_arg().end());
-  rec->raw_crc = Crc32(rec->raw.data(), rec->raw.size());
+  rec->raw_crc = static_cast<uint32_t>(crc32_z(0, rec->raw.data(), rec->raw.size()));
   const auto& tp = request.tool_params();
   rec->tool_name = tp.name();
   rec->mass = tp.mass();
