@@ -1,8 +1,8 @@
 // Internal: runs one operation on each object of a pair (the two arms'
-// robots, grippers, ...), one after the other or both at once, and turns an
-// arm's error into the pair's tagged error. Every dual-arm operation of
-// this library goes through these functions; none starts threads or tags
-// errors by itself.
+// robots, or any two objects of one class, one per arm), one after the
+// other or both at once, and turns an arm's error into the pair's tagged
+// error. Every dual-arm operation of this library goes through these
+// functions; none starts threads or tags errors by itself.
 //
 // The usual form names the member function to run on each object and its
 // arguments:
@@ -13,13 +13,14 @@
 // element (`first` to the first arm); any other argument goes to both arms
 // as it is. The arguments are read in place while the arms run.
 //
-//   RunSequential(policy, objects, member, args...)   calling thread, first
-//   RunSequentialSelected(policy, sel, objects, ...)   arm then second; the
-//                                                      second arm is not
-//                                                      called once the first
-//                                                      has thrown
-//   RunConcurrent(policy, objects, member, args...)   one std::async task per
-//   RunConcurrentSelected(policy, sel, objects, ...)   (selected) arm
+//   RunSequential(policy, objects, member, args...)
+//   RunSequentialSelected(policy, selected, objects, member, args...)
+//       on the calling thread, first arm then second; the second arm is not
+//       called once the first has thrown
+//   RunConcurrent(policy, objects, member, args...)
+//   RunConcurrentSelected(policy, selected, objects, member, args...)
+//       one std::async task per (selected) arm
+// A selector form runs only the arms whose flag in `selected` is true.
 //
 // In place of `objects, member, args...` each form also takes two callables
 // without arguments, `first` and `second`, for arm work that is not one
