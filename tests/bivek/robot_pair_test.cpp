@@ -57,10 +57,7 @@ void ExpectPose(const json& recorded, const Pose& expected) {
   for (size_t i = 0; i < 7; ++i) EXPECT_NEAR(recorded[i].get<double>(), expected[i], 1e-5) << i;
 }
 
-::testing::AssertionResult Await(const std::function<bool()>& condition) {
-  if (WaitUntil(condition, 3s)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "condition not reached in time";
-}
+bool Await(const std::function<bool()>& condition) { return WaitUntil(condition, 3s); }
 
 // A fresh simulator with two ready controllers and a pair connected to them.
 class RobotPairTest : public ::testing::Test {
@@ -75,7 +72,7 @@ class RobotPairTest : public ::testing::Test {
 
   // Sets both controllers' modes directly, waits until the pair sees them
   // and marks the request records for New.
-  ::testing::AssertionResult SetModes(Mode first, Mode second) {
+  bool SetModes(Mode first, Mode second) {
     for (int arm : {0, 1}) {
       sim_->Set(sn_[arm], {{"mode", static_cast<int>(arm == 0 ? first : second)}});
       mark_[arm] = RequestTotal(*sim_, sn_[arm]);
