@@ -1,17 +1,31 @@
-// Internal: runs one operation per arm, one arm after the other or both at
-// once, and turns an arm's error into the pair's tagged error. Every
-// dual-arm operation of this library goes through these functions; none
-// starts threads or tags errors by itself.
+// Internal: runs one operation on each object of a pair (the two arms'
+// robots, or any two objects of one class, one per arm), one after the
+// other or both at once, and turns an arm's error into the pair's tagged
+// error. Every dual-arm operation of this library goes through these
+// functions; none starts threads or tags errors by itself.
 //
-//   RunSequential(policy, first, second)          calling thread; the second
-//   RunSequentialSelected(policy, sel, first, second)   arm is not called
-//                                                  once the first has thrown
-//   RunConcurrent(policy, first, second)          one std::async task per
-//   RunConcurrentSelected(policy, sel, first, second)   (selected) arm
+// The usual form names the member function to run on each object and its
+// arguments:
+//   RunConcurrent(TagInputStateAndFailures(Name("SetJointImpedance")), robots,
+//                 &vek::Robot::SetJointImpedance, K_q, Z_q);
+// `objects` is a std::pair of pointers (plain, shared or unique) to the two
+// objects. An argument that is a std::pair<T, T> gives each arm its own
+// element (`first` to the first arm); any other argument goes to both arms
+// as it is. The arguments are read in place while the arms run.
 //
-// `first` and `second` are callables without arguments; they run once each.
-// The results come back as a std::pair (nothing for void callables and for
-// the selector forms).
+//   RunSequential(policy, objects, member, args...)
+//   RunSequentialSelected(policy, selected, objects, member, args...)
+//       on the calling thread, first arm then second; the second arm is not
+//       called once the first has thrown
+//   RunConcurrent(policy, objects, member, args...)
+//   RunConcurrentSelected(policy, selected, objects, member, args...)
+//       one std::async task per (selected) arm
+// A selector form runs only the arms whose flag in `selected` is true.
+//
+// In place of `objects, member, args...` each form also takes two callables
+// without arguments, `first` and `second`, for arm work that is not one
+// member call; each runs once. The results come back as a std::pair
+// (nothing for void operations and for the selector forms).
 //
 // Concurrent rules:
 // - Both tasks are started before either is awaited, the first arm's first.
@@ -26,11 +40,13 @@
 // A policy turns an arm's error into the error that leaves the pair:
 //   [[noreturn]] void Raise(Arm arm, const std::exception_ptr& error) const;
 //   const std::string& name() const;  // e.g. "[quiral::bivek::RobotPair::Enable]"
-// Retag<E...> re-tags by a list of exception classes; FixedRuntimeError
-// replaces every std::exception by one fixed text.
+// The named Retag policies below re-tag by classes of error; Untagged
+// passes every error unchanged; FixedRuntimeError replaces every
+// std::exception by one fixed text.
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <future>
 #include <optional>
 #include <stdexcept>
@@ -112,6 +128,37 @@ class Retag {
   std::string name_;
 };
 
+// The re-tag policies of the pairs' operations, named by the errors they
+// re-tag, in the order they are tried:
+//   Oversize  std::length_error: an empty map, or an input beyond its
+//             transmission limit
+//   Input     std::invalid_argument: an argument the arm refuses
+//   State     std::logic_error, and what derives from it and is not listed
+//             before it: the arm's state does not allow the operation
+//   Failures  std::runtime_error: the robot or the link failed
+// An error of a class that a policy does not name leaves unchanged and
+// untagged; under a policy with State but without Input, an arm's
+// std::invalid_argument leaves as a plain std::logic_error.
+using TagFailures = Retag<std::runtime_error>;
+using TagStateAndFailures = Retag<std::logic_error, std::runtime_error>;
+using TagInputAndFailures = Retag<std::invalid_argument, std::runtime_error>;
+using TagInputAndState = Retag<std::invalid_argument, std::logic_error>;
+using TagInputStateAndFailures = Retag<std::invalid_argument, std::logic_error, std::runtime_error>;
+using TagOversizeInputAndFailures =
+    Retag<std::length_error, std::invalid_argument, std::runtime_error>;
+using TagOversizeStateAndFailures = Retag<std::length_error, std::logic_error, std::runtime_error>;
+
+// Every error of an arm leaves unchanged (the queries).
+struct Untagged {
+  const std::string& name() const {
+    static const std::string kNone;
+    return kNone;
+  }
+  [[noreturn]] void Raise(Arm, const std::exception_ptr& error) const {
+    std::rethrow_exception(error);
+  }
+};
+
 // Replaces any std::exception of an arm by a std::runtime_error with the text
 // name + arm tag + `text` (the arm's own text is logged as an error, not
 // passed on); other exceptions leave unchanged.
@@ -135,6 +182,31 @@ struct AsyncLauncher {
     return std::async(std::launch::async, std::forward<F>(task));
   }
 };
+
+// An argument as one arm receives it: its own element of a per-arm pair,
+// any other argument as it is.
+template <class T>
+const T& ForArm(Arm, const T& shared) {
+  return shared;
+}
+template <class T>
+const T& ForArm(Arm arm, const std::pair<T, T>& per_arm) {
+  return arm == Arm::kFirst ? per_arm.first : per_arm.second;
+}
+
+// `member` called on one arm's object with that arm's arguments, as a
+// callable without arguments that refers to the object and the arguments.
+template <class Object, class Member, class... Args>
+auto ArmCall(Arm arm, const Object& object, Member member, const Args&... args) {
+  return [arm, &object, member, &args...] {
+    return std::invoke(member, *object, ForArm(arm, args)...);
+  };
+}
+
+template <class F1, class F2>
+using IfCallables = std::enable_if_t<std::is_invocable_v<F1&> && std::is_invocable_v<F2&>>;
+template <class Member>
+using IfMember = std::enable_if_t<std::is_member_function_pointer_v<Member>>;
 
 // What a task hands back: the callable's result, or Nothing for void.
 struct Nothing {};
@@ -219,7 +291,8 @@ constexpr bool kBothVoid =
     std::is_void_v<std::invoke_result_t<F1&>>&& std::is_void_v<std::invoke_result_t<F2&>>;
 
 // Both arms at once; the pair of results (nothing for void callables).
-template <class Policy, class F1, class F2, class Launcher = AsyncLauncher>
+template <class Policy, class F1, class F2, class Launcher = AsyncLauncher,
+          class = IfCallables<F1, F2>>
 auto RunConcurrent(const Policy& policy, F1&& first, F2&& second,
                    const Launcher& launch = Launcher()) {
   auto results = RunTasks(policy, {true, true}, first, second, launch);
@@ -229,7 +302,8 @@ auto RunConcurrent(const Policy& policy, F1&& first, F2&& second,
 }
 
 // The selected arms at once; an arm whose flag is false is not contacted.
-template <class Policy, class F1, class F2, class Launcher = AsyncLauncher>
+template <class Policy, class F1, class F2, class Launcher = AsyncLauncher,
+          class = IfCallables<F1, F2>>
 void RunConcurrentSelected(const Policy& policy, std::pair<bool, bool> selected, F1&& first,
                            F2&& second, const Launcher& launch = Launcher()) {
   static_assert(kBothVoid<F1, F2>, "selector forms return nothing");
@@ -237,7 +311,7 @@ void RunConcurrentSelected(const Policy& policy, std::pair<bool, bool> selected,
 }
 
 // First arm, then second, on the calling thread.
-template <class Policy, class F1, class F2>
+template <class Policy, class F1, class F2, class = IfCallables<F1, F2>>
 auto RunSequential(const Policy& policy, F1&& first, F2&& second) {
   if constexpr (kBothVoid<F1, F2>) {
     CallArm(policy, Arm::kFirst, first);
@@ -250,12 +324,43 @@ auto RunSequential(const Policy& policy, F1&& first, F2&& second) {
 }
 
 // The selected arms, first then second, on the calling thread.
-template <class Policy, class F1, class F2>
+template <class Policy, class F1, class F2, class = IfCallables<F1, F2>>
 void RunSequentialSelected(const Policy& policy, std::pair<bool, bool> selected, F1&& first,
                            F2&& second) {
   static_assert(kBothVoid<F1, F2>, "selector forms return nothing");
   if (selected.first) CallArm(policy, Arm::kFirst, first);
   if (selected.second) CallArm(policy, Arm::kSecond, second);
+}
+
+// The member forms: `member` of each object of `objects`, with each arm's
+// arguments.
+
+template <class Policy, class P1, class P2, class Member, class... Args, class = IfMember<Member>>
+auto RunConcurrent(const Policy& policy, const std::pair<P1, P2>& objects, Member member,
+                   const Args&... args) {
+  return RunConcurrent(policy, ArmCall(Arm::kFirst, objects.first, member, args...),
+                       ArmCall(Arm::kSecond, objects.second, member, args...));
+}
+
+template <class Policy, class P1, class P2, class Member, class... Args, class = IfMember<Member>>
+void RunConcurrentSelected(const Policy& policy, std::pair<bool, bool> selected,
+                           const std::pair<P1, P2>& objects, Member member, const Args&... args) {
+  RunConcurrentSelected(policy, selected, ArmCall(Arm::kFirst, objects.first, member, args...),
+                        ArmCall(Arm::kSecond, objects.second, member, args...));
+}
+
+template <class Policy, class P1, class P2, class Member, class... Args, class = IfMember<Member>>
+auto RunSequential(const Policy& policy, const std::pair<P1, P2>& objects, Member member,
+                   const Args&... args) {
+  return RunSequential(policy, ArmCall(Arm::kFirst, objects.first, member, args...),
+                       ArmCall(Arm::kSecond, objects.second, member, args...));
+}
+
+template <class Policy, class P1, class P2, class Member, class... Args, class = IfMember<Member>>
+void RunSequentialSelected(const Policy& policy, std::pair<bool, bool> selected,
+                           const std::pair<P1, P2>& objects, Member member, const Args&... args) {
+  RunSequentialSelected(policy, selected, ArmCall(Arm::kFirst, objects.first, member, args...),
+                        ArmCall(Arm::kSecond, objects.second, member, args...));
 }
 
 }  // namespace quiral::bivek::detail

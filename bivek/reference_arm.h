@@ -1,5 +1,4 @@
-// quiral::bivek::ReferenceArm: the arm of a pair that a two-arm motion is
-// referred to.
+// quiral::bivek::ReferenceArm: names one arm of a pair, or none.
 #pragma once
 
 #include <cstdint>

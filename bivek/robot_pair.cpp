@@ -23,21 +23,13 @@ using detail::RunConcurrent;
 using detail::RunConcurrentSelected;
 using detail::RunSequential;
 using detail::RunSequentialSelected;
+using detail::TagFailures;
+using detail::TagInputStateAndFailures;
+using detail::TagStateAndFailures;
+using vek::Robot;
 
 constexpr const char* kClassName = "[quiral::bivek::RobotPair]";
-
-using RE = detail::Retag<std::runtime_error>;
-using LE_RE = detail::Retag<std::logic_error, std::runtime_error>;
-using IA_LE_RE = detail::Retag<std::invalid_argument, std::logic_error, std::runtime_error>;
-
-// A query of each arm, the first arm asked first.
-template <class Query>
-auto EachArm(const std::pair<std::shared_ptr<vek::Robot>, std::shared_ptr<vek::Robot>>& robots,
-             Query query) {
-  auto first = query(*robots.first);
-  auto second = query(*robots.second);
-  return std::make_pair(std::move(first), std::move(second));
-}
+constexpr detail::Untagged kUntagged;
 
 }  // namespace
 
@@ -91,7 +83,7 @@ void RobotPair::Impl::Init(const PerArm<std::string>& robots_sn,
   spdlog::info("{} Connecting to robot pair [{}]-[{}] ...", kClassName, robots_sn.first,
                robots_sn.second);
   RunConcurrent(
-      IA_LE_RE(kClassName),
+      TagInputStateAndFailures(kClassName),
       [&] {
         robots.first = std::make_shared<vek::Robot>(robots_sn.first, network_interface_whitelist,
                                                     false, false);
@@ -118,51 +110,41 @@ bool RobotPair::Impl::busy() const { return robots.first->busy() || robots.secon
 bool RobotPair::Impl::fault() const { return robots.first->fault() || robots.second->fault(); }
 
 RobotPair::Impl::PerArm<vek::Mode> RobotPair::Impl::mode() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.mode(); });
+  return RunSequential(kUntagged, robots, &Robot::mode);
 }
-
 RobotPair::Impl::PerArm<vek::OperationalStatus> RobotPair::Impl::operational_status() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.operational_status(); });
+  return RunSequential(kUntagged, robots, &Robot::operational_status);
 }
-
 RobotPair::Impl::PerArm<bool> RobotPair::Impl::which_busy() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.busy(); });
+  return RunSequential(kUntagged, robots, &Robot::busy);
 }
-
 RobotPair::Impl::PerArm<bool> RobotPair::Impl::which_fault() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.fault(); });
+  return RunSequential(kUntagged, robots, &Robot::fault);
 }
-
 RobotPair::Impl::PerArm<bool> RobotPair::Impl::reduced() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.reduced(); });
+  return RunSequential(kUntagged, robots, &Robot::reduced);
 }
-
 RobotPair::Impl::PerArm<bool> RobotPair::Impl::recovery() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.recovery(); });
+  return RunSequential(kUntagged, robots, &Robot::recovery);
 }
-
 RobotPair::Impl::PerArm<bool> RobotPair::Impl::estop_released() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.estop_released(); });
+  return RunSequential(kUntagged, robots, &Robot::estop_released);
 }
-
 RobotPair::Impl::PerArm<bool> RobotPair::Impl::enabling_button_pressed() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.enabling_button_pressed(); });
+  return RunSequential(kUntagged, robots, &Robot::enabling_button_pressed);
 }
-
 RobotPair::Impl::PerArm<std::array<bool, 18>> RobotPair::Impl::digital_inputs() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.digital_inputs(); });
+  return RunSequential(kUntagged, robots, &Robot::digital_inputs);
 }
-
 RobotPair::Impl::PerArm<std::vector<vek::RobotEvent>> RobotPair::Impl::event_log() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.event_log(); });
+  return RunSequential(kUntagged, robots, &Robot::event_log);
 }
-
 RobotPair::Impl::PerArm<vek::RobotInfo> RobotPair::Impl::info() const {
-  return EachArm(robots, [](const vek::Robot& arm) { return arm.info(); });
+  return RunSequential(kUntagged, robots, &Robot::info);
 }
 
 RobotPair::Impl::PerArm<vek::RobotStates> RobotPair::Impl::states() const {
-  PerArm<vek::RobotStates> states{robots.first->states(), robots.second->states()};
+  PerArm<vek::RobotStates> states = RunSequential(kUntagged, robots, &Robot::states);
   ToWorld(states.first.tcp_pose, translations_in_world.first);
   ToWorld(states.first.flange_pose, translations_in_world.first);
   ToWorld(states.second.tcp_pose, translations_in_world.second);
@@ -171,7 +153,7 @@ RobotPair::Impl::PerArm<vek::RobotStates> RobotPair::Impl::states() const {
 }
 
 RobotPair::Impl::PerArm<vek::RobotActions> RobotPair::Impl::actions() const {
-  PerArm<vek::RobotActions> actions{robots.first->actions(), robots.second->actions()};
+  PerArm<vek::RobotActions> actions = RunSequential(kUntagged, robots, &Robot::actions);
   ToWorld(actions.first.tcp_pose_des, translations_in_world.first);
   ToWorld(actions.second.tcp_pose_des, translations_in_world.second);
   return actions;
@@ -184,75 +166,50 @@ RobotPair::Impl::PerArm<std::shared_ptr<vek::Robot>> RobotPair::Impl::instances(
 // ------------------------------------------------------------------ Impl: sequential
 
 RobotPair::Impl::PerArm<vek::PlanInfo> RobotPair::Impl::plan_info() const {
-  return RunSequential(
-      LE_RE(Name("plan_info")), [&] { return robots.first->plan_info(); },
-      [&] { return robots.second->plan_info(); });
+  return RunSequential(TagStateAndFailures(Name("plan_info")), robots, &Robot::plan_info);
 }
 
 RobotPair::Impl::PerArm<std::vector<std::string>> RobotPair::Impl::plan_list() const {
-  return RunSequential(
-      RE(Name("plan_list")), [&] { return robots.first->plan_list(); },
-      [&] { return robots.second->plan_list(); });
+  return RunSequential(TagFailures(Name("plan_list")), robots, &Robot::plan_list);
 }
 
 void RobotPair::Impl::Enable() {
-  RunSequential(
-      LE_RE(Name("Enable")), [&] { robots.first->Enable(); }, [&] { robots.second->Enable(); });
+  RunSequential(TagStateAndFailures(Name("Enable")), robots, &Robot::Enable);
 }
 
 void RobotPair::Impl::Brake(bool engage) {
-  RunSequential(
-      LE_RE(Name("Brake")), [&] { robots.first->Brake(engage); },
-      [&] { robots.second->Brake(engage); });
+  RunSequential(TagStateAndFailures(Name("Brake")), robots, &Robot::Brake, engage);
 }
 
 void RobotPair::Impl::SetBreakpointMode(PerArm<bool> is_enabled) {
-  RunSequential(
-      LE_RE(Name("SetBreakpointMode")), [&] { robots.first->SetBreakpointMode(is_enabled.first); },
-      [&] { robots.second->SetBreakpointMode(is_enabled.second); });
+  RunSequential(TagStateAndFailures(Name("SetBreakpointMode")), robots, &Robot::SetBreakpointMode,
+                is_enabled);
 }
 
 void RobotPair::Impl::StepBreakpoint(PerArm<bool> selected) {
-  RunSequentialSelected(
-      LE_RE(Name("StepBreakpoint")), selected, [&] { robots.first->StepBreakpoint(); },
-      [&] { robots.second->StepBreakpoint(); });
+  RunSequentialSelected(TagStateAndFailures(Name("StepBreakpoint")), selected, robots,
+                        &Robot::StepBreakpoint);
 }
 
 void RobotPair::Impl::SetVelocityScale(PerArm<unsigned int> velocity_scale) {
-  RunSequential(
-      IA_LE_RE(Name("SetVelocityScale")),
-      [&] { robots.first->SetVelocityScale(velocity_scale.first); },
-      [&] { robots.second->SetVelocityScale(velocity_scale.second); });
+  RunSequential(TagInputStateAndFailures(Name("SetVelocityScale")), robots,
+                &Robot::SetVelocityScale, velocity_scale);
 }
 
 void RobotPair::Impl::StreamJointTorque(const PerArm<std::vector<double>>& torques,
                                         PerArm<bool> enable_gravity_comp,
                                         PerArm<bool> enable_soft_limits,
                                         PerArm<double> friction_comp_scale) {
-  RunSequential(
-      IA_LE_RE(Name("StreamJointTorque")),
-      [&] {
-        robots.first->StreamJointTorque(torques.first, enable_gravity_comp.first,
-                                        enable_soft_limits.first, friction_comp_scale.first);
-      },
-      [&] {
-        robots.second->StreamJointTorque(torques.second, enable_gravity_comp.second,
-                                         enable_soft_limits.second, friction_comp_scale.second);
-      });
+  RunSequential(TagInputStateAndFailures(Name("StreamJointTorque")), robots,
+                &Robot::StreamJointTorque, torques, enable_gravity_comp, enable_soft_limits,
+                friction_comp_scale);
 }
 
 void RobotPair::Impl::StreamJointPosition(const PerArm<std::vector<double>>& positions,
                                           const PerArm<std::vector<double>>& velocities,
                                           const PerArm<std::vector<double>>& accelerations) {
-  RunSequential(
-      IA_LE_RE(Name("StreamJointPosition")),
-      [&] {
-        robots.first->StreamJointPosition(positions.first, velocities.first, accelerations.first);
-      },
-      [&] {
-        robots.second->StreamJointPosition(positions.second, velocities.second,
-                                           accelerations.second);
-      });
+  RunSequential(TagInputStateAndFailures(Name("StreamJointPosition")), robots,
+                &Robot::StreamJointPosition, positions, velocities, accelerations);
 }
 
 void RobotPair::Impl::StreamCartesianMotionForce(
@@ -262,43 +219,28 @@ void RobotPair::Impl::StreamCartesianMotionForce(
   PerArm<std::array<double, 7>> base_poses = poses;
   ToBase(base_poses.first, translations_in_world.first);
   ToBase(base_poses.second, translations_in_world.second);
-  RunSequential(
-      LE_RE(Name("StreamCartesianMotionForce")),
-      [&] {
-        robots.first->StreamCartesianMotionForce(base_poses.first, wrenches.first, velocities.first,
-                                                 accelerations.first);
-      },
-      [&] {
-        robots.second->StreamCartesianMotionForce(base_poses.second, wrenches.second,
-                                                  velocities.second, accelerations.second);
-      });
+  RunSequential(TagStateAndFailures(Name("StreamCartesianMotionForce")), robots,
+                &Robot::StreamCartesianMotionForce, base_poses, wrenches, velocities,
+                accelerations);
 }
 
 void RobotPair::Impl::LockExternalAxes(PerArm<bool> lock) {
-  RunSequential(
-      RE(Name("LockExternalAxes")), [&] { robots.first->LockExternalAxes(lock.first); },
-      [&] { robots.second->LockExternalAxes(lock.second); });
+  RunSequential(TagFailures(Name("LockExternalAxes")), robots, &Robot::LockExternalAxes, lock);
 }
 
 void RobotPair::Impl::SyncWithPositioner(PerArm<bool> sync) {
-  RunSequential(
-      RE(Name("SyncWithPositioner")), [&] { robots.first->SyncWithPositioner(sync.first); },
-      [&] { robots.second->SyncWithPositioner(sync.second); });
+  RunSequential(TagFailures(Name("SyncWithPositioner")), robots, &Robot::SyncWithPositioner, sync);
 }
 
 // ------------------------------------------------------------------ Impl: Stop, recovery
 
 void RobotPair::Impl::Stop(PerArm<bool> selected) {
-  RunConcurrentSelected(
-      detail::FixedRuntimeError(Name("Stop"), " Failed to stop the robot"), selected,
-      [&] { robots.first->SwitchMode(vek::Mode::IDLE); },
-      [&] { robots.second->SwitchMode(vek::Mode::IDLE); });
+  RunConcurrentSelected(detail::FixedRuntimeError(Name("Stop"), " Failed to stop the robot"),
+                        selected, robots, &Robot::SwitchMode, vek::Mode::IDLE);
 }
 
 void RobotPair::Impl::RunAutoRecovery() {
-  RunConcurrent(
-      RE(Name("RunAutoRecovery")), [&] { robots.first->RunAutoRecovery(); },
-      [&] { robots.second->RunAutoRecovery(); });
+  RunConcurrent(TagFailures(Name("RunAutoRecovery")), robots, &Robot::RunAutoRecovery);
 }
 
 // ------------------------------------------------------------------ RobotPair

@@ -205,9 +205,8 @@ class RobotPair {
   class Impl;
 
  private:
-  // The classes built on a pair (the bimanual primitives, the self-collision
-  // monitor) reach its implementation through this internal accessor
-  // (bivek/robot_pair_access.h).
+  // Code of this library that builds on a pair reaches its implementation
+  // through this internal accessor (bivek/robot_pair_access.h).
   friend struct detail::RobotPairAccess;
   std::unique_ptr<Impl> impl_;
 };

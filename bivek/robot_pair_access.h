@@ -1,7 +1,7 @@
-// Internal: how the classes built on a RobotPair (BimanualPrimitives,
-// SelfCollisionMonitor) reach its implementation: the arms' base positions
-// in the world frame and the pair's operations. RobotPair grants this struct
-// friendship; it is not part of the public API.
+// Internal: how code of this library that builds on a RobotPair reaches
+// its implementation: the arms' base positions in the world frame and the
+// pair's operations. RobotPair grants this struct friendship; it is not part
+// of the public API.
 #pragma once
 
 #include <array>
@@ -15,8 +15,8 @@ namespace quiral::bivek::detail {
 struct RobotPairAccess {
   // The pair's implementation; nullptr when it has none. The Impl itself is
   // not changed after construction (its operations act on the arms), so
-  // the classes that keep a const RobotPair& may command the arms through
-  // it, for example stop both.
+  // code that holds a const RobotPair& may command the arms through it, for
+  // example stop both.
   static RobotPair::Impl* impl(const RobotPair& pair) { return pair.impl_.get(); }
 
   // Each arm's base position [x, y, z] in the world frame; zeros when the

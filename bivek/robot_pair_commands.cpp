@@ -3,8 +3,6 @@
 // own operation checks what it is given, so an argument that is wrong for
 // one arm fails that arm only.
 
-#include <stdexcept>
-
 #include "bivek/per_arm.h"
 #include "bivek/robot_pair_impl.h"
 
@@ -13,142 +11,103 @@ namespace {
 
 using detail::RunConcurrent;
 using detail::RunConcurrentSelected;
-
-using RE = detail::Retag<std::runtime_error>;
-using LE_RE = detail::Retag<std::logic_error, std::runtime_error>;
-using IA_RE = detail::Retag<std::invalid_argument, std::runtime_error>;
-using IA_LE = detail::Retag<std::invalid_argument, std::logic_error>;
-using IA_LE_RE = detail::Retag<std::invalid_argument, std::logic_error, std::runtime_error>;
-using LN_IA_RE = detail::Retag<std::length_error, std::invalid_argument, std::runtime_error>;
-using LN_LE_RE = detail::Retag<std::length_error, std::logic_error, std::runtime_error>;
+using detail::TagFailures;
+using detail::TagInputAndFailures;
+using detail::TagInputAndState;
+using detail::TagInputStateAndFailures;
+using detail::TagOversizeInputAndFailures;
+using detail::TagOversizeStateAndFailures;
+using detail::TagStateAndFailures;
+using vek::Robot;
 
 }  // namespace
 
 RobotPair::Impl::PerArm<bool> RobotPair::Impl::ClearFault(unsigned int timeout_sec) {
-  return RunConcurrent(
-      RE(Name("ClearFault")), [&] { return robots.first->ClearFault(timeout_sec); },
-      [&] { return robots.second->ClearFault(timeout_sec); });
+  return RunConcurrent(TagFailures(Name("ClearFault")), robots, &Robot::ClearFault, timeout_sec);
 }
 
 RobotPair::Impl::PerArm<RobotPair::Impl::ParamMap> RobotPair::Impl::global_variables() const {
-  return RunConcurrent(
-      RE(Name("global_variables")), [&] { return robots.first->global_variables(); },
-      [&] { return robots.second->global_variables(); });
+  return RunConcurrent(TagFailures(Name("global_variables")), robots, &Robot::global_variables);
 }
 
 RobotPair::Impl::PerArm<RobotPair::Impl::ParamMap> RobotPair::Impl::primitive_states() const {
-  return RunConcurrent(
-      RE(Name("primitive_states")), [&] { return robots.first->primitive_states(); },
-      [&] { return robots.second->primitive_states(); });
+  return RunConcurrent(TagFailures(Name("primitive_states")), robots, &Robot::primitive_states);
 }
 
 void RobotPair::Impl::SwitchMode(const PerArm<vek::Mode>& modes) {
-  RunConcurrent(
-      IA_LE_RE(Name("SwitchMode")), [&] { robots.first->SwitchMode(modes.first); },
-      [&] { robots.second->SwitchMode(modes.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SwitchMode")), robots, &Robot::SwitchMode, modes);
 }
 
 void RobotPair::Impl::SetNullSpacePosture(const PerArm<std::vector<double>>& ref_positions) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetNullSpacePosture")),
-      [&] { robots.first->SetNullSpacePosture(ref_positions.first); },
-      [&] { robots.second->SetNullSpacePosture(ref_positions.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SetNullSpacePosture")), robots,
+                &Robot::SetNullSpacePosture, ref_positions);
 }
 
 void RobotPair::Impl::SetMaxContactTorque(const PerArm<std::vector<double>>& max_torques) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetMaxContactTorque")),
-      [&] { robots.first->SetMaxContactTorque(max_torques.first); },
-      [&] { robots.second->SetMaxContactTorque(max_torques.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SetMaxContactTorque")), robots,
+                &Robot::SetMaxContactTorque, max_torques);
 }
 
 void RobotPair::Impl::SetDigitalOutputs(
     const PerArm<std::map<unsigned int, bool>>& digital_outputs) {
-  RunConcurrent(
-      IA_RE(Name("SetDigitalOutputs")),
-      [&] { robots.first->SetDigitalOutputs(digital_outputs.first); },
-      [&] { robots.second->SetDigitalOutputs(digital_outputs.second); });
+  RunConcurrent(TagInputAndFailures(Name("SetDigitalOutputs")), robots, &Robot::SetDigitalOutputs,
+                digital_outputs);
 }
 
 void RobotPair::Impl::SetMaxContactWrench(const PerArm<std::array<double, 6>>& max_wrench) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetMaxContactWrench")),
-      [&] { robots.first->SetMaxContactWrench(max_wrench.first); },
-      [&] { robots.second->SetMaxContactWrench(max_wrench.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SetMaxContactWrench")), robots,
+                &Robot::SetMaxContactWrench, max_wrench);
 }
 
 void RobotPair::Impl::SetPassiveForceControl(PerArm<bool> is_enabled) {
-  RunConcurrent(
-      LE_RE(Name("SetPassiveForceControl")),
-      [&] { robots.first->SetPassiveForceControl(is_enabled.first); },
-      [&] { robots.second->SetPassiveForceControl(is_enabled.second); });
+  RunConcurrent(TagStateAndFailures(Name("SetPassiveForceControl")), robots,
+                &Robot::SetPassiveForceControl, is_enabled);
 }
 
 void RobotPair::Impl::SetJointInertiaScale(const PerArm<std::vector<double>>& inertia_scales) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetJointInertiaScale")),
-      [&] { robots.first->SetJointInertiaScale(inertia_scales.first); },
-      [&] { robots.second->SetJointInertiaScale(inertia_scales.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SetJointInertiaScale")), robots,
+                &Robot::SetJointInertiaScale, inertia_scales);
 }
 
 void RobotPair::Impl::PausePlan(PerArm<bool> pause) {
-  RunConcurrent(
-      LE_RE(Name("PausePlan")), [&] { robots.first->PausePlan(pause.first); },
-      [&] { robots.second->PausePlan(pause.second); });
+  RunConcurrent(TagStateAndFailures(Name("PausePlan")), robots, &Robot::PausePlan, pause);
 }
 
 void RobotPair::Impl::StopPlan(PerArm<bool> selected) {
-  RunConcurrentSelected(
-      LE_RE(Name("StopPlan")), selected, [&] { robots.first->StopPlan(); },
-      [&] { robots.second->StopPlan(); });
+  RunConcurrentSelected(TagStateAndFailures(Name("StopPlan")), selected, robots, &Robot::StopPlan);
 }
 
 void RobotPair::Impl::SetGlobalVariables(const PerArm<ParamMap>& global_vars) {
-  RunConcurrent(
-      LN_IA_RE(Name("SetGlobalVariables")),
-      [&] { robots.first->SetGlobalVariables(global_vars.first); },
-      [&] { robots.second->SetGlobalVariables(global_vars.second); });
+  RunConcurrent(TagOversizeInputAndFailures(Name("SetGlobalVariables")), robots,
+                &Robot::SetGlobalVariables, global_vars);
 }
 
 void RobotPair::Impl::SetCartesianImpedance(const PerArm<std::array<double, 6>>& K_x,
                                             const PerArm<std::array<double, 6>>& Z_x) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetCartesianImpedance")),
-      [&] { robots.first->SetCartesianImpedance(K_x.first, Z_x.first); },
-      [&] { robots.second->SetCartesianImpedance(K_x.second, Z_x.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SetCartesianImpedance")), robots,
+                &Robot::SetCartesianImpedance, K_x, Z_x);
 }
 
 void RobotPair::Impl::SetNullSpaceObjectives(PerArm<double> linear_manipulability,
                                              PerArm<double> angular_manipulability,
                                              PerArm<double> ref_positions_tracking) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetNullSpaceObjectives")),
-      [&] {
-        robots.first->SetNullSpaceObjectives(linear_manipulability.first,
-                                             angular_manipulability.first,
-                                             ref_positions_tracking.first);
-      },
-      [&] {
-        robots.second->SetNullSpaceObjectives(linear_manipulability.second,
-                                              angular_manipulability.second,
-                                              ref_positions_tracking.second);
-      });
+  RunConcurrent(TagInputStateAndFailures(Name("SetNullSpaceObjectives")), robots,
+                &Robot::SetNullSpaceObjectives, linear_manipulability, angular_manipulability,
+                ref_positions_tracking);
 }
 
 void RobotPair::Impl::ExecutePlan(PerArm<unsigned int> indices, bool continue_exec,
                                   bool block_until_started) {
-  RunConcurrent(
-      IA_LE_RE(Name("ExecutePlan")),
-      [&] { robots.first->ExecutePlan(indices.first, continue_exec, block_until_started); },
-      [&] { robots.second->ExecutePlan(indices.second, continue_exec, block_until_started); });
+  void (Robot::*const by_index)(unsigned int, bool, bool) = &Robot::ExecutePlan;
+  RunConcurrent(TagInputStateAndFailures(Name("ExecutePlan")), robots, by_index, indices,
+                continue_exec, block_until_started);
 }
 
 void RobotPair::Impl::ExecutePlan(const PerArm<std::string>& names, bool continue_exec,
                                   bool block_until_started) {
-  RunConcurrent(
-      IA_LE_RE(Name("ExecutePlan")),
-      [&] { robots.first->ExecutePlan(names.first, continue_exec, block_until_started); },
-      [&] { robots.second->ExecutePlan(names.second, continue_exec, block_until_started); });
+  void (Robot::*const by_name)(const std::string&, bool, bool) = &Robot::ExecutePlan;
+  RunConcurrent(TagInputStateAndFailures(Name("ExecutePlan")), robots, by_name, names,
+                continue_exec, block_until_started);
 }
 
 void RobotPair::Impl::SendMultiCartesianMotionForce(
@@ -159,65 +118,41 @@ void RobotPair::Impl::SendMultiCartesianMotionForce(
   for (vek::NrtCartesianCmd& cmd : base_cmds.second) {
     ToBase(cmd.pose, translations_in_world.second);
   }
-  RunConcurrent(
-      IA_LE_RE(Name("SendMultiCartesianMotionForce")),
-      [&] { robots.first->SendMultiCartesianMotionForce(base_cmds.first, joint_pos.first); },
-      [&] { robots.second->SendMultiCartesianMotionForce(base_cmds.second, joint_pos.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SendMultiCartesianMotionForce")), robots,
+                &Robot::SendMultiCartesianMotionForce, base_cmds, joint_pos);
 }
 
 void RobotPair::Impl::SetForceControlFrame(PerArm<vek::CoordType> root_coord,
                                            const PerArm<std::array<double, 7>>& T_in_root) {
-  RunConcurrent(
-      LE_RE(Name("SetForceControlFrame")),
-      [&] { robots.first->SetForceControlFrame(root_coord.first, T_in_root.first); },
-      [&] { robots.second->SetForceControlFrame(root_coord.second, T_in_root.second); });
+  RunConcurrent(TagStateAndFailures(Name("SetForceControlFrame")), robots,
+                &Robot::SetForceControlFrame, root_coord, T_in_root);
 }
 
 void RobotPair::Impl::SetJointImpedance(const PerArm<std::vector<double>>& K_q,
                                         const PerArm<std::vector<double>>& Z_q) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetJointImpedance")),
-      [&] { robots.first->SetJointImpedance(K_q.first, Z_q.first); },
-      [&] { robots.second->SetJointImpedance(K_q.second, Z_q.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SetJointImpedance")), robots,
+                &Robot::SetJointImpedance, K_q, Z_q);
 }
 
 void RobotPair::Impl::ExecutePrimitive(const PerArm<std::string>& primitive_names,
                                        const PerArm<ParamMap>& input_params,
                                        bool block_until_started) {
-  RunConcurrent(
-      LN_LE_RE(Name("ExecutePrimitive")),
-      [&] {
-        robots.first->ExecutePrimitive(primitive_names.first, input_params.first,
-                                       block_until_started);
-      },
-      [&] {
-        robots.second->ExecutePrimitive(primitive_names.second, input_params.second,
-                                        block_until_started);
-      });
+  RunConcurrent(TagOversizeStateAndFailures(Name("ExecutePrimitive")), robots,
+                &Robot::ExecutePrimitive, primitive_names, input_params, block_until_started);
 }
 
 void RobotPair::Impl::SetForceControlAxis(const PerArm<std::array<bool, 6>>& enabled_axes,
                                           const PerArm<std::array<double, 3>>& max_linear_vel) {
-  RunConcurrent(
-      IA_LE_RE(Name("SetForceControlAxis")),
-      [&] { robots.first->SetForceControlAxis(enabled_axes.first, max_linear_vel.first); },
-      [&] { robots.second->SetForceControlAxis(enabled_axes.second, max_linear_vel.second); });
+  RunConcurrent(TagInputStateAndFailures(Name("SetForceControlAxis")), robots,
+                &Robot::SetForceControlAxis, enabled_axes, max_linear_vel);
 }
 
 void RobotPair::Impl::SendJointPosition(const PerArm<std::vector<double>>& positions,
                                         const PerArm<std::vector<double>>& velocities,
                                         const PerArm<std::vector<double>>& max_vel,
                                         const PerArm<std::vector<double>>& max_acc) {
-  RunConcurrent(
-      IA_LE(Name("SendJointPosition")),
-      [&] {
-        robots.first->SendJointPosition(positions.first, velocities.first, max_vel.first,
-                                        max_acc.first);
-      },
-      [&] {
-        robots.second->SendJointPosition(positions.second, velocities.second, max_vel.second,
-                                         max_acc.second);
-      });
+  RunConcurrent(TagInputAndState(Name("SendJointPosition")), robots, &Robot::SendJointPosition,
+                positions, velocities, max_vel, max_acc);
 }
 
 void RobotPair::Impl::SendCartesianMotionForce(
@@ -227,18 +162,9 @@ void RobotPair::Impl::SendCartesianMotionForce(
   PerArm<std::array<double, 7>> base_poses = poses;
   ToBase(base_poses.first, translations_in_world.first);
   ToBase(base_poses.second, translations_in_world.second);
-  RunConcurrent(
-      IA_LE(Name("SendCartesianMotionForce")),
-      [&] {
-        robots.first->SendCartesianMotionForce(base_poses.first, wrenches.first, velocities.first,
-                                               max_linear_vel.first, max_angular_vel.first,
-                                               max_linear_acc.first, max_angular_acc.first);
-      },
-      [&] {
-        robots.second->SendCartesianMotionForce(
-            base_poses.second, wrenches.second, velocities.second, max_linear_vel.second,
-            max_angular_vel.second, max_linear_acc.second, max_angular_acc.second);
-      });
+  RunConcurrent(TagInputAndState(Name("SendCartesianMotionForce")), robots,
+                &Robot::SendCartesianMotionForce, base_poses, wrenches, velocities, max_linear_vel,
+                max_angular_vel, max_linear_acc, max_angular_acc);
 }
 
 }  // namespace quiral::bivek

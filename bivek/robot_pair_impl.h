@@ -1,13 +1,14 @@
 // Internal: the implementation behind quiral::bivek::RobotPair. Not part of
 // the public API.
 //
-// Classes built on a pair reach it through bivek/robot_pair_access.h.
+// Code built on a pair reaches it through bivek/robot_pair_access.h.
 //
 // Sources: robot_pair.cpp (construction, queries, sequential commands, Stop,
 // RunAutoRecovery and the public forwarders), robot_pair_commands.cpp (the
 // commands that run both arms at once). Every operation is a member of Impl
 // of the same name and signature as the public one, which only forwards.
-// Every operation runs its arm calls through bivek/per_arm.h.
+// Every operation runs its arm calls through bivek/per_arm.h, naming the
+// quiral::vek::Robot member and the per-arm arguments.
 //
 // The Impl holds the two arms and their base positions in the world frame,
 // nothing else: no lock, no thread, no cached state. After construction it

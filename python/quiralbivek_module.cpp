@@ -25,7 +25,7 @@ namespace py = pybind11;
 PYBIND11_MODULE(quiralbivek, m) {
   m.attr("__doc__") = "Quiral Bivekset (BIVEK)";
 
-  // Registration order is fixed: signatures name the classes registered
+  // Registration order matters: signatures name the classes registered
   // before them by their Python names and the later ones by their native
   // names.
   py::enum_<quiral::bivek::ReferenceArm>(m, "ReferenceArm")
@@ -33,8 +33,5 @@ PYBIND11_MODULE(quiralbivek, m) {
       .value("LEFT", quiral::bivek::ReferenceArm::LEFT)
       .value("RIGHT", quiral::bivek::ReferenceArm::RIGHT)
       .export_values();
-  // The classes built on a pair take their places around RobotPair:
-  // BimanualPrimitives and GripperPair before it, SelfCollisionMonitor
-  // after it.
   quiral::bivek::python::BindRobotPair(m);
 }

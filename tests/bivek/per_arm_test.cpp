@@ -1,5 +1,5 @@
-// Per-arm execution and error tagging, with plain callables in place of
-// the arms.
+// Per-arm execution and error tagging, with plain objects and callables in
+// place of the arms.
 
 #include "bivek/per_arm.h"
 
@@ -8,33 +8,24 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
 #include <thread>
-#include <typeindex>
-#include <typeinfo>
+#include <vector>
 
 #include "tests/vek/robot_test_util.h"
 
 namespace quiral::bivek::detail {
 namespace {
 
-using namespace std::chrono_literals;
 using vek::testing_util::LogCapture;
 using vek::testing_util::Throws;
 
 const std::string kName = "[quiral::bivek::RobotPair::Op]";
 const std::string kArmText = "[quiral::vek::Robot::Op] It went wrong";
-const std::string kFirstTagged = kName + "(first) It went wrong";
-
-using RE = Retag<std::runtime_error>;
-using LE_RE = Retag<std::logic_error, std::runtime_error>;
-using IA_RE = Retag<std::invalid_argument, std::runtime_error>;
-using IA_LE = Retag<std::invalid_argument, std::logic_error>;
-using IA_LE_RE = Retag<std::invalid_argument, std::logic_error, std::runtime_error>;
-using LN_IA_RE = Retag<std::length_error, std::invalid_argument, std::runtime_error>;
-using LN_LE_RE = Retag<std::length_error, std::logic_error, std::runtime_error>;
+const auto kNothing = [] {};
 
 // An arm operation that throws `e`.
 template <class E>
@@ -42,20 +33,28 @@ std::function<void()> Fails(E e) {
   return [e] { throw e; };
 }
 
-// Class and text of what leaves a sequential call under policy P whose first
-// arm throws `e`.
-struct Outcome {
-  std::type_index type;
-  std::string text;
-};
-template <class P, class E>
-Outcome Leaves(E e) {
-  try {
-    RunSequential(P(kName), Fails(e), [] {});
-  } catch (const std::exception& left) {
-    return {typeid(left), left.what()};
-  }
-  return {typeid(void), "nothing thrown"};
+// A sequential call under policy P whose first arm throws `e`: Tagged
+// expects a new exception of class E with the tagged text, Unchanged the
+// arm's own class and text.
+template <class P, class Thrown>
+std::function<void()> FirstFails(Thrown e) {
+  return [e] { RunSequential(P(kName), Fails(e), kNothing); };
+}
+template <class P, class E, class Thrown>
+::testing::AssertionResult Tagged(Thrown e) {
+  return Throws<E>(FirstFails<P>(e), kName + "(first)" + _ExtractExceptMsg(e.what()));
+}
+template <class P, class Thrown>
+::testing::AssertionResult Unchanged(Thrown e) {
+  return Throws<Thrown>(FirstFails<P>(e), e.what());
+}
+
+// An arm slower than the other one's failure; records that it ran to its end.
+std::function<void()> SlowArm(std::atomic<bool>& ended) {
+  return [&ended] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ended = true;
+  };
 }
 
 // Starts the first task; fails to start the second as if no thread could be
@@ -64,179 +63,138 @@ struct SecondStartFails {
   mutable int starts = 0;
   template <class F>
   auto operator()(F&& task) const {
-    if (++starts == 2)
-      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    if (++starts == 2) throw std::system_error(std::make_error_code(std::errc::interrupted));
     return std::async(std::launch::async, std::forward<F>(task));
   }
 };
 
-// A task that is still busy well after the other one has failed, and
-// records that it ran to its end.
-std::function<void()> BusyUntilLate(std::atomic<bool>& ended) {
-  return [&ended] {
-    std::this_thread::sleep_for(200ms);
-    ended = true;
-  };
-}
+// Any object can be an arm: records its calls and the thread they ran on.
+struct FakeArm {
+  std::vector<std::string> calls;
+  std::thread::id thread;
+  std::string Label(const std::string& prefix, int n) {
+    thread = std::this_thread::get_id();
+    calls.push_back(prefix + std::to_string(n));
+    return calls.back();
+  }
+  int Twice(int n) const { return 2 * n; }
+  void Touch() { calls.push_back("touch"); }
+};
 
 TEST(ExtractExceptMsgTest, CutsAtTheFirstClosingBracket) {
   const std::pair<std::string, std::string> cases[] = {
       {"[quiral::vek::Robot::Enable] E-stop is not released", " E-stop is not released"},
-      {"no bracket at all", "no bracket at all"},
+      {"no bracket", "no bracket"},
       {"[quiral::vek::Robot::Enable]", ""},
       {"[a] one [b] two", " one [b] two"},
-      {"]", ""},
-      {"", ""},
-      {"text] rest", " rest"},
-  };
+      {"", ""}};
   for (const auto& [text, expected] : cases) EXPECT_EQ(_ExtractExceptMsg(text), expected) << text;
 }
 
-TEST(RetagTest, LeavesAsTheFirstListedBaseOrUnchanged) {
-  const std::string io = std::make_error_code(std::errc::io_error).message();
-  const struct {
-    Outcome got;
-    std::type_index type;
-    std::string text;
-  } cases[] = {
-      // A listed class keeps its class; a derived one leaves as the first
-      // listed base it derives from.
-      {Leaves<IA_LE_RE>(std::invalid_argument(kArmText)), typeid(std::invalid_argument),
-       kFirstTagged},
-      {Leaves<IA_LE_RE>(std::logic_error(kArmText)), typeid(std::logic_error), kFirstTagged},
-      {Leaves<IA_LE_RE>(std::runtime_error(kArmText)), typeid(std::runtime_error), kFirstTagged},
-      {Leaves<IA_LE_RE>(std::length_error(kArmText)), typeid(std::logic_error), kFirstTagged},
-      {Leaves<RE>(std::system_error(std::make_error_code(std::errc::io_error), kArmText)),
-       typeid(std::runtime_error), kFirstTagged + ": " + io},
-      {Leaves<LE_RE>(std::invalid_argument(kArmText)), typeid(std::logic_error), kFirstTagged},
-      {Leaves<LN_LE_RE>(std::length_error(kArmText)), typeid(std::length_error), kFirstTagged},
-      {Leaves<LN_IA_RE>(std::invalid_argument(kArmText)), typeid(std::invalid_argument),
-       kFirstTagged},
-      // Unlisted classes: the arm's own class and text.
-      {Leaves<IA_RE>(std::logic_error(kArmText)), typeid(std::logic_error), kArmText},
-      {Leaves<LN_IA_RE>(std::out_of_range(kArmText)), typeid(std::out_of_range), kArmText},
-      {Leaves<IA_LE>(std::runtime_error(kArmText)), typeid(std::runtime_error), kArmText},
-      {Leaves<IA_LE_RE>(std::bad_alloc()), typeid(std::bad_alloc), std::bad_alloc().what()},
-      // A text without a bracket is kept whole.
-      {Leaves<RE>(std::runtime_error("plain text")), typeid(std::runtime_error),
-       kName + "(first)plain text"},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_TRUE(cases[i].got.type == cases[i].type)
-        << "case " << i << ": " << cases[i].got.type.name();
-    EXPECT_EQ(cases[i].got.text, cases[i].text) << "case " << i;
-  }
-  // Not even a std::exception.
-  EXPECT_THROW(RunSequential(
-                   IA_LE_RE(kName), [] { throw 42; }, [] {}),
-               int);
+// A listed class keeps its class; a derived one leaves as the first listed
+// base it derives from; an unlisted one leaves as the arm threw it.
+TEST(RetagTest, EachPolicyLeavesAsTheFirstListedBaseOrUnchanged) {
+  using std::invalid_argument, std::length_error, std::logic_error, std::runtime_error;
+  const char* x = "[quiral::vek::Robot::Op] It went wrong";
+  EXPECT_TRUE((Tagged<TagInputStateAndFailures, invalid_argument>(invalid_argument(x))));
+  EXPECT_TRUE((Tagged<TagInputStateAndFailures, logic_error>(length_error(x))));
+  EXPECT_TRUE((Tagged<TagStateAndFailures, logic_error>(invalid_argument(x))));
+  EXPECT_TRUE((Tagged<TagOversizeStateAndFailures, length_error>(length_error(x))));
+  EXPECT_TRUE((Tagged<TagOversizeInputAndFailures, invalid_argument>(invalid_argument(x))));
+  EXPECT_TRUE((Tagged<TagFailures, runtime_error>(runtime_error("no bracket"))));
+  EXPECT_TRUE((Tagged<TagFailures, runtime_error>(
+      std::system_error(std::make_error_code(std::errc::io_error), x))));
+  EXPECT_TRUE(Unchanged<TagInputAndFailures>(logic_error(x)));
+  EXPECT_TRUE(Unchanged<TagOversizeInputAndFailures>(std::out_of_range(x)));
+  EXPECT_TRUE(Unchanged<TagInputAndState>(runtime_error(x)));
+  EXPECT_TRUE(Unchanged<TagInputStateAndFailures>(std::bad_alloc()));
+  EXPECT_THROW(FirstFails<TagInputStateAndFailures>(42)(), int);
 }
 
-TEST(FixedRuntimeErrorTest, ReplacesEveryStandardErrorAndLogsTheReason) {
+TEST(RetagTest, FixedRuntimeErrorReplacesEveryStandardErrorAndLogsTheReason) {
   LogCapture log;
   const FixedRuntimeError policy("[quiral::bivek::RobotPair::Stop]", " Failed to stop the robot");
+  const std::string second = "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot";
   EXPECT_TRUE(Throws<std::runtime_error>(
       [&] {
-        RunConcurrentSelected(
-            policy, {true, true}, [] {},
-            Fails(std::invalid_argument("[quiral::vek::Robot::SwitchMode] no")));
+        RunConcurrentSelected(policy, {true, true}, kNothing,
+                              Fails(std::invalid_argument("[a] no")));
       },
-      "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot"));
-  EXPECT_EQ(log.Count(spdlog::level::err,
-                      "[quiral::bivek::RobotPair::Stop](second) Failed to stop the robot: no"),
-            1);
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] {
-        RunConcurrentSelected(policy, {true, false}, Fails(std::bad_alloc()), [] {});
-      },
-      "[quiral::bivek::RobotPair::Stop](first) Failed to stop the robot"));
-  EXPECT_THROW(RunConcurrentSelected(
-                   policy, {true, true}, [] { throw 7; }, [] {}),
-               int);
+      second));
+  EXPECT_EQ(log.Count(spdlog::level::err, second + ": no"), 1);
+  EXPECT_THROW(RunConcurrentSelected(policy, {true, true}, Fails(7), kNothing), int);
 }
 
-TEST(SequentialTest, FirstThenSecondOnTheCallingThreadNeverAfterAFailure) {
-  const auto caller = std::this_thread::get_id();
-  std::vector<int> calls;
-  const auto arm = [&](int n) {
-    return [&, n] {
-      calls.push_back(n);
-      EXPECT_EQ(std::this_thread::get_id(), caller);
-      return n;
-    };
-  };
-  EXPECT_EQ(RunSequential(RE(kName), arm(1), arm(2)), std::make_pair(1, 2));
-  // The first arm fails, whatever it throws: the second is not called.
-  EXPECT_THROW(RunSequential(LE_RE(kName), Fails(std::logic_error(kArmText)), arm(3)),
+TEST(MemberFormTest, EachArmGetsItsElementOfEveryPairAndEveryOtherArgumentWhole) {
+  FakeArm a, b;
+  const std::pair<FakeArm*, FakeArm*> arms = {&a, &b};
+  const std::pair<std::string, std::string> prefixes = {"a", "b"};
+  EXPECT_EQ(RunSequential(TagFailures(kName), arms, &FakeArm::Label, prefixes, 1),
+            std::make_pair(std::string("a1"), std::string("b1")));
+  EXPECT_EQ(a.thread, std::this_thread::get_id());
+  EXPECT_EQ(RunConcurrent(TagFailures(kName), arms, &FakeArm::Label, prefixes, 2),
+            std::make_pair(std::string("a2"), std::string("b2")));
+  EXPECT_NE(a.thread, std::this_thread::get_id());
+  EXPECT_NE(a.thread, b.thread);
+  RunSequentialSelected(TagFailures(kName), {false, true}, arms, &FakeArm::Touch);
+  RunConcurrentSelected(TagFailures(kName), {true, false}, arms, &FakeArm::Touch);
+  EXPECT_EQ(a.calls, (std::vector<std::string>{"a1", "a2", "touch"}));
+  EXPECT_EQ(b.calls, (std::vector<std::string>{"b1", "b2", "touch"}));
+  // Shared pointers, const members.
+  const auto shared = std::make_pair(std::make_shared<FakeArm>(), std::make_shared<FakeArm>());
+  EXPECT_EQ(RunConcurrent(Untagged(), shared, &FakeArm::Twice, std::make_pair(1, 2)),
+            std::make_pair(2, 4));
+}
+
+TEST(SequentialTest, TheSecondArmIsNeverCalledAfterTheFirstFailed) {
+  int second_calls = 0;
+  const auto second = [&] { ++second_calls; };
+  EXPECT_THROW(RunSequential(TagStateAndFailures(kName), Fails(std::logic_error(kArmText)), second),
                std::logic_error);
-  EXPECT_THROW(RunSequential(RE(kName), Fails(std::logic_error(kArmText)), arm(3)),
-               std::logic_error);
-  EXPECT_THROW(RunSequential(
-                   RE(kName), [] { throw 1; }, arm(3)),
-               int);
+  EXPECT_THROW(RunSequential(Untagged(), Fails(1), second), int);
+  EXPECT_EQ(second_calls, 0);
   EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { RunSequential(RE(kName), arm(4), Fails(std::runtime_error(kArmText))); },
+      [&] { RunSequential(TagFailures(kName), second, Fails(std::runtime_error(kArmText))); },
       kName + "(second) It went wrong"));
-  EXPECT_EQ(calls, (std::vector<int>{1, 2, 4}));
 }
 
 // No task outlives its call: the first arm's error leaves only once the
-// second arm's task has ended; the second arm's error leaves tagged.
-TEST(ConcurrentTest, AFailedFirstArmLeavesOnlyAfterTheSecondArmEnded) {
-  std::atomic<bool> ended{false};
-  EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] {
-        RunConcurrent(IA_LE_RE(kName), Fails(std::invalid_argument(kArmText)),
-                      BusyUntilLate(ended));
-      },
-      kFirstTagged));
-  EXPECT_TRUE(ended);
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] {
-        RunConcurrent(
-            RE(kName), [] {}, Fails(std::runtime_error(kArmText)));
-      },
-      kName + "(second) It went wrong"));
-}
-
-TEST(ConcurrentTest, WhenBothFailOnlyTheFirstLeavesAndTheSecondIsLogged) {
+// second arm's task has ended; the second arm's error is logged.
+TEST(ConcurrentTest, TheFirstArmsErrorLeavesAfterTheSecondArmEnded) {
   LogCapture log(spdlog::level::warn);
   std::atomic<bool> ended{false};
   EXPECT_TRUE(Throws<std::logic_error>(
       [&] {
-        RunConcurrent(IA_LE_RE(kName), Fails(std::logic_error("[quiral::vek::Robot::Op] one")),
-                      [&] {
-                        BusyUntilLate(ended)();
-                        throw std::runtime_error("[quiral::vek::Robot::Op] two");
-                      });
+        RunConcurrent(TagInputStateAndFailures(kName), Fails(std::logic_error("[a] one")), [&] {
+          SlowArm(ended)();
+          throw std::runtime_error("[a] two");
+        });
       },
       kName + "(first) one"));
   EXPECT_TRUE(ended);
   EXPECT_EQ(log.Count(spdlog::level::warn, kName + "(second) Also failed: two"), 1);
+  EXPECT_TRUE(Throws<std::runtime_error>(
+      [&] { RunConcurrent(TagFailures(kName), kNothing, Fails(std::runtime_error("[a] two"))); },
+      kName + "(second) two"));
 }
 
+// When the second task cannot be started, that error leaves unchanged once
+// the first task has ended; the second arm gets no call.
 TEST(ConcurrentTest, ASecondTaskThatCannotStartLeavesAfterTheFirstEnded) {
-  std::atomic<bool> ended{false};
-  int second_calls = 0;
-  try {
-    RunConcurrent(
-        IA_LE_RE(kName), BusyUntilLate(ended), [&] { ++second_calls; }, SecondStartFails());
-    FAIL() << "no error";
-  } catch (const std::system_error& e) {
-    // Unchanged: the thread library's own error.
-    EXPECT_EQ(typeid(e), typeid(std::system_error));
-    EXPECT_EQ(e.code(), std::make_error_code(std::errc::resource_unavailable_try_again));
-  }
-  EXPECT_TRUE(ended);
-  EXPECT_EQ(second_calls, 0);
-
-  // The same when the first task fails meanwhile: the start error leaves.
   LogCapture log(spdlog::level::warn);
-  EXPECT_THROW(
-      RunConcurrent(
-          IA_LE_RE(kName), Fails(std::logic_error("[a] first failed")), [] {}, SecondStartFails()),
-      std::system_error);
-  EXPECT_EQ(log.Count(spdlog::level::warn, kName + "(first) Also failed: first failed"), 1);
+  for (const bool first_fails : {false, true}) {
+    std::atomic<bool> ended{false};
+    const std::function<void()> first =
+        first_fails ? Fails(std::logic_error("[a] bad")) : SlowArm(ended);
+    int second_calls = 0;
+    EXPECT_THROW(
+        RunConcurrent(
+            TagInputStateAndFailures(kName), first, [&] { ++second_calls; }, SecondStartFails()),
+        std::system_error);
+    EXPECT_EQ(ended.load(), !first_fails);
+    EXPECT_EQ(second_calls, 0);
+  }
+  EXPECT_EQ(log.Count(spdlog::level::warn, kName + "(first) Also failed: bad"), 1);
 }
 
 }  // namespace

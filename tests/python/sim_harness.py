@@ -149,12 +149,6 @@ class SimProcess:
     def request_total(self, serial):
         return self.command("requests", serial, since=0, limit=1)["total"]
 
-    def motion_commands(self, serial, since=0):
-        return self.command("motion_commands", serial, since=since)["items"]
-
-    def motion_total(self, serial):
-        return len(self.command("motion_commands", serial, compact=True)["seqs"])
-
     def wait_matched(self, serial, timeout, endpoints):
         """Waits until each named endpoint has matched a remote one."""
         return wait_until(lambda: all(self.state(serial)["matched"][name] >= 1

@@ -42,37 +42,30 @@ def read_lines(stream, lines):
     lines.put("")  # the end
 
 
-def stop(process):
-    if process.poll() is None:
-        process.kill()
-    process.wait()
-    process.stdout.close()
-    process.stderr.close()
-
-
 class DemoStopTest(unittest.TestCase):
     def test_terminated_demo_stops_the_simulators(self):
         for signal_number, status in ((signal.SIGTERM, 128 + signal.SIGTERM),
                                       (signal.SIGINT, 130)):
             with self.subTest(signal=signal_number):
                 demo = subprocess.Popen([sys.executable, DEMO, "--sim", sim_path()],
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-                self.addCleanup(stop, demo)
+                                        stdout=subprocess.PIPE, text=True)
+                self.addCleanup(lambda demo=demo: demo.poll() is None and demo.kill())
                 lines = queue.Queue()
                 threading.Thread(target=read_lines, args=(demo.stdout, lines), daemon=True).start()
 
                 def read_until(pattern):
-                    seen = []
-                    while not seen or not re.search(pattern, seen[-1]):
-                        seen.append(lines.get(timeout=30))
-                        self.assertTrue(seen[-1], "the demo ended early:\n" + "".join(seen))
-                    return re.search(pattern, seen[-1])
+                    line = ""
+                    while not re.search(pattern, line):
+                        line = lines.get(timeout=30)
+                        self.assertTrue(line, "the demo ended early")
+                    return re.search(pattern, line)
 
                 sim_pid = int(read_until(SIM_PID)[1])
                 self.assertTrue(alive(sim_pid))
                 read_until(r"^\[3/8\]")
                 demo.send_signal(signal_number)
                 self.assertEqual(demo.wait(timeout=30), status)
+                demo.stdout.close()
                 self.assertTrue(wait_until(lambda: not alive(sim_pid), 5.0),
                                 "quiral_sim %d outlived the demo" % sim_pid)
 
@@ -89,12 +82,6 @@ class DemoStopTest(unittest.TestCase):
         self.assertIn("Demo failed: RuntimeError: [quiral::bivek::RobotPair](first)", demo.stderr)
         fake_pid = int(re.search(SIM_PID, demo.stdout)[1])
         self.assertTrue(wait_until(lambda: not alive(fake_pid), 5.0))
-
-        # No simulator at all: a message, nothing started.
-        demo = subprocess.run([sys.executable, DEMO, "--sim", "/nonexistent/quiral_sim"],
-                              capture_output=True, text=True, timeout=60)
-        self.assertEqual(demo.returncode, 2)
-        self.assertIn("no simulator at /nonexistent/quiral_sim", demo.stderr)
 
 
 if __name__ == "__main__":

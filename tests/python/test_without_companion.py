@@ -9,54 +9,39 @@ import unittest
 import quiralbivek
 from sim_harness import SimProcess, unique_serial, wait_until
 
-RobotPair = quiralbivek.RobotPair
-
 
 class WithoutCompanionTest(unittest.TestCase):
     def test_companion_types_convert_once_it_is_imported(self):
         serials = (unique_serial("Varno4"), unique_serial("Varno4"))
         sim = SimProcess(serials, ["--initial-state", "ready"])
         self.addCleanup(sim.quit)
-        pair = RobotPair(serials, network_interface_whitelist=["127.0.0.1"])
-        self.addCleanup(lambda: pair.Stop())
+        pair = quiralbivek.RobotPair(serials, network_interface_whitelist=["127.0.0.1"])
         self.assertNotIn("quiralvek", sys.modules)
 
         self.assertEqual(pair.which_busy(), (False, False))
-        for name, native in [("mode", "Mode"), ("info", "RobotInfo"), ("states", "RobotStates"),
-                             ("operational_status", "OperationalStatus"),
-                             ("instances", "Robot")]:
+        for name, native in [("mode", "Mode"), ("info", "RobotInfo"), ("instances", "Robot")]:
             with self.subTest(method=name):
-                with self.assertRaises(TypeError) as caught:
+                with self.assertRaisesRegex(TypeError, r"^Unable to convert function return value "
+                                            r"to a Python type! The signature was\n\t\(self: "
+                                            r"quiralbivek\.RobotPair\) -> ") as caught:
                     getattr(pair, name)()
-                self.assertTrue(str(caught.exception).startswith(
-                    "Unable to convert function return value to a Python type! "
-                    "The signature was\n\t(self: quiralbivek.RobotPair) -> "), caught.exception)
                 self.assertEqual(str(caught.exception.__cause__),
                                  "Unregistered type : quiral::vek::" + native)
-
         totals = [sim.request_total(serial) for serial in serials]
-        for argument in (1, (1, 1), None, "IDLE"):
-            with self.subTest(argument=argument):
-                with self.assertRaises(TypeError) as caught:
-                    pair.SwitchMode(argument)
-                self.assertIn("    2. (self: quiralbivek.RobotPair, arg0: quiral::vek::Mode) -> "
-                              "None\n", str(caught.exception))
-        with self.assertRaises(TypeError):
-            pair.SetForceControlFrame((0, 1))
-        for serial, total in zip(serials, totals):
-            self.assertEqual(sim.requests(serial, total), [])
+        for argument in (1, (1, 1), "IDLE"):
+            with self.assertRaisesRegex(TypeError, r"    2\. \(self: quiralbivek\.RobotPair, arg0: "
+                                        r"quiral::vek::Mode\) -> None\n"):
+                pair.SwitchMode(argument)
+        self.assertEqual([sim.requests(s, total) for s, total in zip(serials, totals)], [[], []])
 
         import quiralvek
 
         Mode = quiralvek.Mode
         self.assertTrue(wait_until(lambda: pair.mode() == (Mode.IDLE, Mode.IDLE), 5.0))
-        info = pair.info()
-        self.assertIsInstance(info[0], quiralvek.RobotInfo)
-        self.assertEqual((info[0].serial_number, info[1].serial_number), serials)
-        # Signatures were rendered when quiralbivek was imported.
-        self.assertIn("arg0: quiral::vek::Mode", RobotPair.SwitchMode.__doc__)
+        self.assertEqual(tuple(info.serial_number for info in pair.info()), serials)
         pair.SwitchMode((Mode.NRT_JOINT_POSITION, Mode.IDLE))
         self.assertTrue(wait_until(lambda: pair.mode()[0] == Mode.NRT_JOINT_POSITION, 3.0))
+        pair.Stop()
 
 
 if __name__ == "__main__":
