@@ -38,6 +38,9 @@ TEST(RobotConnectTest, ConnectsByEitherSerialFormAndDescribesTheRobot) {
   EXPECT_EQ(info.DoF_e + 10 * info.DoF_m + 100 * info.DoF, 770u);
   EXPECT_EQ(info.K_x_max, (std::array<double, 6>{10000, 10000, 10000, 1500, 1500, 1500}));
   EXPECT_EQ(info.K_q_max, kMaxJointStiffnessVarno4);
+  EXPECT_TRUE(
+      Throws<std::logic_error>([&] { robot->Brake(true); },
+                               P("Brake") + " This function is only available to medical robots"));
   // Server version, then robot information on the operations service; the
   // data-service version on the other.
   const json ops = sim.Requests(serial)["items"];

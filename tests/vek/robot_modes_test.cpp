@@ -375,63 +375,43 @@ TEST(RobotRecoveryTest, ALostLinkEndsTheWait) {
 }
 
 TEST(RobotBrakeAndAxesTest, BrakesExternalAxesAndPositioner) {
-  // A medical robot and another one, on one controller.
-  const std::string medical = UniqueSerial("Varno4M"), plain = UniqueSerial("Varno4");
-  SimProcess sim({medical, plain}, {"--initial-state", "ready"});
-  auto arm = MakeRobot(medical), other = MakeRobot(plain);
-  ASSERT_TRUE(WaitUntil([&] { return other->states().link_position.size() == 7; }, 2s));
-  ASSERT_TRUE(WaitUntil([&] { return arm->states().link_position.size() == 7; }, 2s));
-  EXPECT_TRUE(
-      Throws<std::logic_error>([&] { other->Brake(true); },
-                               P("Brake") + " This function is only available to medical robots"));
-  sim.Set(medical, {{"velocity_override", std::vector<double>(7, 0.1)}});
-  ASSERT_TRUE(WaitUntil([&] { return !arm->stopped(); }, 2s));
-  EXPECT_TRUE(Throws<std::logic_error>([&] { arm->Brake(true); },
-                                       P("Brake") + " Robot is not fully stopped"));
-  sim.Set(medical, {{"velocity_override", nullptr}});
-  ASSERT_TRUE(WaitUntil([&] { return arm->stopped(); }, 2s));
-  // External axes are locked only in IDLE.
-  sim.Set(plain, {{"mode", 3}});
-  ASSERT_TRUE(WaitUntil([&] { return other->mode() == Mode::RT_JOINT_IMPEDANCE; }, 2s));
-  EXPECT_TRUE(Throws<std::logic_error>([&] { other->LockExternalAxes(true); },
-                                       P("LockExternalAxes") + " Robot is not in IDLE mode"));
-  EXPECT_TRUE(RequestsOf(sim, plain, 13).empty() && RequestsOf(sim, medical, 9).empty());
-  sim.Set(plain, {{"mode", 1}});
-  ASSERT_TRUE(WaitUntil([&] { return other->mode() == Mode::IDLE; }, 2s));
-
+  SimRobot medical({"--initial-state", "ready"}, "Varno4M");
+  Robot& arm = *medical.robot;
+  const std::string engage = P("Brake") + " Failed to engage the robot brakes";
+  medical.Set({{"velocity_override", std::vector<double>(7, 0.1)}});
+  medical.Refused<std::logic_error>([&] { arm.Brake(true); },
+                                    P("Brake") + " Robot is not fully stopped");
+  medical.Set({{"velocity_override", nullptr}});
+  medical.Ready(Mode::RT_JOINT_IMPEDANCE);
+  medical.Refused<std::logic_error>([&] { arm.LockExternalAxes(true); },
+                                    P("LockExternalAxes") + " Robot is not in IDLE mode");
+  medical.Ready(Mode::IDLE);
   // Each switch on and off: its request, the controller's state, and a
   // refusal named after the operation.
   const struct {
-    std::string serial;
     int procedure;
     std::string field;
     std::function<void(bool)> call;
     std::string on_failure, off_failure;
-  } switches[] = {
-      {medical, 9, "brakes_engaged", [&](bool on) { arm->Brake(on); },
-       P("Brake") + " Failed to engage the robot brakes",
-       P("Brake") + " Failed to release the robot brakes"},
-      {plain, 13, "external_axes_locked", [&](bool on) { other->LockExternalAxes(on); },
-       P("LockExternalAxes") + " Failed to deliver the request", ""},
-      {plain, 14, "synced_with_positioner", [&](bool on) { other->SyncWithPositioner(on); },
-       P("SyncWithPositioner") + " Failed to deliver the request", ""}};
+  } switches[] = {{9, "brakes_engaged", [&](bool on) { arm.Brake(on); }, engage,
+                   P("Brake") + " Failed to release the robot brakes"},
+                  {13, "external_axes_locked", [&](bool on) { arm.LockExternalAxes(on); },
+                   P("LockExternalAxes") + " Failed to deliver the request", ""},
+                  {14, "synced_with_positioner", [&](bool on) { arm.SyncWithPositioner(on); },
+                   P("SyncWithPositioner") + " Failed to deliver the request", ""}};
   for (const auto& s : switches) {
     SCOPED_TRACE(s.field);
+    const size_t ops = medical.OpsTotal();
     for (const bool on : {true, false}) {
       s.call(on);
-      EXPECT_EQ(sim.State(s.serial)[s.field], on);
+      EXPECT_EQ(medical.sim.State(medical.serial)[s.field], on);
     }
-    const std::vector<json> sent = RequestsOf(sim, s.serial, s.procedure);
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0]["int_args"], json({1}));
-    EXPECT_EQ(sent[1]["int_args"], json({0}));
-    for (const bool on : {true, false}) {
-      const std::string& text = on ? s.on_failure : s.off_failure;
-      if (text.empty()) continue;
-      sim.Fault(s.serial, {{"procedure_id", s.procedure}, {"kind", "fail"}, {"count", 1}});
-      EXPECT_TRUE(Throws<std::runtime_error>([&] { s.call(on); }, text));
-      EXPECT_EQ(RequestsOf(sim, s.serial, s.procedure).size(), on ? 3u : 4u);
-    }
+    EXPECT_EQ(medical.IntArgs(s.procedure, ops), (Ints{{1}, {0}}));
+    medical.FailsOnce(
+        s.procedure, [&] { s.call(true); }, s.on_failure);
+    if (!s.off_failure.empty())
+      medical.FailsOnce(
+          s.procedure, [&] { s.call(false); }, s.off_failure);
   }
 }
 

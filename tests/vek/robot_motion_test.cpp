@@ -52,15 +52,7 @@ C With(C v, std::size_t i, double x) {
 }
 
 NrtCartesianCmd Waypoint(double z) {
-  NrtCartesianCmd w;
-  w.pose = {0.3, 0.0, z, 0.0, 1.0, 0.0, 0.0};
-  w.wrench = {0, 0, 1.5, 0, 0, 0};
-  w.velocity = {0.01, 0, 0, 0, 0, 0.2};
-  w.max_linear_vel = 0.5;
-  w.max_angular_vel = 1.0;
-  w.max_linear_acc = 2.0;
-  w.max_angular_acc = 3.0;
-  return w;
+  return {{0.3, 0.0, z, 0.0, 1.0, 0.0, 0.0}, {0, 0, 1.5}, {0.01, 0, 0, 0, 0, 0.2}, 0.5, 1, 2, 3};
 }
 
 class RobotMotionTest : public RobotTest {

@@ -211,13 +211,7 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
   env_->FailsOnce(
       25, [&] { robot.PausePlan(false); }, P("PausePlan") + " Failed to execute resume request");
   env_->FailsOnce(
-      26, [&] { robot.StopPlan(); }, P("StopPlan") + failed);
-  env_->FailsOnce(
-      27, [&] { robot.SetBreakpointMode(true); }, P("SetBreakpointMode") + failed);
-  env_->FailsOnce(
       28, [&] { robot.StepBreakpoint(); }, P("StepBreakpoint") + failed);
-  env_->FailsOnce(
-      20, [&] { robot.SetVelocityScale(10); }, P("SetVelocityScale") + failed);
 }
 
 TEST_F(RobotPlansTest, PrimitiveCallTexts) {
