@@ -49,11 +49,6 @@ class RobotPlansTest : public RobotTest {
     EXPECT_EQ(sent.size(), 1u);
     return static_cast<double>(end - sent.at(0).value("t_ns", end)) / 1e6;
   }
-  json SentBy(const std::function<void()>& call) { return env_->SentBy(call); }
-  template <typename E>
-  void Refused(const std::function<void()>& call, const std::string& text) {
-    env_->Refused<E>(call, text);
-  }
   json Program() { return env_->sim.State(env_->serial)["program"]; }
   // The controller answers the next request of `procedure` with `texts`.
   void Reply(int procedure, const json& texts, const std::string& service = "ops", int count = 1) {
@@ -80,62 +75,63 @@ TEST_F(RobotPlansTest, ChecksComeFirstAndNothingIsSent) {
       {"SetVelocityScale", [&] { robot.SetVelocityScale(101); }},
       {"ExecutePrimitive", [&] { robot.ExecutePrimitive("Home", too_long_params, false); }}};
   for (const auto& [operation, call] : in_idle)
-    Refused<std::logic_error>(call, ModeText(operation));
+    env_->Refused<std::logic_error>(call, ModeText(operation));
   // Plan execution does not take primitives, nor the reverse.
   env_->Ready(Mode::NRT_PLAN_EXECUTION);
-  Refused<std::logic_error>([&] { robot.ExecutePrimitive("Home", {}, false); },
-                            ModeText("ExecutePrimitive"));
+  env_->Refused<std::logic_error>([&] { robot.ExecutePrimitive("Home", {}, false); },
+                                  ModeText("ExecutePrimitive"));
   env_->Ready(Mode::NRT_PRIMITIVE_EXECUTION);
-  Refused<std::logic_error>([&] { robot.StopPlan(); }, ModeText("StopPlan"));
+  env_->Refused<std::logic_error>([&] { robot.StopPlan(); }, ModeText("StopPlan"));
 
   // The gate comes before the mode, for the two start operations only.
   env_->NotEnabled(Mode::IDLE);
-  Refused<std::runtime_error>([&] { robot.ExecutePlan("MainPlan", false, false); },
-                              P("ExecutePlan") + " Robot is not operational: Not enabled");
-  Refused<std::runtime_error>([&] { robot.ExecutePrimitive("Home", too_long_params, false); },
-                              P("ExecutePrimitive") + " Robot is not operational: Not enabled");
+  env_->Refused<std::runtime_error>([&] { robot.ExecutePlan("MainPlan", false, false); },
+                                    P("ExecutePlan") + " Robot is not operational: Not enabled");
+  env_->Refused<std::runtime_error>(
+      [&] { robot.ExecutePrimitive("Home", too_long_params, false); },
+      P("ExecutePrimitive") + " Robot is not operational: Not enabled");
   env_->NotEnabled(Mode::NRT_PLAN_EXECUTION);
-  EXPECT_EQ(SentBy([&] { robot.PausePlan(true); })["procedure_id"], 24);
+  EXPECT_EQ(env_->SentBy([&] { robot.PausePlan(true); })["procedure_id"], 24);
 
   // By index: the plan list is fetched first, even in the wrong mode.
   env_->Ready(Mode::IDLE);
-  EXPECT_EQ(SentBy([&] {
-              EXPECT_TRUE(Throws<std::logic_error>([&] { robot.ExecutePlan(1u, false, false); },
-                                                   ModeText("ExecutePlan")));
-            })["procedure_id"],
+  EXPECT_EQ(env_->SentBy([&] {
+    EXPECT_TRUE(Throws<std::logic_error>([&] { robot.ExecutePlan(1u, false, false); },
+                                         ModeText("ExecutePlan")));
+  })["procedure_id"],
             23);
   const std::string index_error =
       P("ExecutePlan") + " Input parameter [index] is outside the valid range";
   env_->Ready(Mode::NRT_PLAN_EXECUTION);
-  EXPECT_EQ(SentBy([&] {
-              EXPECT_TRUE(Throws<std::invalid_argument>(
-                  [&] { robot.ExecutePlan(3u, false, false); }, index_error));
-            })["procedure_id"],
+  EXPECT_EQ(env_->SentBy([&] {
+    EXPECT_TRUE(
+        Throws<std::invalid_argument>([&] { robot.ExecutePlan(3u, false, false); }, index_error));
+  })["procedure_id"],
             23);
   env_->FailsOnce(
       23, [&] { robot.ExecutePlan(0u, false, false); },
       P("plan_list") + " No reply from the robot");
 
   // Arguments, after gate and mode: a name the transport would cut short.
-  Refused<std::invalid_argument>(
+  env_->Refused<std::invalid_argument>(
       [&] { robot.ExecutePlan(std::string("Main\0Plan", 9), false, false); },
       P("ExecutePlan") + " Input parameter [plan_name] contains a null character");
-  Refused<std::length_error>([&] { robot.ExecutePlan(too_long, false, false); },
-                             TooLong("ExecutePlan", "Input parameter [plan_name]", 10001));
+  env_->Refused<std::length_error>([&] { robot.ExecutePlan(too_long, false, false); },
+                                   TooLong("ExecutePlan", "Input parameter [plan_name]", 10001));
   for (const unsigned int scale : {101u, 4294967295u}) {
-    Refused<std::invalid_argument>(
+    env_->Refused<std::invalid_argument>(
         [&] { robot.SetVelocityScale(scale); },
         P("SetVelocityScale") + " Input parameter [velocity_scale] cannot exceed 100%");
   }
   env_->Ready(Mode::NRT_PRIMITIVE_EXECUTION);
-  Refused<std::invalid_argument>(
+  env_->Refused<std::invalid_argument>(
       [&] {
         robot.ExecutePrimitive("Home", {{"b", std::numeric_limits<double>::quiet_NaN()}}, false);
       },
       P("ExecutePrimitive") +
           " Value of [b] in input map [input_params] contains a non-finite number");
-  Refused<std::length_error>([&] { robot.ExecutePrimitive("Home", too_long_params, false); },
-                             TooLong("ExecutePrimitive", "Input map [input_params]", 10010));
+  env_->Refused<std::length_error>([&] { robot.ExecutePrimitive("Home", too_long_params, false); },
+                                   TooLong("ExecutePrimitive", "Input map [input_params]", 10010));
 }
 
 TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
@@ -157,7 +153,7 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
 
   // The velocity scale, 0 to 100; pause, resume and stop, without arguments.
   for (const unsigned int scale : {0u, 100u}) {
-    request = SentBy([&] { robot.SetVelocityScale(scale); });
+    request = env_->SentBy([&] { robot.SetVelocityScale(scale); });
     EXPECT_EQ(request["procedure_id"], 20);
     EXPECT_EQ(request["int_args"], json::array({scale}));
     EXPECT_DOUBLE_EQ(robot.plan_info().item_6, scale / 100.0);
@@ -171,7 +167,7 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
                {[&] { robot.PausePlan(false); }, 25, "paused", false},
                {[&] { robot.StopPlan(); }, 26, "finished", true}};
   for (const auto& p : plain) {
-    request = SentBy(p.call);
+    request = env_->SentBy(p.call);
     EXPECT_EQ(request["procedure_id"], p.procedure);
     EXPECT_TRUE(request["int_args"].empty());
     EXPECT_EQ(Program()[p.program_flag], p.flag) << p.procedure;
@@ -181,7 +177,7 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
   // Breakpoints: the plan halts at its next node until stepped on. By
   // index: the plan list, then the plan by its name; the wait for the
   // start is 300 ms.
-  EXPECT_EQ(SentBy([&] { robot.SetBreakpointMode(true); })["int_args"], json::array({1}));
+  EXPECT_EQ(env_->SentBy([&] { robot.SetBreakpointMode(true); })["int_args"], json::array({1}));
   const size_t before = env_->OpsTotal();
   const auto start = std::chrono::steady_clock::now();
   robot.ExecutePlan(1u, false, true);
@@ -193,10 +189,10 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
   EXPECT_EQ(sent[1]["int_args"], json::array({0}));
   EXPECT_TRUE(WaitUntil([&] { return robot.plan_info().item_7; }, 3s, 20ms));
   EXPECT_TRUE(robot.busy());
-  request = SentBy([&] { robot.StepBreakpoint(); });
+  request = env_->SentBy([&] { robot.StepBreakpoint(); });
   EXPECT_EQ(request["procedure_id"], 28);
   EXPECT_EQ(Program()["breakpoint_steps"], 1);
-  EXPECT_EQ(SentBy([&] { robot.SetBreakpointMode(false); })["int_args"], json::array({0}));
+  EXPECT_EQ(env_->SentBy([&] { robot.SetBreakpointMode(false); })["int_args"], json::array({0}));
   EXPECT_TRUE(WaitUntil([&] { return !robot.busy(); }, 5s));
 
   // A plan name is sent whole up to the transport's capacity. Refused
@@ -234,12 +230,14 @@ TEST_F(RobotPlansTest, PrimitiveCallTexts) {
   EXPECT_EQ(robot.primitive_states().count("reachedTarget"), 1u);
   EXPECT_GE(MsAfterReceipt([&] { robot.ExecutePrimitive("Home", {}, true); }), 300.0);
   // The velocity scale is also taken in primitive execution.
-  EXPECT_EQ(SentBy([&] { robot.SetVelocityScale(30); })["int_args"], json::array({30}));
+  EXPECT_EQ(env_->SentBy([&] { robot.SetVelocityScale(30); })["int_args"], json::array({30}));
 
   // A text of exactly 10000 characters is sent whole; one more is refused.
-  request = SentBy([&] { robot.ExecutePrimitive("P", {{"a", std::string(9993, 'v')}}, false); });
+  request = env_->SentBy([&] {
+    robot.ExecutePrimitive("P", {{"a", std::string(9993, 'v')}}, false);
+  });
   EXPECT_EQ(request["long_string"], "P(a = " + std::string(9993, 'v') + ")");
-  Refused<std::length_error>(
+  env_->Refused<std::length_error>(
       [&] {
         robot.ExecutePrimitive("P", {{"a", std::string(9994, 'v')}}, false);
       },
@@ -263,12 +261,14 @@ TEST_F(RobotPlansTest, LiteRobotStartsPlansAndPrimitivesWithoutTheGate) {
 
   env_->Ready(Mode::NRT_PRIMITIVE_EXECUTION);
   ASSERT_TRUE(WaitUntil([&] { return lite->mode() == Mode::NRT_PRIMITIVE_EXECUTION; }, 3s));
-  const json request = SentBy([&] { lite->ExecutePrimitive("Home", {{"speed", 0.25}}, false); });
+  const json request = env_->SentBy([&] {
+    lite->ExecutePrimitive("Home", {{"speed", 0.25}}, false);
+  });
   EXPECT_EQ(request["long_string"], "Home(speed = 0.25)");
   EXPECT_TRUE(WaitUntil([&] { return lite->busy(); }, 3s));
   // The mode is still required.
-  Refused<std::logic_error>([&] { lite->ExecutePlan("HomePlan", false, false); },
-                            ModeText("ExecutePlan"));
+  env_->Refused<std::logic_error>([&] { lite->ExecutePlan("HomePlan", false, false); },
+                                  ModeText("ExecutePlan"));
 }
 
 TEST_F(RobotPlansTest, GlobalVariablesAreReadAndWritten) {
