@@ -272,96 +272,100 @@ TEST_F(RobotMotionTest, ArgumentsInOrder) {
   EXPECT_EQ(items[3]["joint"]["max_vel"][0].get<float>(), static_cast<float>(1e-15));
 }
 
+// One motion command as the controller records it.
+using V = std::vector<double>;
+json Joint(V torque, V position, V velocity, V acceleration, V max_vel, V max_acc,
+           float friction = 0, bool gravity_off = false, bool soft_off = false) {
+  return {{"torque", AsFloats(torque)},      {"position", AsFloats(position)},
+          {"velocity", AsFloats(velocity)},  {"acceleration", AsFloats(acceleration)},
+          {"max_vel", AsFloats(max_vel)},    {"max_acc", AsFloats(max_acc)},
+          {"friction_comp_scale", friction}, {"disable_gravity_comp", gravity_off},
+          {"disable_soft_limit", soft_off}};
+}
+json Cartesian(std::array<double, 7> pose = {}, std::array<double, 6> wrench = {},
+               std::array<double, 6> velocity = {}, std::array<double, 6> acceleration = {},
+               std::array<double, 4> limits = {}) {
+  return {{"pose", AsFloats(pose)},
+          {"wrench", AsFloats(wrench)},
+          {"velocity", AsFloats(velocity)},
+          {"acceleration", AsFloats(acceleration)},
+          {"max_linear_vel", float(limits[0])},
+          {"max_angular_vel", float(limits[1])},
+          {"max_linear_acc", float(limits[2])},
+          {"max_angular_acc", float(limits[3])}};
+}
+json Command(uint64_t sequence_num, json joint, json cartesian = Cartesian(),
+             json multi = json::array(), json multi_positions = json::array()) {
+  return {{"sequence_num", sequence_num},
+          {"joint", joint},
+          {"cartesian", cartesian},
+          {"cartesian_multi", multi},
+          {"joint_multi_positions", multi_positions},
+          {"applied", true}};
+}
+
+// Every field of every command as the controller receives it; after each
+// switch the series starts again at 1 and the held command is dropped.
 TEST_F(RobotMotionTest, CommandsOnTheWireAndTheirSequenceNumbers) {
   Robot& robot = this->robot();
-  const std::vector<double> q = {0.1, -0.6, 0.05, 1.5, -0.2, 0.75, 1.0 / 7};
-  const std::vector<double> qd = {0.01, 0.02, -0.03, 0.04, 0.05, -0.06, 0.07};
-  const std::vector<double> qdd = {1.1, 2.2, 3.3, 4.4, 5.5, 6.6, 7.7};
-  const std::vector<double> amax = {2, 3, 4, 5, 6, 7, 8.125};
-  // After each switch the series starts again at 1.
-  auto sent = [&](Mode mode, size_t count, const std::function<void()>& send) {
-    env_->Switch(mode);
-    const size_t since = env_->MotionTotal();
-    send();
-    std::vector<json> items = env_->NextMotion(since, count);
-    EXPECT_EQ(items.size(), count);
-    for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i]["sequence_num"], i + 1);
-    items.resize(count);
-    return items;
-  };
-  auto floats = [](const json& j) { return j.get<std::vector<float>>(); };
-  auto limits = [](const json& c) {
-    return std::vector<float>{c["max_linear_vel"], c["max_angular_vel"], c["max_linear_acc"],
-                              c["max_angular_acc"]};
-  };
-
-  // Joint torque: the two switches are inverted on the wire.
-  std::vector<json> items = sent(Mode::RT_JOINT_TORQUE, 3, [&] {
-    robot.StreamJointTorque(qdd, true, false, 12.3);
-    robot.StreamJointTorque(qdd, false, true, 0.0);
-    robot.StreamJointTorque(qdd, false, false, 100.0);
-  });
-  EXPECT_EQ(floats(items[0]["joint"]["torque"]), AsFloats(qdd));
-  EXPECT_EQ(items[0]["joint"]["friction_comp_scale"].get<float>(), 12.3f);
-  EXPECT_TRUE(items[0]["joint"]["position"].empty() && items[0]["joint"]["max_vel"].empty());
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(items[i]["joint"]["disable_gravity_comp"], i != 0) << i;
-    EXPECT_EQ(items[i]["joint"]["disable_soft_limit"], i != 1) << i;
-  }
-  // Joint position stream: torque is DoF zeros. Non-real-time joint target:
-  // no torque, no acceleration.
-  json j = sent(Mode::RT_JOINT_POSITION, 1, [&] { robot.StreamJointPosition(q, qd, qdd); })[0];
-  EXPECT_EQ(floats(j["joint"]["position"]), AsFloats(q));
-  EXPECT_EQ(floats(j["joint"]["velocity"]), AsFloats(qd));
-  EXPECT_EQ(floats(j["joint"]["acceleration"]), AsFloats(qdd));
-  EXPECT_EQ(floats(j["joint"]["torque"]), std::vector<float>(7, 0.0f));
-  EXPECT_TRUE(j["joint"]["max_vel"].empty() && j["joint"]["max_acc"].empty());
-  j = sent(Mode::NRT_JOINT_POSITION, 1, [&] { robot.SendJointPosition(q, qd, qdd, amax); })[0];
-  EXPECT_EQ(floats(j["joint"]["position"]), AsFloats(q));
-  EXPECT_EQ(floats(j["joint"]["velocity"]), AsFloats(qd));
-  EXPECT_EQ(floats(j["joint"]["max_vel"]), AsFloats(qdd));
-  EXPECT_EQ(floats(j["joint"]["max_acc"]), AsFloats(amax));
-  EXPECT_TRUE(j["joint"]["torque"].empty() && j["joint"]["acceleration"].empty());
-
-  // Super primitive: single and multi-waypoint commands share one series;
-  // the switch dropped the joint command, and a single command after the
-  // waypoints empties their lists.
+  const V q = {0.1, -0.6, 0.05, 1.5, -0.2, 0.75, 1.0 / 7};
+  const V qd = {0.01, 0.02, -0.03, 0.04, 0.05, -0.06, 0.07};
+  const V qdd = {1.1, 2.2, 3.3, 4.4, 5.5, 6.6, 7.7};
+  const V amax = {2, 3, 4, 5, 6, 7, 8.125};
   const std::array<double, 7> pose = {0.31, -0.12, 0.55, 0.0, 0.70710678, 0.70710678, 0.0};
   const std::array<double, 6> wrench = {0.1, 0.2, -3.3, 0.01, 0.02, 0.03};
   const std::array<double, 6> twist = {0.05, 0, 0, 0, 0, 0.1};
-  const std::vector<NrtCartesianCmd> waypoints = {Waypoint(0.5), Waypoint(0.55)};
-  items = sent(Mode::NRT_SUPER_PRIMITIVE, 3, [&] {
-    robot.SendCartesianMotionForce(pose, wrench, twist, 0.25, 0.5, 1.0 / 3, 2.0);
-    robot.SendMultiCartesianMotionForce(waypoints, {kHome, q});
-    robot.SendCartesianMotionForce(pose, wrench, twist, 0.25, 0.5, 1.0 / 3, 2.0);
-  });
-  for (const json& item : {items[0], items[2]}) {
-    const json& c = item["cartesian"];
-    EXPECT_EQ(floats(c["pose"]), AsFloats(pose));
-    EXPECT_EQ(floats(c["wrench"]), AsFloats(wrench));
-    EXPECT_EQ(floats(c["velocity"]), AsFloats(twist));
-    EXPECT_EQ(floats(c["acceleration"]), std::vector<float>(6, 0.0f));
-    EXPECT_EQ(limits(c), (std::vector<float>{0.25f, 0.5f, static_cast<float>(1.0 / 3), 2.0f}));
-    EXPECT_TRUE(item["joint"]["position"].empty() && item["cartesian_multi"].empty() &&
-                item["joint_multi_positions"].empty());
-  }
-  EXPECT_EQ(floats(items[1]["cartesian"]["pose"]), std::vector<float>(7, 0.0f));
-  ASSERT_EQ(items[1]["cartesian_multi"].size(), 2u);
-  for (size_t k = 0; k < 2; ++k) {
-    const json& w = items[1]["cartesian_multi"][k];
-    EXPECT_EQ(floats(w["pose"]), AsFloats(waypoints[k].pose));
-    EXPECT_EQ(floats(w["wrench"]), AsFloats(waypoints[k].wrench));
-    EXPECT_EQ(floats(w["velocity"]), AsFloats(waypoints[k].velocity));
-    EXPECT_EQ(limits(w), (std::vector<float>{0.5f, 1.0f, 2.0f, 3.0f}));
-  }
-  EXPECT_EQ(items[1]["joint_multi_positions"], json({AsFloats(kHome), AsFloats(q)}));
-
-  // Cartesian stream: the acceleration travels, the limits stay 0.
   const std::array<double, 6> acc = {0.5, -0.25, 0.125, 1e-4, 0, 3.0};
-  j = sent(Mode::RT_CARTESIAN_MOTION_FORCE, 1,
-           [&] { robot.StreamCartesianMotionForce(pose, wrench, twist, acc); })[0];
-  EXPECT_EQ(floats(j["cartesian"]["acceleration"]), AsFloats(acc));
-  EXPECT_EQ(limits(j["cartesian"]), std::vector<float>(4, 0.0f));
+  const std::array<double, 4> limits = {0.25, 0.5, 1.0 / 3, 2.0};
+  const std::vector<NrtCartesianCmd> waypoints = {Waypoint(0.5), Waypoint(0.55)};
+  const json none = Joint({}, {}, {}, {}, {}, {});
+  const json single = Cartesian(pose, wrench, twist, {}, limits);
+  json multi = json::array();
+  for (const auto& w : waypoints) {
+    multi.push_back(Cartesian(w.pose, w.wrench, w.velocity, {}, {0.5, 1, 2, 3}));
+  }
+  const struct {
+    Mode mode;
+    std::function<void()> send;
+    std::vector<json> expected;
+  } cases[] = {
+      // The two switches are inverted on the wire.
+      {Mode::RT_JOINT_TORQUE,
+       [&] {
+         robot.StreamJointTorque(qdd, true, false, 12.3);
+         robot.StreamJointTorque(qdd, false, true, 100.0);
+       },
+       {Command(1, Joint(qdd, {}, {}, {}, {}, {}, 12.3f, false, true)),
+        Command(2, Joint(qdd, {}, {}, {}, {}, {}, 100.0f, true, false))}},
+      // Streamed positions come with DoF zero torques; a target with
+      // neither torques nor accelerations.
+      {Mode::RT_JOINT_POSITION, [&] { robot.StreamJointPosition(q, qd, qdd); },
+       {Command(1, Joint(V(7, 0.0), q, qd, qdd, {}, {}))}},
+      {Mode::NRT_JOINT_POSITION, [&] { robot.SendJointPosition(q, qd, qdd, amax); },
+       {Command(1, Joint({}, q, qd, {}, qdd, amax))}},
+      // Single and multi-waypoint commands share one series; a single
+      // command after the waypoints empties their lists.
+      {Mode::NRT_SUPER_PRIMITIVE,
+       [&] {
+         robot.SendCartesianMotionForce(pose, wrench, twist, 0.25, 0.5, 1.0 / 3, 2.0);
+         robot.SendMultiCartesianMotionForce(waypoints, {kHome, q});
+         robot.SendCartesianMotionForce(pose, wrench, twist, 0.25, 0.5, 1.0 / 3, 2.0);
+       },
+       {Command(1, none, single),
+        Command(2, none, Cartesian(), multi, json({AsFloats(kHome), AsFloats(q)})),
+        Command(3, none, single)}},
+      {Mode::RT_CARTESIAN_MOTION_FORCE,
+       [&] { robot.StreamCartesianMotionForce(pose, wrench, twist, acc); },
+       {Command(1, none, Cartesian(pose, wrench, twist, acc))}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.mode));
+    env_->Switch(c.mode);
+    const size_t since = env_->MotionTotal();
+    c.send();
+    std::vector<json> items = env_->NextMotion(since, c.expected.size());
+    for (json& item : items) item.erase("index"), item.erase("t_ns");
+    EXPECT_EQ(items, c.expected);
+  }
 }
 
 TEST_F(RobotMotionTest, LiteRobotSendsNoMotionAndVerboseRobotWarnsWhenUntimely) {
