@@ -1,7 +1,7 @@
-// Helpers of the message tests: encoding and decoding exactly as Fast-DDS
-// does (through a type-support class) or through a bare CDR stream, the
-// lists of types, and random messages of every type (for round trips and
-// the fuzz targets' seeds).
+// Helpers of the message tests: encoding and decoding as Fast-DDS does
+// (through a type-support class) or through a bare CDR stream, the list of
+// type supports, and random messages of every type (round trips and the
+// fuzz targets' seeds).
 #pragma once
 
 #include "msgs/builtin_interfaces/time.h"
@@ -33,19 +33,18 @@
 namespace msgs_test {
 
 using Bytes = std::vector<uint8_t>;
+namespace vm = vek_msgs::msg;
+namespace lm = quiral_lumo_msgs::msg;
 using eprosima::fastrtps::rtps::SerializedPayload_t;
 
-// The payload that the type support writes for `message`, sized by its own
-// size provider; the buffer is zeroed first, so padding shows as 0. Empty
-// when serialize refuses.
+// The payload the type support writes, sized by its own size provider, in
+// a zeroed buffer (padding shows as 0). Empty when serialize refuses.
 template <class Support>
 Bytes EncodeWith(Support& support, typename Support::type message) {
   const uint32_t size = support.getSerializedSizeProvider(&message)();
   SerializedPayload_t payload(size);
   std::memset(payload.data, 0, size);
-  if (!support.serialize(&message, &payload)) {
-    return {};
-  }
+  if (!support.serialize(&message, &payload)) return {};
   return Bytes(payload.data, payload.data + payload.length);
 }
 
@@ -58,17 +57,14 @@ Bytes Encode(const typename Support::type& message) {
 // Decodes from a payload of exactly these bytes (length and capacity), so a
 // read past them is a read past the allocation.
 template <class Support>
-bool Decode(const Bytes& bytes, typename Support::type& message, uint16_t* encapsulation = nullptr) {
+bool Decode(const Bytes& bytes, typename Support::type& message,
+            uint16_t* encapsulation = nullptr) {
   Support support;
   SerializedPayload_t payload(static_cast<uint32_t>(bytes.size()));
-  if (!bytes.empty()) {
-    std::memcpy(payload.data, bytes.data(), bytes.size());
-  }
+  if (!bytes.empty()) std::memcpy(payload.data, bytes.data(), bytes.size());
   payload.length = static_cast<uint32_t>(bytes.size());
   const bool ok = support.deserialize(&payload, &message);
-  if (encapsulation != nullptr) {
-    *encapsulation = payload.encapsulation;
-  }
+  if (encapsulation != nullptr) *encapsulation = payload.encapsulation;
   return ok;
 }
 
@@ -83,8 +79,7 @@ Bytes EncodeInOrder(const Message& message, eprosima::fastcdr::Cdr::Endianness o
   return Bytes(buffer.begin(), buffer.begin() + static_cast<long>(cdr.getSerializedDataLength()));
 }
 
-// Type lists, walked with ForEach(List(), [](auto tag) { using T =
-// typename decltype(tag)::type; ... }).
+// ForEach(TypeSupports(), [](auto tag) { using T = typename decltype(tag)::type; ... }).
 template <class T>
 struct Tag {
   using type = T;
@@ -95,16 +90,14 @@ template <class... T, class F>
 void ForEach(TypeList<T...>, F&& f) {
   (f(Tag<T>()), ...);
 }
-
 using TypeSupports =
-    TypeList<std_msgs::msg::BoolPubSubType, vek_msgs::msg::SystemStatusPubSubType,
-             vek_msgs::msg::GripperStatesPubSubType, vek_msgs::msg::RealtimeStatesPubSubType,
-             vek_msgs::msg::RPCRequestPubSubType, vek_msgs::msg::RPCReplyPubSubType,
-             vek_msgs::msg::JointCommandsPubSubType, vek_msgs::msg::CartesianCommandsPubSubType,
-             vek_msgs::msg::MotionCommandsPubSubType, quiral_lumo_msgs::msg::RPCRequestPubSubType,
-             quiral_lumo_msgs::msg::RPCReplyPubSubType, quiral_lumo_msgs::msg::EventLogPubSubType,
-             quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType,
-             quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>;
+    TypeList<std_msgs::msg::BoolPubSubType, vm::SystemStatusPubSubType, vm::GripperStatesPubSubType,
+             vm::RealtimeStatesPubSubType, vm::RPCRequestPubSubType, vm::RPCReplyPubSubType,
+             vm::JointCommandsPubSubType, vm::CartesianCommandsPubSubType,
+             vm::MotionCommandsPubSubType, lm::RPCRequestPubSubType, lm::RPCReplyPubSubType,
+             lm::EventLogPubSubType, lm::AllExtraStreamDataPubSubType,
+             lm::AllBasicStreamDataPubSubType>;
+
 
 class Random {
  public:
@@ -133,7 +126,7 @@ inline void Fill(Random& r, float& v) {
   switch (r.Below(5)) {
     case 0: v = r.OneIn(2) ? 0.0f : -0.0f; return;
     case 1: v = (r.OneIn(2) ? 1 : -1) * std::numeric_limits<float>::infinity(); return;
-    case 2: v = std::numeric_limits<float>::denorm_min() * static_cast<float>(r.Below(1000) + 1); return;
+    case 2: v = std::numeric_limits<float>::denorm_min() * float(r.Below(1000) + 1); return;
     case 3: std::memcpy(&v, &bits, sizeof(v)); v = std::isnan(v) ? 1.0f : v; return;
     default: v = static_cast<float>(static_cast<int64_t>(r.Below(2000001)) - 1000000) / 1000.0f;
   }
@@ -142,9 +135,7 @@ inline void Fill(Random& r, float& v) {
 // Text without NUL (a NUL ends a string on the wire), beyond its budget.
 inline std::string Text(Random& r, size_t usual, size_t rare) {
   std::string text(r.Length(usual, rare), ' ');
-  for (char& c : text) {
-    c = static_cast<char>(1 + r.Below(255));
-  }
+  for (char& c : text) c = static_cast<char>(1 + r.Below(255));
   return text;
 }
 inline void Fill(Random& r, std::string& v) { v = Text(r, 24, 300); }
@@ -152,90 +143,78 @@ inline void Fill(Random& r, eprosima::fastrtps::fixed_string<10000>& v) { v = Te
 
 template <class T, size_t N>
 void Fill(Random& r, std::array<T, N>& v) {
-  for (T& e : v) {
-    Fill(r, e);
-  }
+  for (T& e : v) Fill(r, e);
 }
-
 template <class T>
 void Fill(Random& r, std::vector<T>& v) {
   v.resize(std::is_same<T, uint8_t>::value ? r.Length(64, 5000) : r.Length(9, 120));
-  for (T& e : v) {
-    Fill(r, e);
-  }
-}
-
-template <class... Field>
-void FillAll(Random& r, Field&... fields) {
-  (Fill(r, fields), ...);
+  for (T& e : v) Fill(r, e);
 }
 
 // Message types, field by field.
-inline void Fill(Random& r, std_msgs::msg::Bool& m) { FillAll(r, m.data()); }
-inline void Fill(Random& r, builtin_interfaces::msg::Time& m) { FillAll(r, m.sec(), m.nanosec()); }
-inline void Fill(Random& r, vek_msgs::msg::ToolParams& m) {
-  FillAll(r, m.name(), m.mass(), m.CoM(), m.inertia(), m.tcp_location());
+template <class... Field>
+void Each(Random& r, Field&... fields) {
+  (Fill(r, fields), ...);
 }
-inline void Fill(Random& r, vek_msgs::msg::SystemStatus& m) {
-  FillAll(r, m.program_running(), m.timeliness_failures(), m.ctrl_mode());
+inline void Fill(Random& r, std_msgs::msg::Bool& m) { Fill(r, m.data()); }
+inline void Fill(Random& r, builtin_interfaces::msg::Time& m) { Each(r, m.sec(), m.nanosec()); }
+inline void Fill(Random& r, vm::ToolParams& m) {
+  Each(r, m.name(), m.mass(), m.CoM(), m.inertia(), m.tcp_location());
 }
-inline void Fill(Random& r, vek_msgs::msg::GripperStates& m) {
-  FillAll(r, m.width(), m.force(), m.is_moving());
+inline void Fill(Random& r, vm::SystemStatus& m) {
+  Each(r, m.program_running(), m.timeliness_failures(), m.ctrl_mode());
 }
-inline void Fill(Random& r, vek_msgs::msg::RealtimeStates& m) {
-  FillAll(r, m.system_status(), m.gripper_states());
+inline void Fill(Random& r, vm::GripperStates& m) { Each(r, m.width(), m.force(), m.is_moving()); }
+inline void Fill(Random& r, vm::RealtimeStates& m) {
+  Each(r, m.system_status(), m.gripper_states());
 }
-inline void Fill(Random& r, vek_msgs::msg::RPCRequest& m) {
-  FillAll(r, m.procedure_id(), m.int_args(), m.float_args(), m.string_args(), m.long_string_arg(),
-          m.raw_bytes_arg(), m.tool_params());
+inline void Fill(Random& r, vm::RPCRequest& m) {
+  Each(r, m.procedure_id(), m.int_args(), m.float_args(), m.string_args(), m.long_string_arg(),
+           m.raw_bytes_arg(), m.tool_params());
 }
-inline void Fill(Random& r, vek_msgs::msg::RPCReply& m) {
-  FillAll(r, m.procedure_id(), m.success(), m.int_container(), m.float_container(), m.string_container(),
-          m.raw_bytes_container(), m.tool_params());
+inline void Fill(Random& r, vm::RPCReply& m) {
+  Each(r, m.procedure_id(), m.success(), m.int_container(), m.float_container(),
+           m.string_container(), m.raw_bytes_container(), m.tool_params());
 }
-inline void Fill(Random& r, vek_msgs::msg::JointCommands& m) {
-  FillAll(r, m.torque(), m.position(), m.velocity(), m.acceleration(), m.max_vel(), m.max_acc(),
-          m.friction_comp_scale(), m.disable_gravity_comp(), m.disable_soft_limit());
+inline void Fill(Random& r, vm::JointCommands& m) {
+  Each(r, m.torque(), m.position(), m.velocity(), m.acceleration(), m.max_vel(), m.max_acc(),
+           m.friction_comp_scale(), m.disable_gravity_comp(), m.disable_soft_limit());
 }
-inline void Fill(Random& r, vek_msgs::msg::CartesianCommands& m) {
-  FillAll(r, m.pose(), m.wrench(), m.velocity(), m.acceleration(), m.max_linear_vel(), m.max_angular_vel(),
-          m.max_linear_acc(), m.max_angular_acc());
+inline void Fill(Random& r, vm::CartesianCommands& m) {
+  Each(r, m.pose(), m.wrench(), m.velocity(), m.acceleration(), m.max_linear_vel(),
+           m.max_angular_vel(), m.max_linear_acc(), m.max_angular_acc());
 }
-inline void Fill(Random& r, vek_msgs::msg::MotionCommands& m) {
-  FillAll(r, m.sequence_num(), m.joint_commands(), m.cartesian_commands(), m.cartesian_multi_commands(),
-          m.joint_multi_positions());
+inline void Fill(Random& r, vm::MotionCommands& m) {
+  Each(r, m.sequence_num(), m.joint_commands(), m.cartesian_commands(),
+           m.cartesian_multi_commands(), m.joint_multi_positions());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::SystemStatus& m) {
-  FillAll(r, m.system_state(), m.safety_state(), m.safety_inputs(), m.digital_inputs());
+inline void Fill(Random& r, lm::SystemStatus& m) {
+  Each(r, m.system_state(), m.safety_state(), m.safety_inputs(), m.digital_inputs());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::RPCRequest& m) { FillAll(r, m.request_id()); }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::RPCReply& m) {
-  FillAll(r, m.request_id(), m.success(), m.string_container(), m.float_container());
+inline void Fill(Random& r, lm::RPCRequest& m) { Fill(r, m.request_id()); }
+inline void Fill(Random& r, lm::RPCReply& m) {
+  Each(r, m.request_id(), m.success(), m.string_container(), m.float_container());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::ExtraJointData& m) {
-  FillAll(r, m.position_des(), m.velocity_des());
+inline void Fill(Random& r, lm::ExtraJointData& m) { Each(r, m.position_des(), m.velocity_des()); }
+inline void Fill(Random& r, lm::ExtraCartesianData& m) {
+  Each(r, m.tcp_pose_des(), m.tcp_velocity_des(), m.wrench_des_in_ctrl_frame());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::ExtraCartesianData& m) {
-  FillAll(r, m.tcp_pose_des(), m.tcp_velocity_des(), m.wrench_des_in_ctrl_frame());
+inline void Fill(Random& r, lm::EventLog& m) {
+  Each(r, m.level(), m.id(), m.description(), m.consequences(), m.probable_causes(),
+           m.recommended_actions());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::EventLog& m) {
-  FillAll(r, m.level(), m.id(), m.description(), m.consequences(), m.probable_causes(),
-          m.recommended_actions());
+inline void Fill(Random& r, lm::BasicJointData& m) {
+  Each(r, m.link_position(), m.motor_position(), m.link_velocity(), m.motor_velocity(),
+           m.torque(), m.torque_dot(), m.torque_ext(), m.torque_interact(), m.torque_des(),
+           m.temperature(), m.link_contact_force(), m.link_contact_pos());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::BasicJointData& m) {
-  FillAll(r, m.link_position(), m.motor_position(), m.link_velocity(), m.motor_velocity(), m.torque(),
-          m.torque_dot(), m.torque_ext(), m.torque_interact(), m.torque_des(), m.temperature(),
-          m.link_contact_force(), m.link_contact_pos());
+inline void Fill(Random& r, lm::BasicCartesianData& m) {
+  Each(r, m.tcp_pose(), m.tcp_velocity(), m.flange_pose(), m.ft_sensor_raw(),
+           m.ext_wrench_in_tcp(), m.ext_wrench_in_tcp_raw());
 }
-inline void Fill(Random& r, quiral_lumo_msgs::msg::BasicCartesianData& m) {
-  FillAll(r, m.tcp_pose(), m.tcp_velocity(), m.flange_pose(), m.ft_sensor_raw(), m.ext_wrench_in_tcp(),
-          m.ext_wrench_in_tcp_raw());
-}
-inline void Fill(Random& r, quiral_lumo_msgs::msg::AllExtraStreamData& m) {
-  FillAll(r, m.joint(), m.cartesian());
-}
-inline void Fill(Random& r, quiral_lumo_msgs::msg::AllBasicStreamData& m) {
-  FillAll(r, m.system_status(), m.joint(), m.cartesian(), m.server_time());
+inline void Fill(Random& r, lm::AllExtraStreamData& m) { Each(r, m.joint(), m.cartesian()); }
+inline void Fill(Random& r, lm::AllBasicStreamData& m) {
+  Each(r, m.system_status(), m.joint(), m.cartesian(), m.server_time());
 }
 
 template <class Message>

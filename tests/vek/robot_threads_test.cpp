@@ -12,9 +12,6 @@
 
 #include "msgs/vek_msgs/joint_commands.h"
 #include "tests/vek/robot_test_util.h"
-#include "vek/robot.h"
-#include "vek/robot_access.h"
-#include "vek/robot_impl.h"
 
 namespace quiral::vek {
 namespace {
@@ -23,12 +20,10 @@ using namespace testing_util;
 using std::chrono::steady_clock;
 
 TEST(RobotThreadsTest, StopFromAnotherThreadWhileStreaming) {
-  const std::string serial = UniqueSerial("Varno4");
-  SimProcess sim({serial}, {"--initial-state", "ready"});
-  auto robot = MakeRobot(serial);
-  ASSERT_TRUE(sim.WaitMatched(serial, 10s, {"motion_commands"}));
+  SimRobot env;
+  Robot* robot = env.robot.get();
+  ASSERT_TRUE(env.sim.WaitMatched(env.serial, 10s, {"motion_commands"}));
   robot->SwitchMode(Mode::RT_JOINT_POSITION);
-  Robot::Impl* impl = detail::RobotAccess::impl(*robot);
 
   // The stream: each command carries its own running number k in its
   // first velocity, so that the controller's records show which command
@@ -44,7 +39,7 @@ TEST(RobotThreadsTest, StopFromAnotherThreadWhileStreaming) {
       command.velocity(std::vector<float>(7, 0.0f));
       command.velocity()[0] = static_cast<float>(k);
       (void)robot->states();  // as a control loop would
-      impl->PublishJointCommand(command);
+      env.impl().PublishJointCommand(command);
       published.store(k);
       next += 1ms;
       std::this_thread::sleep_until(next);
@@ -72,7 +67,7 @@ TEST(RobotThreadsTest, StopFromAnotherThreadWhileStreaming) {
   json items;
   WaitUntil(
       [&] {
-        items = sim.MotionCommands(serial)["items"];
+        items = env.sim.MotionCommands(env.serial)["items"];
         return items.size() >= static_cast<size_t>(total) * 9 / 10 &&
                items.back()["joint"]["velocity"][0].get<float>() >= static_cast<float>(total - 5);
       },
