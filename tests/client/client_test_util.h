@@ -5,17 +5,17 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "client/vek_client.h"
-#include "tests/client/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/sim_process.h"
 
 namespace quiral_client_test {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
+using quiral::test::LogCapture;
 using quiral::test::SimProcess;
 using quiral::test::UniqueSerial;
 using quiral::test::WaitUntil;
@@ -30,15 +30,12 @@ inline quiral::vek_impl::ProcedureId Proc(int id) {
   return static_cast<quiral::vek_impl::ProcedureId>(id);
 }
 
-inline const std::vector<std::string>& Loopback() {
-  static const std::vector<std::string> kLoopback{"127.0.0.1"};
-  return kLoopback;
-}
+inline const std::vector<std::string> kLoopback{"127.0.0.1"};
 
 // A client on loopback whose Init has returned.
 inline std::unique_ptr<VEKClient> StartClient(const std::string& serial, bool lite = false,
                                               bool verbose = false) {
-  auto client = std::make_unique<VEKClient>(Loopback(), verbose);
+  auto client = std::make_unique<VEKClient>(kLoopback, verbose);
   client->Init(serial, lite);
   return client;
 }
@@ -47,11 +44,7 @@ inline double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-inline size_t EventCount(const quiral::vek_impl::LUMOLogEvent& log_event) {
-  return log_event.events().size();
-}
-
-// One simulated controller and a client of it, all endpoints matched.
+// One simulated controller and a client of it.
 struct SimClient {
   explicit SimClient(bool lite = false)
       : serial(UniqueSerial()), sim({serial}), client(StartClient(serial, lite)) {}

@@ -33,10 +33,10 @@ class Flood {
     EXPECT_TRUE(WaitUntil(
         [&] {
           sim.Command("event", {{"serial", serial}, {"level", 0}, {"event_id", 0}});
-          return EventCount(log_event) > 0;
+          return log_event.events().size() > 0;
         },
         10s, 20ms));
-    const size_t before = EventCount(log_event);
+    const size_t before = log_event.events().size();
     thread_ = std::thread([&sim, serial, count] {
       sim.TryCommand("event",
                      {{"serial", serial},
@@ -47,7 +47,7 @@ class Flood {
                       {"interval_us", 100}},
                      60000ms);
     });
-    EXPECT_TRUE(WaitUntil([&] { return EventCount(log_event) > before + 200; }, 10s, 1ms));
+    EXPECT_TRUE(WaitUntil([&] { return log_event.events().size() > before + 200; }, 10s, 1ms));
   }
   ~Flood() { thread_.join(); }
 
@@ -58,7 +58,7 @@ class Flood {
 TEST(ClientDestruction, EventLogDestroyedWhileEntriesKeepArriving) {
   const std::string serial = UniqueSerial();
   SimProcess sim({serial});
-  quiral::middleware2::DefaultNode node("quiral_vek_default_node", 0, 10, Loopback());
+  quiral::middleware2::DefaultNode node("quiral_vek_default_node", 0, 10, kLoopback);
   for (int round = 0; round < 20; ++round) {
     SCOPED_TRACE(round);
     auto log_event = std::make_unique<LUMOLogEvent>();

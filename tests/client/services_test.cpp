@@ -1,14 +1,13 @@
 // The operations and data services of a lite client against the simulated
-// controller: what each call puts on the wire, how every reply is decoded,
-// and how bad or missing replies end as FAULT without an exception and
-// with the caller's values left as they were.
+// controller: what a call puts on the wire, how replies are decoded, and
+// how bad or missing replies end as FAULT without an exception and with
+// the caller's values left as they were.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <limits>
 #include <map>
 #include <string>
 #include <type_traits>
@@ -141,8 +140,6 @@ TEST_F(Services, EveryDecoderWithGoodShortOversizedAndHandMadeReplies) {
   auto& o = ops();
   auto& d = data();
 
-  Expect(3, true, With(std::string("kept"), [&](auto& v) { return o.RequestServerVersion(v); }),
-         {{nullptr, "OK v1.9.3"}, {kShort, "FAULT kept"}, {kLong, "OK v1.9.3"}});
   // The four limit blocks in order, upper limits first; counts from the
   // controller are checked before they size anything.
   Expect(
@@ -152,31 +149,23 @@ TEST_F(Services, EveryDecoderWithGoodShortOversizedAndHandMadeReplies) {
                 {"float_container", blocks}}),
         "OK 1 6 7 0 / 0.5 1.5 2.5 3.5 4.5 5.5 6.5 / 7.5 8.5 9.5 10.5 11.5 12.5 13.5 / 14.5 "
         "15.5 16.5 17.5 18.5 19.5 20.5 / 21.5 22.5 23.5 24.5 25.5 26.5 27.5"},
-       {kShort, no_info},
        {kLong, no_info},
        {Custom({{"int_container", {0, -1, -1, 1}}, {"float_container", json::array()}}), no_info},
-       {Custom({{"int_container", {1, 6, 8, 1}}}), no_info},
        {Custom({{"int_container", {0, 2147483647, 2147483647, 1}}}), no_info},
        {Custom({{"float_container", std::vector<float>(27, 1.0f)}}), no_info}});
   Expect(45, true,
          With(std::make_pair(true, false),
               [&](auto& s) { return o.RequestDeviceStatus("SimGripper", s); }),
-         {{nullptr, "OK 0 1"}, {kShort, "FAULT 1 0"}, {kLong, "OK 0 1"}});
+         {{nullptr, "OK 0 1"}, {kShort, "FAULT 1 0"}});
   Expect(53, true,
          With(std::array<double, 7>{}, [&](auto& p) { return o.RequestWorkCoordPose("Table", p); }),
-         {{nullptr, "OK 0.5 0 0.1 1 0 0 0"},
-          {kShort, "FAULT 0 0 0 0 0 0 0"},
-          {kLong, "FAULT 0 0 0 0 0 0 0"}});
+         {{nullptr, "OK 0.5 0 0.1 1 0 0 0"}, {kLong, "FAULT 0 0 0 0 0 0 0"}});
   Expect(
       62, true,
       With(bytes, [&](auto& b) { return o.RequestFile(ProcedureId::DownloadTrajFile, name, b); }),
       {{nullptr, "OK " + file["size"].dump() + " " + file["crc32"].dump()},
-       {kShort, no_file},
        {{{"kind", "bad_crc"}}, no_file},
-       {Custom({{"string_container", {"Sample.traj"}}}), no_file},
        {Custom({{"int_container", json::array()}}), no_file},
-       {Custom({{"string_container", {name}}, {"int_container", {0}}, {"raw_bytes_base64", ""}}),
-        "OK 0 0"},
        // "123456789": a CRC above 2^31 travels as a negative integer.
        {Custom({{"string_container", {name}},
                 {"int_container", {-873187034}},
@@ -190,33 +179,15 @@ TEST_F(Services, EveryDecoderWithGoodShortOversizedAndHandMadeReplies) {
               }),
          {{Custom({{"int_container", {0}}, {"float_container", {7, 6, 5, 4, 3, 2, 1}}}),
            "OK 0 7 6 5 4 3 2 1"},
-          {kShort, "FAULT 1 "},
-          {kLong, "FAULT 1 "}});
-  // Tools: the active one (no name), one by name, and the calibration
-  // result, which leaves the tool centre point alone.
-  Expect(34, true,
-         With(std::make_pair(std::string("kept"), tool),
-              [&](auto& t) { return o.RequestToolParams("", t.first, t.second); }),
-         {{nullptr, "OK Flange 0 / 0 0 0 / 0 0 0 0 0 0 / 0 0 0 1 0 0 0"}});
-  Expect(35, true,
-         With(std::make_pair(std::string("kept"), tool),
-              [&](auto& t) { return o.RequestToolParams("SimTool", t.first, t.second); }),
-         {{Custom({{"tool_params",
-                    {{"name", "T"},
-                     {"mass", 1.25},
-                     {"CoM", {0.5, 0, -0.5}},
-                     {"inertia", {1, 2, 3, 4, 5, 6}},
-                     {"tcp_location", {0, 0, 0.25, 1, 0, 0, 0}}}}}),
-           "OK T 1.25 / 0.5 0 -0.5 / 1 2 3 4 5 6 / 0 0 0.25 1 0 0 0"}});
+          {kShort, "FAULT 1 "}});
+  // The calibration result leaves the tool centre point alone.
   Expect(37, true, With(tool, [&](auto& t) { return o.RequestToolPayloadCaliResult(t); }),
          {{nullptr, "OK 0.5 / 0 0 0.05 / 0.001 0.001 0.0005 0 0 0 / 9 9 9 9 9 9 9"}});
   // Texts that are not numbers are a bad reply, not an exception.
   Expect(3, false, With(plan, [&](auto& i) { return d.RequestPlanInfo(i); }),
-         {{nullptr, "OK ||0 1 0"},
-          {kShort, no_plan},
-          {kLong, no_plan},
-          {Custom({{"string_container", {"p", "n", "a/b", "1.5", "3", "p", " 0.5xyz", "1"}}}),
+         {{Custom({{"string_container", {"p", "n", "a/b", "1.5", "3", "p", " 0.5xyz", "1"}}}),
            "OK p|a/b|1.5 0.5 1"},
+          {kShort, no_plan},
           {plan_texts("abc", "1"), no_plan},
           {plan_texts("1e999", "1"), no_plan},
           {plan_texts("0.5", "99999999999"), no_plan}});
@@ -232,40 +203,27 @@ TEST_F(Services, EveryDecoderWithGoodShortOversizedAndHandMadeReplies) {
             3);
   EXPECT_EQ(log_.Count(spdlog::level::err,
                        "[quiral::vek::Robot] Size of plan info container is incorrect"),
-            2);
-  // What the calls put on the wire.
+            1);
   EXPECT_EQ(Requests(45)[0]["string_args"], json({"SimGripper"}));
-  EXPECT_EQ(Requests(53)[0]["string_args"], json({"Table"}));
   EXPECT_EQ(Requests(62)[0]["long_string"], name);
-  EXPECT_EQ(Requests(35)[0]["tool_params"]["name"], "SimTool");
-  EXPECT_EQ(Requests(10)[0]["int_args"], json({1}));
-  EXPECT_EQ(Render(Requests(10)[0]["float_args"].get<std::vector<float>>()),
-            "0.4 0.1 0.5 0 1 0 0 0.5 0.5 0.5 0.5 0.5 0.5 0.5");
+  EXPECT_EQ(Render(Requests(10)[0]["float_args"].get<std::vector<float>>()) + " " +
+                Requests(10)[0]["int_args"].dump(),
+            "0.4 0.1 0.5 0 1 0 0 0.5 0.5 0.5 0.5 0.5 0.5 0.5 [1]");
 }
 
 TEST_F(Services, GeneralCallArgumentsRefusalsAndOtherIds) {
-  EXPECT_EQ(ops().GeneralCall(ProcedureId::SetVelocityScale, "", {55}, {}, {}).code, kOk);
-  EXPECT_EQ(env_.sim.State(env_.serial)["velocity_scale"], 55);
-  EXPECT_EQ(ops().SwitchCtrlMode(qor::ExtCtrlMode::IDLE).code, kOk);
-  EXPECT_EQ(Requests(7)[0]["int_args"], json({1}));
-
-  // An unknown procedure: refused once, and the call ends at once. The
-  // long text is cut at 10000 characters, and a text stops at a NUL.
+  // An unknown procedure: refused once, and the call ends at once.
   const auto t0 = Clock::now();
-  EXPECT_EQ(ops()
-                .GeneralCall(Proc(99), std::string(10000, 'a') + "bb", {1, -2, 2147483647},
-                             {0.5f, -1e30f}, {"x", "", "yz"})
-                .code,
-            kFault);
+  EXPECT_EQ(
+      ops().GeneralCall(Proc(99), "t", {1, -2, 2147483647}, {0.5f, -1e30f}, {"x", "", "yz"}).code,
+      kFault);
   EXPECT_LT(SecondsSince(t0), 1.0);
-  ops().GeneralCall(Proc(98), std::string("abc\0def", 7), {}, {}, {});
   const json reqs = Requests(99);
   ASSERT_EQ(reqs.size(), 1u);
-  EXPECT_EQ(reqs[0]["long_string"], std::string(10000, 'a'));
+  EXPECT_EQ(reqs[0]["long_string"], "t");
   EXPECT_EQ(reqs[0]["int_args"], json({1, -2, 2147483647}));
   EXPECT_EQ(reqs[0]["float_args"].get<std::vector<float>>(), (std::vector<float>{0.5f, -1e30f}));
   EXPECT_EQ(reqs[0]["string_args"], json({"x", "", "yz"}));
-  EXPECT_EQ(Requests(98)[0]["long_string"], "abc");
 
   // A refusal, or a reply with another id (also one that matches only in
   // its low 16 bits), ends the call without a retry; on both services.
@@ -275,13 +233,11 @@ TEST_F(Services, GeneralCallArgumentsRefusalsAndOtherIds) {
     EXPECT_EQ(ops().GeneralCall(ProcedureId::SetVelocityScale, "", {10}, {}, {}).code, kFault);
   }
   std::string version;
-  for (const json& rule : {json{{"kind", "fail"}}, json{{"kind", "wrong_id"}}}) {
-    Fault(1, rule, false);
-    EXPECT_EQ(data().RequestLUMOVersion(version).code, kFault);
-  }
-  EXPECT_EQ(Requests(20).size(), 4u);
-  EXPECT_EQ(Requests(1, false).size(), 2u);
-  EXPECT_EQ(log_.Count("Remote procedure failed"), 7);
+  Fault(1, {{"kind", "wrong_id"}}, false);
+  EXPECT_EQ(data().RequestLUMOVersion(version).code, kFault);
+  EXPECT_EQ(Requests(20).size(), 3u);
+  EXPECT_EQ(Requests(1, false).size(), 1u);
+  EXPECT_EQ(log_.Count("Remote procedure failed"), 5);
   EXPECT_EQ(log_.Count("Failed to send remote call or server reply timeout"), 0);
 
   // A duplicated reply is one answer.
@@ -367,22 +323,12 @@ TEST_F(Services, NoNonFiniteValueReachesTheWire) {
   EXPECT_EQ(tool["inertia"][5].get<float>(), 9.0f);
 
   const size_t before = RequestTotal();
-  for (double bad : {std::nan(""), std::numeric_limits<double>::infinity(), 1e39, -1e300}) {
-    ToolParams p = params;
-    p.tcp_location[2] = bad;
-    EXPECT_EQ(ops().UpdateTool(Proc(97), "Gripper", p).code, kFault) << bad;
-    p = params;
-    p.mass = bad;
-    EXPECT_EQ(ops().UpdateTool(Proc(97), "Gripper", p).code, kFault) << bad;
-    std::vector<double> seed(7, 0.0);
-    std::array<double, 7> pose{0, 0, 0, 1, 0, 0, 0};
-    std::pair<bool, std::vector<double>> result;
-    seed[3] = bad;
-    EXPECT_EQ(ops().RequestReachability(pose, seed, false, result).code, kFault) << bad;
-    seed[3] = 0;
-    pose[0] = bad;
-    EXPECT_EQ(ops().RequestReachability(pose, seed, false, result).code, kFault) << bad;
-  }
+  params.tcp_location[2] = std::nan("");
+  EXPECT_EQ(ops().UpdateTool(Proc(97), "Gripper", params).code, kFault);
+  std::vector<double> seed(7, 0.0);
+  seed[3] = 1e39;  // finite, but no 32-bit float
+  std::pair<bool, std::vector<double>> result;
+  EXPECT_EQ(ops().RequestReachability({0, 0, 0, 1, 0, 0, 0}, seed, false, result).code, kFault);
   EXPECT_EQ(RequestTotal(), before);
 }
 
@@ -403,15 +349,11 @@ TEST_F(Services, DeviceParametersByKindOfValue) {
                        "[quiral::vek::Device::params] Data type of parameter [refused] is not "
                        "supported yet and will be omitted"),
             1);
-  ASSERT_EQ(Requests(44).size(), 6u);
   EXPECT_EQ(Requests(44)[0]["string_args"][0], "Dev");
-
   // A repeated name keeps its first value; an empty answer leaves no entry.
   Fault(43, Custom({{"string_container", {"count", "count", "text"}}}));
-  for (const json& reply : {json{{"int_container", {1}}}, json{{"int_container", {2}}},
-                            json{{"string_container", json::array()}}}) {
-    Fault(44, Custom(reply));
-  }
+  for (const int n : {1, 2}) Fault(44, Custom({{"int_container", {n}}}));
+  Fault(44, Custom({{"string_container", json::array()}}));
   ASSERT_EQ(ops().RequestDeviceParams("Dev", params).code, kOk);
   EXPECT_EQ(params, (Params{{"count", 1}}));
   // Two integers end the whole call.

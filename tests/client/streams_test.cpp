@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/client/client_test_util.h"
@@ -30,9 +31,8 @@ TEST_F(Streams, StatesAndTheBasicStreamFollowTheController) {
        {"gripper", {{"width", 0.0625}, {"force", 12.5}, {"is_moving", true}}}});
   ASSERT_TRUE(WaitUntil([&] { return rt.CurrExtCtrlMode() == -1 && rt.ProgramRunning(); }, 2s));
   const auto gripper = rt.GripperStates();
-  EXPECT_EQ(gripper.width, 0.0625);
-  EXPECT_EQ(gripper.force, 12.5);
-  EXPECT_TRUE(gripper.is_moving);
+  EXPECT_EQ(std::make_tuple(gripper.width, gripper.force, gripper.is_moving),
+            std::make_tuple(0.0625, 12.5, true));
 
   std::array<bool, 18> inputs{};
   inputs[0] = inputs[17] = true;
@@ -74,15 +74,14 @@ TEST_F(Streams, EventLogKeepsEveryEntryAndPrintsTheFourKnownLevels) {
       "event",
       {{"serial", env_.serial}, {"level", 2}, {"event_id", 102}, {"description", "again"}});
   auto& log_event = env_.client->lumo_log_event;
-  ASSERT_TRUE(WaitUntil([&] { return EventCount(log_event) == 7; }, 5s));
+  ASSERT_TRUE(WaitUntil([&] { return log_event.events().size() == 7; }, 5s));
   const std::vector<quiral::vek::RobotEvent> list = log_event.events();
   for (int level = 0; level <= 5; ++level) {
-    EXPECT_EQ(list[level].level, level);
-    EXPECT_EQ(list[level].id, 100 + level);
-    EXPECT_EQ(list[level].description, "entry " + std::to_string(level));
-    EXPECT_EQ(
-        list[level].consequences + list[level].probable_causes + list[level].recommended_actions,
-        "cpr");
+    const auto& e = list[level];
+    EXPECT_EQ(std::to_string(e.level) + " " + std::to_string(e.id) + " " + e.description + " " +
+                  e.consequences + e.probable_causes + e.recommended_actions,
+              std::to_string(level) + " " + std::to_string(100 + level) + " entry " +
+                  std::to_string(level) + " cpr");
   }
   EXPECT_EQ(list[6].description, "again");
   for (size_t i = 1; i < list.size(); ++i) EXPECT_GE(list[i].timestamp, list[i - 1].timestamp);

@@ -26,19 +26,14 @@ SimProcess::SimProcess(SimOptions options) {
   Start(options);
 }
 
-SimProcess::SimProcess(std::vector<std::string> serials, std::vector<std::string> args) {
-  SimOptions options;
-  options.serials = std::move(serials);
-  options.args = std::move(args);
-  Start(options);
-}
+SimProcess::SimProcess(std::vector<std::string> serials, std::vector<std::string> args)
+    : SimProcess(SimOptions{std::move(serials), std::move(args)}) {}
 
 SimProcess::~SimProcess() {
   try {
     Quit(milliseconds(3000));
   } catch (...) {
   }
-  child_.reset();  // kills what is still running
 }
 
 void SimProcess::Start(const SimOptions& options) {
@@ -48,12 +43,8 @@ void SimProcess::Start(const SimOptions& options) {
   }
   serials_ = options.serials;
   std::vector<std::string> args;
-  for (const auto& s : options.serials) {
-    args.insert(args.end(), {"--serial", s});
-  }
-  if (!options.whitelist.empty()) {
-    args.insert(args.end(), {"--whitelist", options.whitelist});
-  }
+  for (const auto& s : options.serials) args.insert(args.end(), {"--serial", s});
+  if (!options.whitelist.empty()) args.insert(args.end(), {"--whitelist", options.whitelist});
   args.insert(args.end(), options.args.begin(), options.args.end());
   try {
     child_ = std::make_unique<quiral_test::ChildProcess>(QUIRAL_SIM_PATH, args);
@@ -171,8 +162,7 @@ int SimProcess::Quit(milliseconds timeout) {
   if (pid_ <= 0) return exit_status_;
   try {
     TryCommand("quit", json::object(), timeout);
-  } catch (const SimError&) {
-    // Not answering: it is killed below.
+  } catch (const SimError&) {  // not answering: killed below
   }
   std::lock_guard<std::mutex> lock(mu_);
   child_->CloseInput();  // end of input also ends the simulator

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "client/vek_client.h"
-#include "tests/client/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/sim_process.h"
 #include "vek/robot.h"
 #include "vek/robot_access.h"
@@ -29,7 +29,7 @@ namespace quiral::vek::testing_util {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-using quiral_client_test::LogCapture;
+using test::LogCapture;
 using test::SimProcess;
 using test::UniqueSerial;
 using test::WaitUntil;

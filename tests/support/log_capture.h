@@ -1,6 +1,5 @@
 // Records what the library logs: while a LogCapture lives, the default
-// logger is one that keeps every line (level, text, time) instead of
-// printing it. Shared by the tests of every layer.
+// logger keeps every line (level, text, time) instead of printing it.
 #pragma once
 
 #include <spdlog/sinks/base_sink.h>
@@ -12,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/sim_process.h"
+#include "tests/support/wait_until.h"
 
-namespace quiral_client_test {
+namespace quiral::test {
 
 class LogCapture {
  public:
@@ -42,17 +41,17 @@ class LogCapture {
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
-  std::vector<Line> Lines() const { return sink_->Lines(); }
-
+  std::vector<Line> Lines() const {
+    std::lock_guard<std::mutex> lock(sink_->mutex());
+    return sink_->lines;
+  }
   // Lines with exactly this text at `level` (spdlog::level::off: any level).
   int Count(spdlog::level::level_enum level, const std::string& text) const {
     int n = 0;
-    for (const Line& line : Lines()) {
-      n += line.text == text && (level == spdlog::level::off || line.level == level);
-    }
+    for (const Line& line : Lines()) n += line.text == text && (level == off || line.level == level);
     return n;
   }
-  int Count(const std::string& text) const { return Count(spdlog::level::off, text); }
+  int Count(const std::string& text) const { return Count(off, text); }
   int CountContaining(const std::string& part) const {
     int n = 0;
     for (const Line& line : Lines()) n += line.text.find(part) != std::string::npos;
@@ -68,7 +67,7 @@ class LogCapture {
     return out;
   }
   bool WaitFor(const std::string& text, std::chrono::milliseconds timeout, int count = 1) const {
-    return quiral::test::WaitUntil([&] { return Count(text) >= count; }, timeout);
+    return WaitUntil([&] { return Count(text) >= count; }, timeout);
   }
   // Time of the first line with this text; a default time point when none.
   std::chrono::steady_clock::time_point FirstTime(const std::string& text) const {
@@ -79,27 +78,19 @@ class LogCapture {
   }
 
  private:
-  class Sink : public spdlog::sinks::base_sink<std::mutex> {
-   public:
-    std::vector<Line> Lines() {
-      std::lock_guard<std::mutex> lock(mutex_);
-      return lines_;
-    }
-
-   protected:
-    // Called with the sink's mutex held.
-    void sink_it_(const spdlog::details::log_msg& msg) override {
-      lines_.push_back({msg.level, std::string(msg.payload.data(), msg.payload.size()),
-                        std::chrono::steady_clock::now()});
+  static constexpr auto off = spdlog::level::off;
+  struct Sink : spdlog::sinks::base_sink<std::mutex> {
+    std::mutex& mutex() { return mutex_; }
+    void sink_it_(const spdlog::details::log_msg& msg) override {  // under mutex_
+      lines.push_back({msg.level, std::string(msg.payload.data(), msg.payload.size()),
+                       std::chrono::steady_clock::now()});
     }
     void flush_() override {}
-
-   private:
-    std::vector<Line> lines_;
+    std::vector<Line> lines;
   };
 
   std::shared_ptr<Sink> sink_;
   std::shared_ptr<spdlog::logger> previous_;
 };
 
-}  // namespace quiral_client_test
+}  // namespace quiral::test
