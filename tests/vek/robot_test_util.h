@@ -1,12 +1,9 @@
 // Helpers of the Robot tests: exact exceptions, parameter values compared
-// exactly, and a simulated controller with a Robot connected to it, with
-// ways to put the controller into a state until the Robot has seen it and
-// to read what reached the controller.
+// exactly, and a simulated controller with a Robot connected to it.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <functional>
@@ -15,7 +12,6 @@
 #include <string>
 #include <typeinfo>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "client/vek_client.h"
@@ -25,7 +21,16 @@
 #include "vek/robot_access.h"
 #include "vek/robot_impl.h"
 
-namespace quiral::vek::testing_util {
+namespace quiral::vek {
+
+// Parameter values compare alternative by alternative, doubles exactly.
+inline bool operator==(const JPos& a, const JPos& b) { return a.q_m == b.q_m && a.q_e == b.q_e; }
+inline bool operator==(const Coord& a, const Coord& b) {
+  return a.position == b.position && a.orientation == b.orientation && a.ref_frame == b.ref_frame &&
+         a.ref_q_m == b.ref_q_m && a.ref_q_e == b.ref_q_e;
+}
+
+namespace testing_util {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
@@ -34,7 +39,6 @@ using test::SimProcess;
 using test::UniqueSerial;
 using test::WaitUntil;
 
-// Only the loopback interface: tests never leave the namespace.
 inline const std::vector<std::string> kWhitelist = {"127.0.0.1"};
 
 inline std::unique_ptr<Robot> MakeRobot(const std::string& serial, bool lite = false,
@@ -42,55 +46,26 @@ inline std::unique_ptr<Robot> MakeRobot(const std::string& serial, bool lite = f
   return std::make_unique<Robot>(serial, kWhitelist, verbose, lite);
 }
 
-// Runs `call` and expects an exception of exactly type E (not a subclass
-// chosen by accident) with exactly this text.
-template <typename E, typename F>
-::testing::AssertionResult Throws(F&& call, const std::string& text) {
+// Expects `call` to throw exactly `type` (not a subclass) with exactly `text`.
+inline ::testing::AssertionResult ThrowsAs(const std::type_info& type,
+                                           const std::function<void()>& call,
+                                           const std::string& text) {
   try {
     call();
   } catch (const std::exception& e) {
-    if (typeid(e) != typeid(E)) {
-      return ::testing::AssertionFailure() << "threw " << typeid(e).name() << ": " << e.what();
-    }
-    if (text != e.what()) {
-      return ::testing::AssertionFailure()
-             << "text [" << e.what() << "], expected [" << text << "]";
-    }
-    return ::testing::AssertionSuccess();
+    if (typeid(e) == type && text == e.what()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << typeid(e).name() << " [" << e.what() << "]";
   }
   return ::testing::AssertionFailure() << "did not throw";
+}
+template <typename E>
+::testing::AssertionResult Throws(const std::function<void()>& call, const std::string& text) {
+  return ThrowsAs(typeid(E), call, text);
 }
 
 // The prefix of every error text of an operation.
 inline std::string P(const std::string& operation) {
   return "[quiral::vek::Robot::" + operation + "]";
-}
-
-// The same alternative and an equal value (doubles compared exactly).
-inline bool Equal(const JPos& a, const JPos& b) { return a.q_m == b.q_m && a.q_e == b.q_e; }
-inline bool Equal(const Coord& a, const Coord& b) {
-  return a.position == b.position && a.orientation == b.orientation && a.ref_frame == b.ref_frame &&
-         a.ref_q_m == b.ref_q_m && a.ref_q_e == b.ref_q_e;
-}
-template <typename T>
-bool Equal(const T& a, const T& b) {
-  return a == b;
-}
-template <typename T>
-bool Equal(const std::vector<T>& a, const std::vector<T>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](const T& x, const T& y) { return Equal(x, y); });
-}
-inline ::testing::AssertionResult SameValue(const ParamVariant& actual,
-                                            const ParamVariant& expected) {
-  if (actual.index() == expected.index() &&
-      std::visit(
-          [&](const auto& v) { return Equal(v, std::get<std::decay_t<decltype(v)>>(expected)); },
-          actual)) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << "alternative " << actual.index() << ", expected "
-                                       << expected.index() << " or another value";
 }
 
 // Doubles as they travel: rounded to 32-bit floats.
@@ -99,8 +74,8 @@ std::vector<float> AsFloats(const C& values) {
   return std::vector<float>(values.begin(), values.end());
 }
 
-// Operations requests of one controller recorded by the simulator (of one
-// procedure when `procedure` is not 0), and their count.
+// Operations requests recorded for one controller (of one procedure unless
+// 0) from `since` on, and their count.
 inline std::vector<json> RequestsOf(SimProcess& sim, const std::string& serial, int procedure = 0,
                                     size_t since = 0) {
   json args = {{"serial", serial}, {"since", since}};
@@ -120,23 +95,20 @@ class SimRobot {
       : serial(UniqueSerial(model)), sim({serial}, std::move(args)), robot(MakeRobot(serial)) {}
 
   Robot::Impl& impl() { return *detail::RobotAccess::impl(*robot); }
-
   void WaitForMode(Mode mode) {
     ASSERT_TRUE(WaitUntil([&] { return robot->mode() == mode; }, 3s)) << static_cast<int>(mode);
   }
-  // Sets the controller's state and waits until a stream sample carrying
-  // it has reached the Robot: the digital inputs carry a marker that
-  // differs on every call.
+  // Sets the controller's state and waits until the Robot has a sample of
+  // it: the digital inputs carry a marker that differs on every call.
   void Set(json fields) {
     static int marker = 0;
-    ++marker;
     std::array<bool, 18> inputs{};
-    for (int bit = 0; bit < 18; ++bit) inputs[bit] = (marker >> bit) & 1;
+    for (int bit = 0, m = ++marker; bit < 18; ++bit) inputs[bit] = (m >> bit) & 1;
     fields["digital_inputs"] = inputs;
     sim.Set(serial, fields);
     ASSERT_TRUE(WaitUntil([&] { return robot->digital_inputs() == inputs; }, 3s)) << fields.dump();
   }
-  // The safety-board and system states, and a mode, as the Robot sees them.
+  // The safety-board and system states and the mode, as the Robot sees them.
   void Put(int safety_board, int system_state, Mode mode) {
     Set({{"estop", false},
          {"fault", nullptr},
@@ -151,33 +123,23 @@ class SimRobot {
     robot->SwitchMode(mode);
     WaitForMode(mode);
   }
-  // A ready robot in IDLE, at rest, without fault rules, whose
-  // motion-command counter starts from 0 again.
+  // A ready robot in IDLE at rest, no fault rules, the motion counter at 0.
   void Fresh() {
     sim.ClearFaults(serial);
-    Set({{"estop", false},
-         {"enabling_button", false},
-         {"fault", nullptr},
-         {"fault_clearable", true},
-         {"mode", 1},
-         {"program_running", nullptr},
-         {"safety_board_state", 12},
-         {"system_state", 4},
-         {"velocity_override", nullptr}});
+    Set(R"({"estop": false, "enabling_button": false, "fault": null, "fault_clearable": true,
+            "mode": 1, "program_running": null, "safety_board_state": 12, "system_state": 4,
+            "velocity_override": null})"_json);
     WaitForMode(Mode::IDLE);
     Switch(Mode::IDLE);
   }
 
-  // Operations requests recorded so far, those from `since` on (of one
-  // procedure), and their integer arguments.
   size_t OpsTotal() { return RequestTotal(sim, serial); }
   std::vector<json> Requests(size_t since, int procedure = 0) {
     return RequestsOf(sim, serial, procedure, since);
   }
   std::vector<std::vector<int>> IntArgs(int procedure, size_t since) {
     std::vector<std::vector<int>> out;
-    for (const json& item : Requests(since, procedure))
-      out.push_back(item["int_args"].get<std::vector<int>>());
+    for (const json& item : Requests(since, procedure)) out.push_back(item["int_args"]);
     return out;
   }
   // Runs `call` and returns the one request it sent.
@@ -196,7 +158,7 @@ class SimRobot {
     EXPECT_EQ(OpsTotal(), before) << text;
   }
   // Expects `call` to throw std::runtime_error `text` after exactly one
-  // request of procedure `id`, which the controller was told to refuse.
+  // request of procedure `id`, which the controller refuses.
   void FailsOnce(int id, const std::function<void()>& call, const std::string& text) {
     sim.Fault(serial, {{"procedure_id", id}, {"kind", "fail"}, {"count", 1}});
     const size_t before = OpsTotal();
@@ -206,8 +168,8 @@ class SimRobot {
     EXPECT_EQ(sent[0]["procedure_id"], id);
   }
 
-  // Motion commands recorded so far (they arrive asynchronously), and the
-  // next `count` after `since` (fewer when they do not come).
+  // Motion commands recorded so far (they arrive asynchronously), and those
+  // after `since` once `count` have come.
   size_t MotionTotal() {
     const json args = {{"serial", serial}, {"since", size_t{1} << 40}, {"compact", true}};
     return sim.Command("motion_commands", args)["total"].get<size_t>();
@@ -226,9 +188,8 @@ class SimRobot {
   std::unique_ptr<Robot> robot;
 };
 
-// Cases that share one controller and one Robot, made by the first case
-// that runs (so that a failure to make them fails that case); each case
-// starts from a fresh, ready robot in IDLE.
+// Cases sharing one controller and Robot, made by the first case that runs;
+// each case starts from a fresh, ready robot in IDLE.
 class RobotTest : public ::testing::Test {
  protected:
   static void TearDownTestSuite() {
@@ -244,4 +205,5 @@ class RobotTest : public ::testing::Test {
   inline static SimRobot* env_ = nullptr;
 };
 
-}  // namespace quiral::vek::testing_util
+}  // namespace testing_util
+}  // namespace quiral::vek
