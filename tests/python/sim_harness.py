@@ -1,8 +1,7 @@
 """Drives the simulated robot controller (quiral_sim, path in $QUIRAL_SIM)
-through its JSON-lines control channel on standard input and output
-(sim/README.md). Every wait has a deadline. A simulator never outlives its
-test process: `quit` ends it (killing it when it does not end in time), the
-ones still running are quit when the interpreter exits, and one whose parent
+through its JSON-lines control channel (sim/README.md), every wait with a
+deadline. A simulator never outlives its test process: `quit` ends it (or
+kills it), the ones still running are quit at exit, and one whose parent
 dies sees its standard input close and ends by itself.
 """
 
@@ -30,7 +29,6 @@ def unique_serial(model="Varno4"):
 
 
 def wait_until(predicate, timeout, period=0.01):
-    """Polls `predicate` until it holds or `timeout` seconds have passed."""
     deadline = time.monotonic() + timeout
     while not predicate():
         if time.monotonic() >= deadline:
@@ -56,8 +54,7 @@ class SimProcess:
             command += ["--serial", serial]
         command += ["--whitelist", "127.0.0.1"] + list(args)
         self._proc = subprocess.Popen(
-            command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1
-        )
+            command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
         with _running_lock:
             _running.add(self)
         self._lines = queue.Queue()
@@ -90,8 +87,7 @@ class SimProcess:
                 return json.loads(line)
 
     def quit(self, timeout=5.0):
-        """Asks the simulator to quit; kills it when it has not ended within
-        `timeout` seconds. Safe to call more than once."""
+        """Asks the simulator to quit, kills it after `timeout` seconds."""
         if self._proc.poll() is None:
             try:
                 if timeout > 0:
@@ -110,8 +106,8 @@ class SimProcess:
                 pass
 
     def command(self, cmd, serial=None, timeout=10.0, **args):
-        """Sends one command and returns its reply; raises SimError on a
-        time-out, a dead process or a refusal."""
+        """Sends one command and returns its reply; SimError on a time-out, a
+        dead process or a refusal."""
         with self._lock:
             command_id = self._next_id
             self._next_id += 1
@@ -131,7 +127,6 @@ class SimProcess:
             raise SimError("%s refused: %s" % (cmd, reply.get("error")))
         return reply
 
-    # Per-controller shorthands.
     def state(self, serial):
         return self.command("state", serial)
 
@@ -148,11 +143,6 @@ class SimProcess:
 
     def request_total(self, serial):
         return self.command("requests", serial, since=0, limit=1)["total"]
-
-    def wait_matched(self, serial, timeout, endpoints):
-        """Waits until each named endpoint has matched a remote one."""
-        return wait_until(lambda: all(self.state(serial)["matched"][name] >= 1
-                                      for name in endpoints), timeout, period=0.02)
 
 
 @atexit.register
