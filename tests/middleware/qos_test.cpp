@@ -1,6 +1,5 @@
-// What nodes and endpoints ask of the DDS library, read back from the
-// entities they create, and the errors of bad arguments.
-#include <fastdds/rtps/transport/UDPv4TransportDescriptor.h>
+// Refused node and endpoint arguments, and what endpoints ask of the DDS
+// library, read back from the entities they create.
 #include <gmock/gmock.h>
 
 #include "middleware/default_node.h"
@@ -18,25 +17,6 @@ using quiral_test::kLoopbackOnly;
 using quiral_test::TestDomain;
 using quiral_test::UniqueTopic;
 using vek_msgs::msg::RPCReply;
-
-// UDPv4 only, restricted to the whitelist in its order; the real-time node
-// sends without blocking.
-TEST(NodeQos, TransportsAndWhitelists) {
-  const std::vector<std::string> whitelist{"127.0.0.1", "127.0.0.2", "10.0.0.7"};
-  const mw::DefaultNode default_node("d", 0, TestDomain(), whitelist);
-  const mw::RealtimeUdpNode realtime_node(std::string(300, 'n'), TestDomain(), whitelist);
-  for (const auto* participant : {default_node.participant, realtime_node.participant}) {
-    const auto& transport = participant->get_qos().transport();
-    EXPECT_FALSE(transport.use_builtin_transports);
-    ASSERT_EQ(transport.user_transports.size(), 1u);
-    const auto udp = std::dynamic_pointer_cast<eprosima::fastdds::rtps::UDPv4TransportDescriptor>(
-        transport.user_transports[0]);
-    ASSERT_NE(udp, nullptr);
-    EXPECT_EQ(udp->interfaceWhiteList, whitelist);
-    EXPECT_EQ(udp->non_blocking_send, participant == realtime_node.participant);
-  }
-  EXPECT_EQ(realtime_node.participant->get_qos().name().to_string(), std::string(255, 'n'));
-}
 
 // The library would end the process for a domain whose ports overflow, and
 // takes IPv4 addresses only in the whitelist: both are refused up front.
