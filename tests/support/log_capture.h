@@ -48,7 +48,8 @@ class LogCapture {
   // Lines with exactly this text at `level` (spdlog::level::off: any level).
   int Count(spdlog::level::level_enum level, const std::string& text) const {
     int n = 0;
-    for (const Line& line : Lines()) n += line.text == text && (level == off || line.level == level);
+    for (const Line& line : Lines())
+      n += line.text == text && (level == off || line.level == level);
     return n;
   }
   int Count(const std::string& text) const { return Count(off, text); }
