@@ -73,10 +73,6 @@ std::string Join(const std::vector<T>& values, std::string_view separator) {
   return out;
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Digits after an optional leading "-"; a lone "-" counts too.
@@ -142,9 +138,9 @@ std::vector<std::string_view> SplitAtBlanks(const std::string& text) {
   const std::string_view view(text);
   std::size_t i = 0;
   while (i < view.size()) {
-    while (i < view.size() && IsBlank(view[i])) ++i;
+    while (i < view.size() && detail::IsBlank(view[i])) ++i;
     const std::size_t begin = i;
-    while (i < view.size() && !IsBlank(view[i])) ++i;
+    while (i < view.size() && !detail::IsBlank(view[i])) ++i;
     if (i > begin) tokens.push_back(view.substr(begin, i - begin));
   }
   return tokens;
