@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "tests/vek/robot_test_util.h"
 #include "vek/param_text.h"
@@ -27,63 +28,54 @@ std::string Refusal(const std::string& op, const std::string& key, const std::st
 }
 
 TEST(RequestStructure, IsRefusedInNamesAndTexts) {
-  struct Case { std::string key; ParamVariant value; bool is_name; std::string global, primitive; };
-  const Case cases[] = {  // what each operation refuses; empty: accepted
+  // Key, value, whether the name is at fault, what each operation refuses.
+  const std::tuple<std::string, ParamVariant, bool, std::string, std::string> cases[] = {
       {"label", "idle, counter = 99"s, false, ",", ","},
       {"label", "1), Evil(b=2"s, false, ",", ")"},
-      {"label", "a = b"s, false, "=", "="},
-      {"label", "f(x)"s, false, "", "("},
-      {"label", std::vector<std::string>{"a", "b,c"}, false, ",", ","},
+      {"label", std::vector<std::string>{"a", "b=c"}, false, "=", "="},
       {"t", Framed("TCP, counter = 9"), false, ",", ","},
       {"t", std::vector<Coord>{Framed("A"), Framed(":")}, false, ":", ":"},
       {"t", std::vector<Coord>{Framed("my frame")}, false, " ", " "},
       {"a, counter", 1, true, ",", ","},
       {"a = b", 1, true, "=", "="}};
-  for (const auto& c : cases) {
-    const std::map<std::string, ParamVariant> params = {{c.key, c.value}};
-    const auto global = [&] { return detail::GlobalVariablesRequestText(params); };
-    if (c.global.empty()) {
-      EXPECT_EQ(global(), c.key + " = " + ParamValueToString(c.value));
-    } else {
-      EXPECT_TRUE(Throws<std::invalid_argument>(
-          global, Refusal("SetGlobalVariables", c.key, c.global, c.is_name)));
-    }
+  for (const auto& [key, value, is_name, set, call] : cases) {
+    const std::map<std::string, ParamVariant> params = {{key, value}};
+    EXPECT_TRUE(Throws<std::invalid_argument>([&] { detail::GlobalVariablesRequestText(params); },
+                                              Refusal("SetGlobalVariables", key, set, is_name)));
     EXPECT_TRUE(Throws<std::invalid_argument>([&] { detail::PrimitiveCallText("P", params); },
-                                              Refusal("ExecutePrimitive", c.key, c.primitive,
-                                                      c.is_name)));
+                                              Refusal("ExecutePrimitive", key, call, is_name)));
   }
+  // Brackets mean nothing outside a primitive call.
+  EXPECT_EQ(detail::GlobalVariablesRequestText({{"f(x)", "g(y)"s}}), "f(x) = g(y)");
+  EXPECT_TRUE(Throws<std::invalid_argument>([] { detail::PrimitiveCallText("P", {{"a", "g()"s}}); },
+                                            Refusal("ExecutePrimitive", "a", "(")));
 }
 
 TEST(DoubleText, IsTheShortestThatReadsBackBitIdentical) {
-  const std::pair<double, std::string> cases[] = {
-      {0.1234567, "0.1234567"}, {1e-300, "1e-300"}, {123456789.123, "1.23456789123e+08"},
-      {2147483648.0, "2.147483648e+09"}, {-0.0, "-0"},
-      {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
-      {std::numeric_limits<double>::denorm_min(), "5e-324"}};
-  for (const auto& [value, expected] : cases) {
-    const std::string text = ParamValueToString(value);
+  using Limits = std::numeric_limits<double>;
+  const std::vector<double> values = {0.1234567, 1e-300, 123456789.123, 2147483648.0,
+                                      -0.0, Limits::max(), Limits::denorm_min()};
+  const std::string text = ParamValueToString(values);
+  EXPECT_EQ(text, "0.1234567 1e-300 1.23456789123e+08 2.147483648e+09 -0 "
+                  "1.7976931348623157e+308 5e-324");
+  const char* next = text.data();
+  for (const double value : values) {
     double read = 1.0;
-    std::from_chars(text.data(), text.data() + text.size(), read);
-    EXPECT_EQ(text, expected);
-    EXPECT_EQ(std::memcmp(&read, &value, sizeof read), 0) << text;
-    // Digits alone read as an integer, as they always did.
-    EXPECT_TRUE(SameValue(StringToParamValue(text), value == 0 ? ParamVariant(0) : value));
+    next = std::from_chars(next, text.data() + text.size(), read).ptr + 1;
+    EXPECT_EQ(std::memcmp(&read, &value, sizeof read), 0) << read;
   }
 }
 
 class ParamInjectionTest : public RobotTest {};
 
 TEST_F(ParamInjectionTest, NothingReachesTheController) {
-  env_->sim.Set(env_->serial, {{"global_variables", {{"counter", "0"}, {"label", "idle"}}}});
   const size_t before = env_->OpsTotal();
   EXPECT_TRUE(Throws<std::invalid_argument>(
       [&] { robot().SetGlobalVariables({{"label", "idle, counter = 99"}}); },
       Refusal("SetGlobalVariables", "label", ",")));
   EXPECT_TRUE(env_->Requests(before, 12).empty());
-  // A double travels to the controller and back unchanged.
-  robot().SetGlobalVariables({{"counter", 0.1234567}});
+  robot().SetGlobalVariables({{"counter", 0.1234567}});  // there and back unchanged
   EXPECT_TRUE(SameValue(robot().global_variables().at("counter"), 0.1234567));
-
   env_->Switch(Mode::NRT_PRIMITIVE_EXECUTION);
   env_->Refused<std::invalid_argument>(
       [&] { robot().ExecutePrimitive("Home", {{"a", "1), Evil(b=2"}}, false); },
