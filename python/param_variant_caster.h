@@ -6,8 +6,8 @@
 // the list of doubles, and reach the robot rounded. The refusal throws
 // std::overflow_error, raised in Python as OverflowError.
 //
-// Every translation unit that converts ParamVariant includes this header
-// (after pybind11/stl.h), so that all of them use the same conversion.
+// Every translation unit that converts ParamVariant includes this header,
+// so that all of them use the same (one) definition of the conversion.
 #pragma once
 
 #include <pybind11/pybind11.h>

@@ -69,11 +69,12 @@ bool IsBlank(char c);
 // empty or holds white space or ':' (it would no longer be one item of the
 // Coord or of a list of them). So are values holding an infinite or
 // not-a-number double and a Coord that has no text form. A name is
-// reported as "Name [" + name + "] in input map [global_vars] contains " +
-// what, a value as "Value of [" + name + "] in input map [global_vars]
-// contains " + what, where what is "a null character", "a reserved
-// character [c]", "a reference frame that is empty or holds white space" or
-// "a non-finite number".
+// reported as "Name [" + name + "] in input map [global_vars] contains a
+// reserved character [c]" ("Input map [global_vars] contains a name with a
+// null character" for a '\0'), a value as "Value of [" + name + "] in input
+// map [global_vars] contains " + what, where what is "a null character",
+// "a reserved character [c]", "a reference frame that is empty or holds
+// white space" or "a non-finite number".
 std::string GlobalVariablesRequestText(const std::map<std::string, ParamVariant>& global_vars);
 
 // Complete request text of ExecutePrimitive: primitive_name + "(" + the
