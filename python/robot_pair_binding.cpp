@@ -2,7 +2,8 @@
 // 2-tuples (index 0 the first arm). Every method forwards to one member of
 // the same name; the binding adds the argument names, the defaults, the
 // overload order and the fixed __repr__ text, nothing else. An argument
-// without a name is positional only.
+// without a name is positional only. Parameter values refuse integers that
+// do not fit 32 bits (python/param_variant_caster.h).
 //
 // The single-robot types (Mode, CoordType, OperationalStatus, the records
 // and Robot) are not registered here: the companion module quiralvek
@@ -20,6 +21,7 @@
 
 #include "bivek/robot_pair.h"
 #include "python/bindings.h"
+#include "python/param_variant_caster.h"
 #include "vek/data_types.h"
 
 namespace py = pybind11;

@@ -1,5 +1,6 @@
 #include "vek/param_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <type_traits>
@@ -19,45 +20,115 @@ std::string Concat(std::initializer_list<std::string_view> parts) {
   return out;
 }
 
-bool HasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+// The request texts have no quoting or escaping, so a character that the
+// robot reads as structure cannot be carried inside a name or a text:
+// ',' separates the entries ("a = 1, b = 2"), '=' separates a name from
+// its value, and '(' and ')' enclose the entries of a primitive call
+// ("Name(a = 1)"). The whole character is refused, not only the sequences
+// written here (", ", " = "), since a reader may take a separator with or
+// without its blanks.
+constexpr std::string_view kAssignmentStructure = ",=";
+constexpr std::string_view kPrimitiveCallStructure = ",=()";
+// Each reference frame of a Coord must stay one item among the Coord's
+// blank-separated numbers (no white space, not empty), and must not read
+// as the " : " that separates the Coords of a list.
+constexpr std::string_view kCoordListStructure = ":";
 
-// What makes a value unfit to travel as text, if anything.
-enum class ValueFault { kNone, kNulCharacter, kNonFiniteNumber };
+// What makes a text unfit for a request text, or the empty text.
+std::string TextFault(std::string_view text, std::string_view structure) {
+  if (text.find('\0') != std::string_view::npos) return "a null character";
+  const std::size_t reserved = text.find_first_of(structure);
+  if (reserved != std::string_view::npos) {
+    return Concat({"a reserved character [", text.substr(reserved, 1), "]"});
+  }
+  return {};
+}
 
 template <std::size_t N>
-ValueFault CheckNumbers(const std::array<double, N>& values) {
+std::string NumbersFault(const std::array<double, N>& values) {
   for (double v : values) {
-    if (!std::isfinite(v)) return ValueFault::kNonFiniteNumber;
+    if (!std::isfinite(v)) return "a non-finite number";
   }
-  return ValueFault::kNone;
+  return {};
 }
 
-ValueFault Check(int) { return ValueFault::kNone; }
-ValueFault Check(double value) {
-  return std::isfinite(value) ? ValueFault::kNone : ValueFault::kNonFiniteNumber;
-}
-ValueFault Check(const std::string& value) {
-  return HasNul(value) ? ValueFault::kNulCharacter : ValueFault::kNone;
-}
-ValueFault Check(const JPos& value) {
-  const ValueFault fault = CheckNumbers(value.q_m);
-  return fault != ValueFault::kNone ? fault : CheckNumbers(value.q_e);
-}
-ValueFault Check(const Coord& value) {
-  for (const ValueFault fault :
-       {CheckNumbers(value.position), CheckNumbers(value.orientation), Check(value.ref_frame[0]),
-        Check(value.ref_frame[1]), CheckNumbers(value.ref_q_m), CheckNumbers(value.ref_q_e)}) {
-    if (fault != ValueFault::kNone) return fault;
+// Describes what makes a value unfit for a request text whose structure
+// characters are `structure`; the empty text when nothing does.
+class ValueFault {
+ public:
+  explicit ValueFault(std::string_view structure) : structure_(structure) {}
+
+  std::string operator()(int) const { return {}; }
+  std::string operator()(double value) const {
+    return std::isfinite(value) ? std::string() : "a non-finite number";
   }
-  return ValueFault::kNone;
-}
-template <typename T>
-ValueFault Check(const std::vector<T>& values) {
-  for (const T& value : values) {
-    const ValueFault fault = Check(value);
-    if (fault != ValueFault::kNone) return fault;
+  std::string operator()(const std::string& value) const { return TextFault(value, structure_); }
+  std::string operator()(const JPos& value) const {
+    std::string fault = NumbersFault(value.q_m);
+    return fault.empty() ? NumbersFault(value.q_e) : fault;
   }
-  return ValueFault::kNone;
+  std::string operator()(const Coord& value) const {
+    for (std::string fault : {NumbersFault(value.position), NumbersFault(value.orientation),
+                              FrameFault(value.ref_frame[0]), FrameFault(value.ref_frame[1]),
+                              NumbersFault(value.ref_q_m), NumbersFault(value.ref_q_e)}) {
+      if (!fault.empty()) return fault;
+    }
+    return {};
+  }
+  template <typename T>
+  std::string operator()(const std::vector<T>& values) const {
+    for (const T& value : values) {
+      std::string fault = (*this)(value);
+      if (!fault.empty()) return fault;
+    }
+    return {};
+  }
+
+ private:
+  std::string FrameFault(const std::string& frame) const {
+    std::string fault = TextFault(frame, Concat({structure_, kCoordListStructure}));
+    if (fault.empty() && (frame.empty() || std::any_of(frame.begin(), frame.end(), IsBlank))) {
+      fault = "a reference frame that is empty or holds white space";
+    }
+    return fault;
+  }
+
+  std::string_view structure_;
+};
+
+// "name = value" per entry in map order, joined by ", "; no length check.
+// `map_name` is the argument name used in error texts ("global_vars",
+// "input_params"). Throws std::invalid_argument for a name or value that
+// holds a '\0' (it would cut the text short on the wire) or one of the
+// `structure` characters, for a Coord frame that is not one item, for an
+// infinite or not-a-number double, and for a Coord that has no text form.
+std::string BuildAssignmentItems(const std::map<std::string, ParamVariant>& params,
+                                 std::string_view structure, std::string_view prefix,
+                                 std::string_view map_name) {
+  std::string items;
+  bool first = true;
+  for (const auto& [name, value] : params) {
+    if (name.find('\0') != std::string::npos) {  // not repeated: the text would end there
+      throw std::invalid_argument(
+          Concat({prefix, " Input map [", map_name, "] contains a name with a null character"}));
+    }
+    const std::string name_fault = TextFault(name, structure);
+    if (!name_fault.empty()) {
+      throw std::invalid_argument(Concat(
+          {prefix, " Name [", name, "] in input map [", map_name, "] contains ", name_fault}));
+    }
+    const std::string fault = std::visit(ValueFault(structure), value);
+    if (!fault.empty()) {
+      throw std::invalid_argument(Concat(
+          {prefix, " Value of [", name, "] in input map [", map_name, "] contains ", fault}));
+    }
+    if (!first) items += ", ";
+    first = false;
+    items += name;
+    items += " = ";
+    items += ParamValueToString(value);
+  }
+  return items;
 }
 
 }  // namespace
@@ -122,32 +193,8 @@ std::map<std::string, ParamVariant> EntriesToParamMap(const std::vector<std::str
   return values;
 }
 
-std::string BuildAssignmentItems(const std::map<std::string, ParamVariant>& params,
-                                 std::string_view prefix, std::string_view map_name) {
-  std::string items;
-  bool first = true;
-  for (const auto& [name, value] : params) {
-    if (HasNul(name)) {
-      throw std::invalid_argument(
-          Concat({prefix, " Input map [", map_name, "] contains a name with a null character"}));
-    }
-    const ValueFault fault =
-        std::visit([](const auto& alternative) { return Check(alternative); }, value);
-    if (fault == ValueFault::kNulCharacter) {
-      throw std::invalid_argument(Concat({prefix, " Value of [", name, "] in input map [",
-                                          map_name, "] contains a null character"}));
-    }
-    if (fault == ValueFault::kNonFiniteNumber) {
-      throw std::invalid_argument(Concat({prefix, " Value of [", name, "] in input map [",
-                                          map_name, "] contains a non-finite number"}));
-    }
-    if (!first) items += ", ";
-    first = false;
-    items += name;
-    items += " = ";
-    items += ParamValueToString(value);
-  }
-  return items;
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 void CheckLongStringLength(const std::string& text, std::string_view prefix,
@@ -166,20 +213,23 @@ std::string GlobalVariablesRequestText(const std::map<std::string, ParamVariant>
     throw std::length_error(
         Concat({kSetGlobalVariablesPrefix, " Input map [global_vars] is empty"}));
   }
-  std::string text = BuildAssignmentItems(global_vars, kSetGlobalVariablesPrefix, "global_vars");
+  std::string text = BuildAssignmentItems(global_vars, kAssignmentStructure,
+                                          kSetGlobalVariablesPrefix, "global_vars");
   CheckLongStringLength(text, kSetGlobalVariablesPrefix, "global_vars");
   return text;
 }
 
 std::string PrimitiveCallText(const std::string& primitive_name,
                               const std::map<std::string, ParamVariant>& input_params) {
-  if (HasNul(primitive_name)) {
-    throw std::invalid_argument(Concat(
-        {kExecutePrimitivePrefix, " Input parameter [primitive_name] contains a null character"}));
+  const std::string fault = TextFault(primitive_name, kPrimitiveCallStructure);
+  if (!fault.empty()) {
+    throw std::invalid_argument(
+        Concat({kExecutePrimitivePrefix, " Input parameter [primitive_name] contains ", fault}));
   }
   std::string text = primitive_name;
   text += '(';
-  text += BuildAssignmentItems(input_params, kExecutePrimitivePrefix, "input_params");
+  text += BuildAssignmentItems(input_params, kPrimitiveCallStructure, kExecutePrimitivePrefix,
+                               "input_params");
   text += ')';
   CheckLongStringLength(text, kExecutePrimitivePrefix, "input_params");
   return text;

@@ -46,31 +46,42 @@ EntryText SplitEntryText(const std::string& entry, std::string_view prefix);
 std::map<std::string, ParamVariant> EntriesToParamMap(const std::vector<std::string>& entries,
                                                       std::string_view prefix);
 
-// "name = value" per entry in map order, joined by ", "; no length check.
-// `map_name` is the argument name used in error texts ("global_vars",
-// "input_params"). Throws std::invalid_argument for a name or text value
-// holding a '\0' (it would cut the text short on the wire), for a value
-// holding an infinite or not-a-number double, and for a Coord that has no
-// text form.
-std::string BuildAssignmentItems(const std::map<std::string, ParamVariant>& params,
-                                 std::string_view prefix, std::string_view map_name);
-
 // Throws std::length_error when `text` is longer than kMaxLongStringLength:
 // `prefix` + " Input map [" + map_name + "] is too long to transmit (requires "
 // + length + "/10000 bytes of bandwidth)".
 void CheckLongStringLength(const std::string& text, std::string_view prefix,
                            std::string_view map_name);
 
-// Complete request text of SetGlobalVariables: the assignment items, checked
-// against kMaxLongStringLength, with the operation's own error texts. An
-// empty map throws std::length_error "[quiral::vek::Robot::SetGlobalVariables]
-// Input map [global_vars] is empty"; the caller still tests for it first,
-// before reading the robot's variables.
+// The white space that separates the items of a value text.
+bool IsBlank(char c);
+
+// Complete request text of SetGlobalVariables: "name = value" per entry in
+// name order, joined by ", ", checked against kMaxLongStringLength, with the
+// operation's own error texts. An empty map throws std::length_error
+// "[quiral::vek::Robot::SetGlobalVariables] Input map [global_vars] is
+// empty"; the caller still tests for it first, before reading the robot's
+// variables.
+//
+// Nothing in the text is quoted, so whatever the robot would read as
+// another entry or as part of the call's structure is refused with
+// std::invalid_argument: a name or text holding a '\0' (it would cut the
+// text short on the wire), ',' or '='; a Coord reference frame that is
+// empty or holds white space or ':' (it would no longer be one item of the
+// Coord or of a list of them). So are values holding an infinite or
+// not-a-number double and a Coord that has no text form. A name is
+// reported as "Name [" + name + "] in input map [global_vars] contains a
+// reserved character [c]" ("Input map [global_vars] contains a name with a
+// null character" for a '\0'), a value as "Value of [" + name + "] in input
+// map [global_vars] contains " + what, where what is "a null character",
+// "a reserved character [c]", "a reference frame that is empty or holds
+// white space" or "a non-finite number".
 std::string GlobalVariablesRequestText(const std::map<std::string, ParamVariant>& global_vars);
 
-// Complete request text of ExecutePrimitive: primitive_name + "(" + items +
-// ")", checked against kMaxLongStringLength, with the operation's own error
-// texts. A primitive name holding a '\0' throws std::invalid_argument.
+// Complete request text of ExecutePrimitive: primitive_name + "(" + the
+// entries as above + ")", checked against kMaxLongStringLength, with the
+// operation's own error texts. The primitive name, the entries' names and
+// texts must hold no '(' or ')' either; the primitive name is reported as
+// "Input parameter [primitive_name] contains " + what.
 std::string PrimitiveCallText(const std::string& primitive_name,
                               const std::map<std::string, ParamVariant>& input_params);
 

@@ -1,5 +1,6 @@
 #include "vek/param_values.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -13,16 +14,29 @@
 namespace quiral::vek {
 namespace {
 
-// Same text as printf's "%.6g" in the C locale, whatever locale the
-// process runs with.
+// The shortest digits that read back to the same double, laid out as
+// printf's "%g" lays them out: scientific notation (at least two exponent
+// digits) when the decimal exponent is below -4 or 6 and above, fixed
+// notation otherwise, no trailing zeros. An item of digits alone reads back
+// as an integer, so only integral values below 10^6 look like integers;
+// larger ones keep the exponent form that marks them as doubles. The same
+// text whatever locale the process runs with.
 void AppendNumber(std::string& out, double value) {
   if (std::isnan(value)) {
     out += "nan";  // no sign, whatever the sign bit of the NaN
     return;
   }
   char buffer[32];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::general, 6);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::scientific);
+  if (std::isfinite(value)) {
+    const char* exponent = std::find(buffer, result.ptr, 'e') + 1;
+    int decimal_exponent = 0;
+    std::from_chars(exponent + (*exponent == '+' ? 1 : 0), result.ptr, decimal_exponent);
+    if (decimal_exponent >= -4 && decimal_exponent < 6) {
+      result = std::to_chars(buffer, buffer + sizeof(buffer), value, std::chars_format::fixed);
+    }
+  }
   out.append(buffer, result.ptr);
 }
 
@@ -57,10 +71,6 @@ std::string Join(const std::vector<T>& values, std::string_view separator) {
     out += ParamValueToString(values[i]);
   }
   return out;
-}
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -128,9 +138,9 @@ std::vector<std::string_view> SplitAtBlanks(const std::string& text) {
   const std::string_view view(text);
   std::size_t i = 0;
   while (i < view.size()) {
-    while (i < view.size() && IsBlank(view[i])) ++i;
+    while (i < view.size() && detail::IsBlank(view[i])) ++i;
     const std::size_t begin = i;
-    while (i < view.size() && !IsBlank(view[i])) ++i;
+    while (i < view.size() && !detail::IsBlank(view[i])) ++i;
     if (i > begin) tokens.push_back(view.substr(begin, i - begin));
   }
   return tokens;

@@ -6,8 +6,10 @@
 // from the robot and infers the alternative from the text alone, so the two
 // directions are not inverses.
 //
-// Numbers are written in general notation with 6 significant digits, always
-// with "." as decimal point, independent of the process locale.
+// A double is written with the fewest digits that read back to the same
+// value, in fixed notation when its decimal exponent is from -4 to 5 and in
+// scientific notation otherwise (2 for 2.0, 0.1234567, 1e-05, 1.234567e+06),
+// always with "." as decimal point, independent of the process locale.
 #pragma once
 
 #include <cstddef>

@@ -66,8 +66,9 @@ void Robot::Impl::SetGlobalVariables(const std::map<std::string, ParamVariant>& 
                                   "] does not exist");
     }
   }
-  // Throws for a '\0' in a name or text, a non-finite number, a Coord
-  // without text form and a text above the transport's limit.
+  // Throws for a '\0' or a character of the text's structure in a name or
+  // text, a non-finite number, a Coord without text form and a text above
+  // the transport's limit.
   const std::string text = detail::GlobalVariablesRequestText(global_vars);
   if (!QorSucceeded(
           client->operations_rpc.GeneralCall(ProcedureId::SetGlobalVariables, text, {}, {}, {}))) {

@@ -134,10 +134,10 @@ void Robot::Impl::ExecutePrimitive(const std::string& primitive_name,
   if (CurrentMode() != ModeValue(Mode::NRT_PRIMITIVE_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  RequireNoNul(primitive_name, "ExecutePrimitive", "primitive_name");
   // Parameters in name order; throws for texts the robot could not be given
-  // whole (a '\0', a non-finite number, a Coord without text form, more
-  // than 10000 characters).
+  // whole or would read otherwise (a '\0', a character of the call's
+  // structure, a non-finite number, a Coord without text form, more than
+  // 10000 characters).
   const std::string text = detail::PrimitiveCallText(primitive_name, input_params);
   if (!QorSucceeded(
           client->operations_rpc.GeneralCall(ProcedureId::ExecutePrimitive, text, {}, {}, {}))) {

@@ -44,13 +44,13 @@ TEST(ParamValueToString, NumbersAndEveryAlternative) {
   const Coord coord21 = MakeCoord("my frame", {1, 2, 3, 4, 5, 6, 7}, {0, 0, 0, 0, 0, 0.25});
   // clang-format off
   const std::pair<ParamVariant, const char*> cases[] = {
-      {0.123456789, "0.123457"}, {999999.5, "1e+06"}, {0.00001, "1e-05"}, {-0.0, "-0"},
+      {0.123456789, "0.123456789"}, {999999.5, "999999.5"}, {0.00001, "1e-05"}, {-0.0, "-0"},
       {kInf, "inf"}, {-kNaN, "nan"}, {std::numeric_limits<int>::min(), "-2147483648"},
       {"a b = c, d"s, "a b = c, d"}, {jpos, "0.1 0.2 0.3 0.4 0.5 0.6 0.7 1 2 3 4 5 6"},
       {coord8, "1 2 3 4 5 6 F O"}, {coord15, "1 2 3 4 5 6 F O 0 0 0 0 0 0 1.5"},
       {coord21, "1 2 3 4 5 6 my frame O 1 2 3 4 5 6 7 0 0 0 0 0 0.25"},
       {std::vector<int>{1, -2, 3}, "1 -2 3"}, {std::vector<double>{0.5, 1234567},
-       "0.5 1.23457e+06"},
+       "0.5 1.234567e+06"},
       {SV{"a", "", "b"}, "a  b"}, {std::vector<JPos>{JPos{}, JPos{}}, "0 0 0 0 0 0 0 0 0 0 0 0 0 : "
                                                                      "0 0 0 0 0 0 0 0 0 0 0 0 0"},
       {std::vector<Coord>{coord8, coord8}, "1 2 3 4 5 6 F O : 1 2 3 4 5 6 F O"}};
