@@ -165,9 +165,9 @@ TEST_F(RobotSettingsTest, RangeEndsOnTheWire) {
       {Mode::NRT_CARTESIAN_MOTION_FORCE,
        81,
        [&] {
-         robot.SetForceControlFrame(CoordType::TCP, {1, 2, 3, 0, 0, 0, 0});
+         robot.SetForceControlFrame(CoordType::TCP, {1, 2, 3, 0, 0, 0, 2});
        },
-       {1, 2, 3, 0, 0, 0, 0}}};
+       {1, 2, 3, 0, 0, 0, 2}}};
   for (const auto& c : cases) {
     if (robot.mode() != c.mode) env_->Ready(c.mode);
     json request;
