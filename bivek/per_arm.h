@@ -22,6 +22,15 @@
 //       one std::async task per (selected) arm
 // A selector form runs only the arms whose flag in `selected` is true.
 //
+// In place of `member`, RunSequential and RunConcurrent also take
+// CheckedMember{check, member}: before either arm runs `member`, `check` is
+// called as check(object, args...) with each arm's object and arguments,
+// first arm then second, on the calling thread. A check throws what `member`
+// would throw for these arguments, and that error leaves as the member's own
+// would (the same policy, the same arm tag); then neither arm is commanded.
+// So an argument that is wrong for the second arm does not leave the first
+// arm moved.
+//
 // In place of `objects, member, args...` each form also takes two callables
 // without arguments, `first` and `second`, for arm work that is not one
 // member call; each runs once. The results come back as a std::pair
@@ -335,6 +344,23 @@ void RunSequentialSelected(const Policy& policy, std::pair<bool, bool> selected,
 // The member forms: `member` of each object of `objects`, with each arm's
 // arguments.
 
+// A member function with the check of its arguments (see the top).
+template <class Check, class Member>
+struct CheckedMember {
+  Check check;
+  Member member;
+};
+template <class Check, class Member>
+CheckedMember(Check, Member) -> CheckedMember<Check, Member>;
+
+// `check` on the first arm, then on the second, on the calling thread.
+template <class Policy, class P1, class P2, class Check, class... Args>
+void CheckArms(const Policy& policy, const std::pair<P1, P2>& objects, const Check& check,
+               const Args&... args) {
+  RunSequential(policy, ArmCall(Arm::kFirst, objects.first, check, args...),
+                ArmCall(Arm::kSecond, objects.second, check, args...));
+}
+
 template <class Policy, class P1, class P2, class Member, class... Args, class = IfMember<Member>>
 auto RunConcurrent(const Policy& policy, const std::pair<P1, P2>& objects, Member member,
                    const Args&... args) {
@@ -354,6 +380,20 @@ auto RunSequential(const Policy& policy, const std::pair<P1, P2>& objects, Membe
                    const Args&... args) {
   return RunSequential(policy, ArmCall(Arm::kFirst, objects.first, member, args...),
                        ArmCall(Arm::kSecond, objects.second, member, args...));
+}
+
+template <class Policy, class P1, class P2, class Check, class Member, class... Args>
+auto RunConcurrent(const Policy& policy, const std::pair<P1, P2>& objects,
+                   const CheckedMember<Check, Member>& checked, const Args&... args) {
+  CheckArms(policy, objects, checked.check, args...);
+  return RunConcurrent(policy, objects, checked.member, args...);
+}
+
+template <class Policy, class P1, class P2, class Check, class Member, class... Args>
+auto RunSequential(const Policy& policy, const std::pair<P1, P2>& objects,
+                   const CheckedMember<Check, Member>& checked, const Args&... args) {
+  CheckArms(policy, objects, checked.check, args...);
+  return RunSequential(policy, objects, checked.member, args...);
 }
 
 template <class Policy, class P1, class P2, class Member, class... Args, class = IfMember<Member>>

@@ -27,6 +27,7 @@ using detail::TagFailures;
 using detail::TagInputStateAndFailures;
 using detail::TagStateAndFailures;
 using vek::Robot;
+using RobotImpl = vek::Robot::Impl;
 
 constexpr const char* kClassName = "[quiral::bivek::RobotPair]";
 constexpr detail::Untagged kUntagged;
@@ -193,7 +194,8 @@ void RobotPair::Impl::StepBreakpoint(PerArm<bool> selected) {
 
 void RobotPair::Impl::SetVelocityScale(PerArm<unsigned int> velocity_scale) {
   RunSequential(TagInputStateAndFailures(Name("SetVelocityScale")), robots,
-                &Robot::SetVelocityScale, velocity_scale);
+                Checked(&RobotImpl::CheckSetVelocityScale, &Robot::SetVelocityScale),
+                velocity_scale);
 }
 
 void RobotPair::Impl::StreamJointTorque(const PerArm<std::vector<double>>& torques,
@@ -201,15 +203,16 @@ void RobotPair::Impl::StreamJointTorque(const PerArm<std::vector<double>>& torqu
                                         PerArm<bool> enable_soft_limits,
                                         PerArm<double> friction_comp_scale) {
   RunSequential(TagInputStateAndFailures(Name("StreamJointTorque")), robots,
-                &Robot::StreamJointTorque, torques, enable_gravity_comp, enable_soft_limits,
-                friction_comp_scale);
+                Checked(&RobotImpl::CheckStreamJointTorque, &Robot::StreamJointTorque), torques,
+                enable_gravity_comp, enable_soft_limits, friction_comp_scale);
 }
 
 void RobotPair::Impl::StreamJointPosition(const PerArm<std::vector<double>>& positions,
                                           const PerArm<std::vector<double>>& velocities,
                                           const PerArm<std::vector<double>>& accelerations) {
   RunSequential(TagInputStateAndFailures(Name("StreamJointPosition")), robots,
-                &Robot::StreamJointPosition, positions, velocities, accelerations);
+                Checked(&RobotImpl::CheckStreamJointPosition, &Robot::StreamJointPosition),
+                positions, velocities, accelerations);
 }
 
 void RobotPair::Impl::StreamCartesianMotionForce(
@@ -219,9 +222,10 @@ void RobotPair::Impl::StreamCartesianMotionForce(
   PerArm<std::array<double, 7>> base_poses = poses;
   ToBase(base_poses.first, translations_in_world.first);
   ToBase(base_poses.second, translations_in_world.second);
-  RunSequential(TagStateAndFailures(Name("StreamCartesianMotionForce")), robots,
-                &Robot::StreamCartesianMotionForce, base_poses, wrenches, velocities,
-                accelerations);
+  RunSequential(
+      TagStateAndFailures(Name("StreamCartesianMotionForce")), robots,
+      Checked(&RobotImpl::CheckStreamCartesianMotionForce, &Robot::StreamCartesianMotionForce),
+      base_poses, wrenches, velocities, accelerations);
 }
 
 void RobotPair::Impl::LockExternalAxes(PerArm<bool> lock) {

@@ -15,7 +15,12 @@
 // commands call the first arm, then the second; the second is not called
 // once the first has failed. Concurrent commands run one task per arm on a
 // thread of its own and return (or throw) only after every task they started
-// has ended; such a call takes about as long as the slower arm.
+// has ended; such a call takes about as long as the slower arm. A command
+// that takes arguments first checks both arms' arguments as each arm's own
+// operation would (against that arm's joint count and limits), on the
+// calling thread, and commands neither arm when one is wrong; what depends on
+// an arm's state (its mode, its readiness, the robot's reply) is found by
+// that arm's own operation.
 //
 // Errors. An arm's error leaves a pair operation as a new exception of the
 // first class of that operation's re-tag list that the error derives from;

@@ -1,7 +1,8 @@
 // quiral::bivek::RobotPair: the commands that run both arms at once, one
-// task per arm (bivek/per_arm.h). No argument is checked here: each arm's
-// own operation checks what it is given, so an argument that is wrong for
-// one arm fails that arm only.
+// task per arm (bivek/per_arm.h). Each command that takes arguments checks
+// both arms' arguments with the arm's own checks before either arm is
+// commanded; what the arms then report (their state, the robot's replies)
+// fails the arm it came from, as a per-arm error.
 
 #include "bivek/per_arm.h"
 #include "bivek/robot_pair_impl.h"
@@ -19,6 +20,7 @@ using detail::TagOversizeInputAndFailures;
 using detail::TagOversizeStateAndFailures;
 using detail::TagStateAndFailures;
 using vek::Robot;
+using RobotImpl = vek::Robot::Impl;
 
 }  // namespace
 
@@ -35,28 +37,33 @@ RobotPair::Impl::PerArm<RobotPair::Impl::ParamMap> RobotPair::Impl::primitive_st
 }
 
 void RobotPair::Impl::SwitchMode(const PerArm<vek::Mode>& modes) {
-  RunConcurrent(TagInputStateAndFailures(Name("SwitchMode")), robots, &Robot::SwitchMode, modes);
+  RunConcurrent(TagInputStateAndFailures(Name("SwitchMode")), robots,
+                Checked(&RobotImpl::CheckSwitchMode, &Robot::SwitchMode), modes);
 }
 
 void RobotPair::Impl::SetNullSpacePosture(const PerArm<std::vector<double>>& ref_positions) {
   RunConcurrent(TagInputStateAndFailures(Name("SetNullSpacePosture")), robots,
-                &Robot::SetNullSpacePosture, ref_positions);
+                Checked(&RobotImpl::CheckSetNullSpacePosture, &Robot::SetNullSpacePosture),
+                ref_positions);
 }
 
 void RobotPair::Impl::SetMaxContactTorque(const PerArm<std::vector<double>>& max_torques) {
   RunConcurrent(TagInputStateAndFailures(Name("SetMaxContactTorque")), robots,
-                &Robot::SetMaxContactTorque, max_torques);
+                Checked(&RobotImpl::CheckSetMaxContactTorque, &Robot::SetMaxContactTorque),
+                max_torques);
 }
 
 void RobotPair::Impl::SetDigitalOutputs(
     const PerArm<std::map<unsigned int, bool>>& digital_outputs) {
-  RunConcurrent(TagInputAndFailures(Name("SetDigitalOutputs")), robots, &Robot::SetDigitalOutputs,
+  RunConcurrent(TagInputAndFailures(Name("SetDigitalOutputs")), robots,
+                Checked(&RobotImpl::CheckSetDigitalOutputs, &Robot::SetDigitalOutputs),
                 digital_outputs);
 }
 
 void RobotPair::Impl::SetMaxContactWrench(const PerArm<std::array<double, 6>>& max_wrench) {
   RunConcurrent(TagInputStateAndFailures(Name("SetMaxContactWrench")), robots,
-                &Robot::SetMaxContactWrench, max_wrench);
+                Checked(&RobotImpl::CheckSetMaxContactWrench, &Robot::SetMaxContactWrench),
+                max_wrench);
 }
 
 void RobotPair::Impl::SetPassiveForceControl(PerArm<bool> is_enabled) {
@@ -66,7 +73,8 @@ void RobotPair::Impl::SetPassiveForceControl(PerArm<bool> is_enabled) {
 
 void RobotPair::Impl::SetJointInertiaScale(const PerArm<std::vector<double>>& inertia_scales) {
   RunConcurrent(TagInputStateAndFailures(Name("SetJointInertiaScale")), robots,
-                &Robot::SetJointInertiaScale, inertia_scales);
+                Checked(&RobotImpl::CheckSetJointInertiaScale, &Robot::SetJointInertiaScale),
+                inertia_scales);
 }
 
 void RobotPair::Impl::PausePlan(PerArm<bool> pause) {
@@ -79,21 +87,23 @@ void RobotPair::Impl::StopPlan(PerArm<bool> selected) {
 
 void RobotPair::Impl::SetGlobalVariables(const PerArm<ParamMap>& global_vars) {
   RunConcurrent(TagOversizeInputAndFailures(Name("SetGlobalVariables")), robots,
-                &Robot::SetGlobalVariables, global_vars);
+                Checked(&RobotImpl::CheckSetGlobalVariables, &Robot::SetGlobalVariables),
+                global_vars);
 }
 
 void RobotPair::Impl::SetCartesianImpedance(const PerArm<std::array<double, 6>>& K_x,
                                             const PerArm<std::array<double, 6>>& Z_x) {
   RunConcurrent(TagInputStateAndFailures(Name("SetCartesianImpedance")), robots,
-                &Robot::SetCartesianImpedance, K_x, Z_x);
+                Checked(&RobotImpl::CheckSetCartesianImpedance, &Robot::SetCartesianImpedance), K_x,
+                Z_x);
 }
 
 void RobotPair::Impl::SetNullSpaceObjectives(PerArm<double> linear_manipulability,
                                              PerArm<double> angular_manipulability,
                                              PerArm<double> ref_positions_tracking) {
   RunConcurrent(TagInputStateAndFailures(Name("SetNullSpaceObjectives")), robots,
-                &Robot::SetNullSpaceObjectives, linear_manipulability, angular_manipulability,
-                ref_positions_tracking);
+                Checked(&RobotImpl::CheckSetNullSpaceObjectives, &Robot::SetNullSpaceObjectives),
+                linear_manipulability, angular_manipulability, ref_positions_tracking);
 }
 
 void RobotPair::Impl::ExecutePlan(PerArm<unsigned int> indices, bool continue_exec,
@@ -106,8 +116,9 @@ void RobotPair::Impl::ExecutePlan(PerArm<unsigned int> indices, bool continue_ex
 void RobotPair::Impl::ExecutePlan(const PerArm<std::string>& names, bool continue_exec,
                                   bool block_until_started) {
   void (Robot::*const by_name)(const std::string&, bool, bool) = &Robot::ExecutePlan;
-  RunConcurrent(TagInputStateAndFailures(Name("ExecutePlan")), robots, by_name, names,
-                continue_exec, block_until_started);
+  RunConcurrent(TagInputStateAndFailures(Name("ExecutePlan")), robots,
+                Checked(&RobotImpl::CheckExecutePlan, by_name), names, continue_exec,
+                block_until_started);
 }
 
 void RobotPair::Impl::SendMultiCartesianMotionForce(
@@ -119,40 +130,46 @@ void RobotPair::Impl::SendMultiCartesianMotionForce(
     ToBase(cmd.pose, translations_in_world.second);
   }
   RunConcurrent(TagInputStateAndFailures(Name("SendMultiCartesianMotionForce")), robots,
-                &Robot::SendMultiCartesianMotionForce, base_cmds, joint_pos);
+                Checked(&RobotImpl::CheckSendMultiCartesianMotionForce,
+                        &Robot::SendMultiCartesianMotionForce),
+                base_cmds, joint_pos);
 }
 
 void RobotPair::Impl::SetForceControlFrame(PerArm<vek::CoordType> root_coord,
                                            const PerArm<std::array<double, 7>>& T_in_root) {
   RunConcurrent(TagStateAndFailures(Name("SetForceControlFrame")), robots,
-                &Robot::SetForceControlFrame, root_coord, T_in_root);
+                Checked(&RobotImpl::CheckSetForceControlFrame, &Robot::SetForceControlFrame),
+                root_coord, T_in_root);
 }
 
 void RobotPair::Impl::SetJointImpedance(const PerArm<std::vector<double>>& K_q,
                                         const PerArm<std::vector<double>>& Z_q) {
   RunConcurrent(TagInputStateAndFailures(Name("SetJointImpedance")), robots,
-                &Robot::SetJointImpedance, K_q, Z_q);
+                Checked(&RobotImpl::CheckSetJointImpedance, &Robot::SetJointImpedance), K_q, Z_q);
 }
 
 void RobotPair::Impl::ExecutePrimitive(const PerArm<std::string>& primitive_names,
                                        const PerArm<ParamMap>& input_params,
                                        bool block_until_started) {
   RunConcurrent(TagOversizeStateAndFailures(Name("ExecutePrimitive")), robots,
-                &Robot::ExecutePrimitive, primitive_names, input_params, block_until_started);
+                Checked(&RobotImpl::CheckExecutePrimitive, &Robot::ExecutePrimitive),
+                primitive_names, input_params, block_until_started);
 }
 
 void RobotPair::Impl::SetForceControlAxis(const PerArm<std::array<bool, 6>>& enabled_axes,
                                           const PerArm<std::array<double, 3>>& max_linear_vel) {
   RunConcurrent(TagInputStateAndFailures(Name("SetForceControlAxis")), robots,
-                &Robot::SetForceControlAxis, enabled_axes, max_linear_vel);
+                Checked(&RobotImpl::CheckSetForceControlAxis, &Robot::SetForceControlAxis),
+                enabled_axes, max_linear_vel);
 }
 
 void RobotPair::Impl::SendJointPosition(const PerArm<std::vector<double>>& positions,
                                         const PerArm<std::vector<double>>& velocities,
                                         const PerArm<std::vector<double>>& max_vel,
                                         const PerArm<std::vector<double>>& max_acc) {
-  RunConcurrent(TagInputAndState(Name("SendJointPosition")), robots, &Robot::SendJointPosition,
-                positions, velocities, max_vel, max_acc);
+  RunConcurrent(TagInputAndState(Name("SendJointPosition")), robots,
+                Checked(&RobotImpl::CheckSendJointPosition, &Robot::SendJointPosition), positions,
+                velocities, max_vel, max_acc);
 }
 
 void RobotPair::Impl::SendCartesianMotionForce(
@@ -162,9 +179,11 @@ void RobotPair::Impl::SendCartesianMotionForce(
   PerArm<std::array<double, 7>> base_poses = poses;
   ToBase(base_poses.first, translations_in_world.first);
   ToBase(base_poses.second, translations_in_world.second);
-  RunConcurrent(TagInputAndState(Name("SendCartesianMotionForce")), robots,
-                &Robot::SendCartesianMotionForce, base_poses, wrenches, velocities, max_linear_vel,
-                max_angular_vel, max_linear_acc, max_angular_acc);
+  RunConcurrent(
+      TagInputAndState(Name("SendCartesianMotionForce")), robots,
+      Checked(&RobotImpl::CheckSendCartesianMotionForce, &Robot::SendCartesianMotionForce),
+      base_poses, wrenches, velocities, max_linear_vel, max_angular_vel, max_linear_acc,
+      max_angular_acc);
 }
 
 }  // namespace quiral::bivek

@@ -8,7 +8,13 @@
 // commands that run both arms at once). Every operation is a member of Impl
 // of the same name and signature as the public one, which only forwards.
 // Every operation runs its arm calls through bivek/per_arm.h, naming the
-// quiral::vek::Robot member and the per-arm arguments.
+// quiral::vek::Robot member and the per-arm arguments. An operation with
+// arguments names the member with its argument check, Checked(check,
+// member): both arms' arguments are checked before either arm is commanded,
+// so an argument that is wrong for one arm leaves both arms untouched. The
+// check comes first here, before the arm's own gate and mode checks; the
+// arm's state (its control mode, whether it is operational, what it has
+// stored) is still found wrong by the arm's own operation.
 //
 // The Impl holds the two arms and their base positions in the world frame,
 // nothing else: no lock, no thread, no cached state. After construction it
@@ -22,7 +28,9 @@
 #include <utility>
 #include <vector>
 
+#include "bivek/per_arm.h"
 #include "bivek/robot_pair.h"
+#include "vek/robot_access.h"
 
 namespace quiral::bivek {
 
@@ -47,6 +55,14 @@ class RobotPair::Impl {
 
   // "[quiral::bivek::RobotPair::" + operation + "]".
   static std::string Name(const char* operation);
+
+  // A quiral::vek::Robot command with its argument check, a const member
+  // Check<Operation> of vek::Robot::Impl with the command's parameters, for
+  // the per-arm runner.
+  template <class Check, class Command>
+  static auto Checked(Check check, Command command) {
+    return detail::CheckedMember{vek::detail::RobotAccess::ArgumentCheck(check), command};
+  }
 
   // World frame <-> an arm's base frame: x, y, z of a pose shifted by the
   // arm's translation; the orientation is left alone.

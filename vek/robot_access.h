@@ -23,6 +23,16 @@ struct RobotAccess {
     return impl != nullptr ? impl->client : nullptr;
   }
 
+  // `check`, the argument check of a command (a const member
+  // Check<Operation> of Robot::Impl), as a callable on a Robot:
+  // ArgumentCheck(check)(robot, args...) throws what the command would throw
+  // for these arguments on this robot, and sends nothing. It runs on the
+  // caller's thread.
+  template <class Result, class... Params>
+  static auto ArgumentCheck(Result (Robot::Impl::*check)(Params...) const) {
+    return [check](const Robot& robot, Params... args) { (robot.impl_.get()->*check)(args...); };
+  }
+
   // The Robot's model; UNKNOWN_MODEL when it has no implementation.
   static Robot::Impl::RobotModel robot_model(const Robot& robot) {
     const Robot::Impl* impl = robot.impl_.get();

@@ -14,6 +14,13 @@
 //   applies, then the control mode (CurrentMode), then the arguments, then
 //   the one remote call or motion command. Nothing is sent when a check
 //   fails, and a failed remote call is not repeated.
+// - The argument checks of a command that takes arguments are a const
+//   member Check<Operation> with the command's parameters: it throws what
+//   the command throws for these arguments (against this robot's
+//   description and fixed ranges), reads nothing from the robot and sends
+//   nothing. The command calls it in its place in the order above; the
+//   dual-arm layer calls it on both arms before either arm is commanded
+//   (reached through vek/robot_access.h).
 // - Error texts begin with Prefix(operation), e.g.
 //   "[quiral::vek::Robot::Enable]", then a blank.
 // - Range checks are written so that NaN fails them: InRange(x, lo, hi), or
@@ -193,6 +200,7 @@ class Robot::Impl {
   void Enable();
   bool ClearFault(unsigned int timeout_sec);
   void SwitchMode(Mode mode);
+  void CheckSwitchMode(Mode mode) const;
   void Stop();
   void RunAutoRecovery();
   void Brake(bool engage);
@@ -203,6 +211,8 @@ class Robot::Impl {
   std::map<std::string, ParamVariant> primitive_states() const;
   std::map<std::string, ParamVariant> global_variables() const;
   void SetGlobalVariables(const std::map<std::string, ParamVariant>& global_vars);
+  // Returns the request text, which the command sends.
+  std::string CheckSetGlobalVariables(const std::map<std::string, ParamVariant>& global_vars) const;
 
   // ---------------------------------------------------------------------
   // State. Everything but motion_cmd_counter is set during construction and
@@ -236,52 +246,93 @@ class Robot::Impl {
   // Plans and primitives (robot_plans.cpp).
   void ExecutePlan(unsigned int index, bool continue_exec, bool block_until_started);
   void ExecutePlan(const std::string& plan_name, bool continue_exec, bool block_until_started);
+  void CheckExecutePlan(const std::string& plan_name, bool continue_exec,
+                        bool block_until_started) const;
   void PausePlan(bool pause);
   void StopPlan();
   void SetBreakpointMode(bool is_enabled);
   void StepBreakpoint();
   void SetVelocityScale(unsigned int velocity_scale);
+  void CheckSetVelocityScale(unsigned int velocity_scale) const;
   void ExecutePrimitive(const std::string& primitive_name,
                         const std::map<std::string, ParamVariant>& input_params,
                         bool block_until_started);
+  // Returns the request text, which the command sends.
+  std::string CheckExecutePrimitive(const std::string& primitive_name,
+                                    const std::map<std::string, ParamVariant>& input_params,
+                                    bool block_until_started) const;
 
   // Motion commands (robot_motion.cpp). Each goes through the operational
   // gate, the control mode and its argument checks, then one of the
   // Publish* helpers.
   void StreamJointTorque(const std::vector<double>& torques, bool enable_gravity_comp,
                          bool enable_soft_limits, double friction_comp_scale);
+  void CheckStreamJointTorque(const std::vector<double>& torques, bool enable_gravity_comp,
+                              bool enable_soft_limits, double friction_comp_scale) const;
   void StreamJointPosition(const std::vector<double>& positions,
                            const std::vector<double>& velocities,
                            const std::vector<double>& accelerations);
+  void CheckStreamJointPosition(const std::vector<double>& positions,
+                                const std::vector<double>& velocities,
+                                const std::vector<double>& accelerations) const;
   void SendJointPosition(const std::vector<double>& positions,
                          const std::vector<double>& velocities, const std::vector<double>& max_vel,
                          const std::vector<double>& max_acc);
+  void CheckSendJointPosition(const std::vector<double>& positions,
+                              const std::vector<double>& velocities,
+                              const std::vector<double>& max_vel,
+                              const std::vector<double>& max_acc) const;
   void StreamCartesianMotionForce(const std::array<double, 7>& pose,
                                   const std::array<double, 6>& wrench,
                                   const std::array<double, 6>& velocity,
                                   const std::array<double, 6>& acceleration);
+  void CheckStreamCartesianMotionForce(const std::array<double, 7>& pose,
+                                       const std::array<double, 6>& wrench,
+                                       const std::array<double, 6>& velocity,
+                                       const std::array<double, 6>& acceleration) const;
   void SendCartesianMotionForce(const std::array<double, 7>& pose,
                                 const std::array<double, 6>& wrench,
                                 const std::array<double, 6>& velocity, double max_linear_vel,
                                 double max_angular_vel, double max_linear_acc,
                                 double max_angular_acc);
+  void CheckSendCartesianMotionForce(const std::array<double, 7>& pose,
+                                     const std::array<double, 6>& wrench,
+                                     const std::array<double, 6>& velocity, double max_linear_vel,
+                                     double max_angular_vel, double max_linear_acc,
+                                     double max_angular_acc) const;
   void SendMultiCartesianMotionForce(const std::vector<NrtCartesianCmd>& cart_cmds,
                                      const std::vector<std::vector<double>>& joint_pos);
+  void CheckSendMultiCartesianMotionForce(const std::vector<NrtCartesianCmd>& cart_cmds,
+                                          const std::vector<std::vector<double>>& joint_pos) const;
 
   // Impedance, force-control and I/O settings (robot_settings.cpp).
   void SetJointImpedance(const std::vector<double>& K_q, const std::vector<double>& Z_q);
+  void CheckSetJointImpedance(const std::vector<double>& K_q, const std::vector<double>& Z_q) const;
   void SetCartesianImpedance(const std::array<double, 6>& K_x, const std::array<double, 6>& Z_x);
+  void CheckSetCartesianImpedance(const std::array<double, 6>& K_x,
+                                  const std::array<double, 6>& Z_x) const;
   void SetMaxContactWrench(const std::array<double, 6>& max_wrench);
+  void CheckSetMaxContactWrench(const std::array<double, 6>& max_wrench) const;
   void SetMaxContactTorque(const std::vector<double>& max_torques);
+  void CheckSetMaxContactTorque(const std::vector<double>& max_torques) const;
   void SetJointInertiaScale(const std::vector<double>& inertia_scales);
+  void CheckSetJointInertiaScale(const std::vector<double>& inertia_scales) const;
   void SetNullSpacePosture(const std::vector<double>& ref_positions);
+  void CheckSetNullSpacePosture(const std::vector<double>& ref_positions) const;
   void SetNullSpaceObjectives(double linear_manipulability, double angular_manipulability,
                               double ref_positions_tracking);
+  void CheckSetNullSpaceObjectives(double linear_manipulability, double angular_manipulability,
+                                   double ref_positions_tracking) const;
   void SetForceControlAxis(const std::array<bool, 6>& enabled_axes,
                            const std::array<double, 3>& max_linear_vel);
+  void CheckSetForceControlAxis(const std::array<bool, 6>& enabled_axes,
+                                const std::array<double, 3>& max_linear_vel) const;
   void SetForceControlFrame(CoordType root_coord, const std::array<double, 7>& T_in_root);
+  void CheckSetForceControlFrame(CoordType root_coord,
+                                 const std::array<double, 7>& T_in_root) const;
   void SetPassiveForceControl(bool is_enabled);
   void SetDigitalOutputs(const std::map<unsigned int, bool>& digital_outputs);
+  void CheckSetDigitalOutputs(const std::map<unsigned int, bool>& digital_outputs) const;
 
   // Numbers that go on the wire as 32-bit floats (robot_motion.cpp).
   // True when `x` is finite and within the range of a 32-bit float, so
@@ -294,6 +345,13 @@ class Robot::Impl {
   // for a float.
   static void RequireWireFloats(const double* values, std::size_t count, std::string_view operation,
                                 std::string_view argument);
+  // Throws std::invalid_argument unless `pose` [x, y, z, qw, qx, qy, qz]
+  // passes RequireWireFloats and its quaternion has a norm of at least the
+  // double epsilon (a shorter one counts as zero and cannot be normalised):
+  // Prefix(operation) + " Input parameter [" + argument + "] contains an
+  // invalid quaternion".
+  static void RequirePose(const std::array<double, 7>& pose, std::string_view operation,
+                          std::string_view argument);
   // Entry `i` of a per-joint limit table, NaN when the table is shorter:
   // a range check against it then fails instead of reading past the end.
   static double LimitAt(const std::vector<double>& table, std::size_t i);

@@ -100,19 +100,25 @@ bool Robot::Impl::ClearFault(unsigned int timeout_sec) {
   return false;
 }
 
-void Robot::Impl::SwitchMode(Mode mode) {
-  const std::string prefix = Prefix("SwitchMode");
+void Robot::Impl::CheckSwitchMode(Mode mode) const {
   const auto target = static_cast<int32_t>(mode);
   if (target <= static_cast<int32_t>(Mode::UNKNOWN) ||
       target > static_cast<int32_t>(Mode::NRT_SUPER_PRIMITIVE)) {
-    throw std::invalid_argument(prefix + " Invalid control mode input");
+    throw std::invalid_argument(Prefix("SwitchMode") + " Invalid control mode input");
   }
-  const std::string& mode_name = kModeNames[static_cast<std::size_t>(target)];
   if (robot_model == STARFLOAT && target >= static_cast<int32_t>(Mode::RT_JOINT_TORQUE) &&
       target <= static_cast<int32_t>(Mode::NRT_JOINT_POSITION)) {
-    throw std::invalid_argument(prefix + " Control mode [" + mode_name +
+    throw std::invalid_argument(Prefix("SwitchMode") + " Control mode [" +
+                                kModeNames[static_cast<std::size_t>(target)] +
                                 "] is not yet supported on Starfloat");
   }
+}
+
+void Robot::Impl::SwitchMode(Mode mode) {
+  const std::string prefix = Prefix("SwitchMode");
+  CheckSwitchMode(mode);
+  const auto target = static_cast<int32_t>(mode);
+  const std::string& mode_name = kModeNames[static_cast<std::size_t>(target)];
   // One switch at a time; the checks below see the state this switch
   // starts from.
   std::lock_guard<std::mutex> switching(mode_switch_mutex);

@@ -4,10 +4,12 @@
 // which give a target with motion limits.
 //
 // Every command goes through the operational gate, the control mode and its
-// argument checks before anything is built; every number must stay finite
-// as a 32-bit float. The command is then stamped and published by one of
-// the Publish* helpers. Nothing comes back from the robot.
+// argument checks (Check<Operation>) before anything is built; every number
+// must stay finite as a 32-bit float, and the quaternion of every pose must
+// be one that can be normalised. The command is then stamped and published
+// by one of the Publish* helpers. Nothing comes back from the robot.
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -42,6 +44,39 @@ void ToFloats(const std::vector<double>& in, std::vector<float>& out) {
 template <std::size_t N>
 void ToFloats(const std::array<double, N>& in, std::array<float, N>& out) {
   for (std::size_t i = 0; i < N; ++i) out[i] = static_cast<float>(in[i]);
+}
+
+// Operation names, as the error texts give them.
+constexpr const char* kStreamJointTorque = "StreamJointTorque";
+constexpr const char* kStreamJointPosition = "StreamJointPosition";
+constexpr const char* kStreamCartesianMotionForce = "StreamCartesianMotionForce";
+constexpr const char* kSendJointPosition = "SendJointPosition";
+constexpr const char* kSendCartesianMotionForce = "SendCartesianMotionForce";
+constexpr const char* kSendMultiCartesianMotionForce = "SendMultiCartesianMotionForce";
+
+// A quaternion shorter than this counts as zero: it has no direction to
+// normalise to.
+constexpr double kMinQuaternionNorm = DBL_EPSILON;
+
+std::logic_error ModeError(const char* operation) {
+  return std::logic_error(Robot::Impl::Prefix(operation) +
+                          " Robot is not in an applicable control mode");
+}
+
+std::array<double, 4> Limits(const NrtCartesianCmd& waypoint) {
+  return {waypoint.max_linear_vel, waypoint.max_angular_vel, waypoint.max_linear_acc,
+          waypoint.max_angular_acc};
+}
+
+// The four motion limits of a Cartesian command.
+void RequireCartesianLimits(const std::array<double, 4>& limits, const char* operation) {
+  for (const double limit : limits) {
+    if (!AtLeastMinLimit(limit)) {
+      throw std::invalid_argument(Robot::Impl::Prefix(operation) +
+                                  " Input parameters [max_linear_vel, max_angular_vel, "
+                                  "max_linear_acc, max_angular_acc] must be greater than 0");
+    }
+  }
 }
 
 std::string SizeMismatch(const char* operation, const char* argument) {
@@ -81,6 +116,17 @@ void Robot::Impl::RequireWireFloats(const double* values, std::size_t count,
   }
 }
 
+void Robot::Impl::RequirePose(const std::array<double, 7>& pose, std::string_view operation,
+                              std::string_view argument) {
+  RequireWireFloats(pose.data(), pose.size(), operation, argument);
+  double squares = 0.0;
+  for (std::size_t i = 3; i < 7; ++i) squares += pose[i] * pose[i];
+  if (!(std::sqrt(squares) >= kMinQuaternionNorm)) {
+    throw std::invalid_argument(Prefix(operation) + " Input parameter [" + std::string(argument) +
+                                "] contains an invalid quaternion");
+  }
+}
+
 double Robot::Impl::LimitAt(const std::vector<double>& table, std::size_t i) {
   return i < table.size() ? table[i] : std::numeric_limits<double>::quiet_NaN();
 }
@@ -89,20 +135,10 @@ double Robot::Impl::LimitAt(const std::vector<double>& table, std::size_t i) {
 
 void Robot::Impl::StreamJointTorque(const std::vector<double>& torques, bool enable_gravity_comp,
                                     bool enable_soft_limits, double friction_comp_scale) {
-  static constexpr const char* kOperation = "StreamJointTorque";
-  RequireOperational(kOperation);
-  if (CurrentMode() != ModeValue(Mode::RT_JOINT_TORQUE)) {
-    throw std::logic_error(Prefix(kOperation) + " Robot is not in an applicable control mode");
-  }
-  if (verbose) WarnIfUntimely(*client, kOperation);
-  if (torques.size() != info.DoF) {
-    throw std::invalid_argument(SizeMismatch(kOperation, "torques"));
-  }
-  if (!InRange(friction_comp_scale, 0.0, 100.0)) {
-    throw std::invalid_argument(
-        Prefix(kOperation) + " Input parameter [friction_comp_scale] is outside the valid range");
-  }
-  RequireWireFloats(torques.data(), torques.size(), kOperation, "torques");
+  RequireOperational(kStreamJointTorque);
+  if (CurrentMode() != ModeValue(Mode::RT_JOINT_TORQUE)) throw ModeError(kStreamJointTorque);
+  if (verbose) WarnIfUntimely(*client, kStreamJointTorque);
+  CheckStreamJointTorque(torques, enable_gravity_comp, enable_soft_limits, friction_comp_scale);
 
   vek_msgs::msg::JointCommands command;
   ToFloats(torques, command.torque());
@@ -112,16 +148,43 @@ void Robot::Impl::StreamJointTorque(const std::vector<double>& torques, bool ena
   PublishJointCommand(command);
 }
 
+void Robot::Impl::CheckStreamJointTorque(const std::vector<double>& torques,
+                                         bool /*enable_gravity_comp*/, bool /*enable_soft_limits*/,
+                                         double friction_comp_scale) const {
+  if (torques.size() != info.DoF) {
+    throw std::invalid_argument(SizeMismatch(kStreamJointTorque, "torques"));
+  }
+  if (!InRange(friction_comp_scale, 0.0, 100.0)) {
+    throw std::invalid_argument(
+        Prefix(kStreamJointTorque) +
+        " Input parameter [friction_comp_scale] is outside the valid range");
+  }
+  RequireWireFloats(torques.data(), torques.size(), kStreamJointTorque, "torques");
+}
+
 void Robot::Impl::StreamJointPosition(const std::vector<double>& positions,
                                       const std::vector<double>& velocities,
                                       const std::vector<double>& accelerations) {
-  static constexpr const char* kOperation = "StreamJointPosition";
-  RequireOperational(kOperation);
+  RequireOperational(kStreamJointPosition);
   const int16_t mode = CurrentMode();
   if (mode != ModeValue(Mode::RT_JOINT_IMPEDANCE) && mode != ModeValue(Mode::RT_JOINT_POSITION)) {
-    throw std::logic_error(Prefix(kOperation) + " Robot is not in an applicable control mode");
+    throw ModeError(kStreamJointPosition);
   }
-  if (verbose) WarnIfUntimely(*client, kOperation);
+  if (verbose) WarnIfUntimely(*client, kStreamJointPosition);
+  CheckStreamJointPosition(positions, velocities, accelerations);
+
+  vek_msgs::msg::JointCommands command;
+  ToFloats(positions, command.position());
+  ToFloats(velocities, command.velocity());
+  ToFloats(accelerations, command.acceleration());
+  command.torque().assign(info.DoF, 0.0f);
+  PublishJointCommand(command);
+}
+
+void Robot::Impl::CheckStreamJointPosition(const std::vector<double>& positions,
+                                           const std::vector<double>& velocities,
+                                           const std::vector<double>& accelerations) const {
+  static constexpr const char* kOperation = kStreamJointPosition;
   const std::size_t dof = info.DoF;
   if (positions.size() != dof) throw std::invalid_argument(SizeMismatch(kOperation, "positions"));
   if (velocities.size() != dof) throw std::invalid_argument(SizeMismatch(kOperation, "velocities"));
@@ -131,29 +194,18 @@ void Robot::Impl::StreamJointPosition(const std::vector<double>& positions,
   RequireWireFloats(positions.data(), dof, kOperation, "positions");
   RequireWireFloats(velocities.data(), dof, kOperation, "velocities");
   RequireWireFloats(accelerations.data(), dof, kOperation, "accelerations");
-
-  vek_msgs::msg::JointCommands command;
-  ToFloats(positions, command.position());
-  ToFloats(velocities, command.velocity());
-  ToFloats(accelerations, command.acceleration());
-  command.torque().assign(dof, 0.0f);
-  PublishJointCommand(command);
 }
 
 void Robot::Impl::StreamCartesianMotionForce(const std::array<double, 7>& pose,
                                              const std::array<double, 6>& wrench,
                                              const std::array<double, 6>& velocity,
                                              const std::array<double, 6>& acceleration) {
-  static constexpr const char* kOperation = "StreamCartesianMotionForce";
-  RequireOperational(kOperation);
+  RequireOperational(kStreamCartesianMotionForce);
   if (CurrentMode() != ModeValue(Mode::RT_CARTESIAN_MOTION_FORCE)) {
-    throw std::logic_error(Prefix(kOperation) + " Robot is not in an applicable control mode");
+    throw ModeError(kStreamCartesianMotionForce);
   }
-  if (verbose) WarnIfUntimely(*client, kOperation);
-  RequireWireFloats(pose.data(), pose.size(), kOperation, "pose");
-  RequireWireFloats(wrench.data(), wrench.size(), kOperation, "wrench");
-  RequireWireFloats(velocity.data(), velocity.size(), kOperation, "velocity");
-  RequireWireFloats(acceleration.data(), acceleration.size(), kOperation, "acceleration");
+  if (verbose) WarnIfUntimely(*client, kStreamCartesianMotionForce);
+  CheckStreamCartesianMotionForce(pose, wrench, velocity, acceleration);
 
   vek_msgs::msg::CartesianCommands command;
   ToFloats(pose, command.pose());
@@ -163,18 +215,43 @@ void Robot::Impl::StreamCartesianMotionForce(const std::array<double, 7>& pose,
   PublishCartesianCommand(command);
 }
 
+void Robot::Impl::CheckStreamCartesianMotionForce(const std::array<double, 7>& pose,
+                                                  const std::array<double, 6>& wrench,
+                                                  const std::array<double, 6>& velocity,
+                                                  const std::array<double, 6>& acceleration) const {
+  static constexpr const char* kOperation = kStreamCartesianMotionForce;
+  RequirePose(pose, kOperation, "pose");
+  RequireWireFloats(wrench.data(), wrench.size(), kOperation, "wrench");
+  RequireWireFloats(velocity.data(), velocity.size(), kOperation, "velocity");
+  RequireWireFloats(acceleration.data(), acceleration.size(), kOperation, "acceleration");
+}
+
 // ------------------------------------------------------------------ non-real-time commands
 
 void Robot::Impl::SendJointPosition(const std::vector<double>& positions,
                                     const std::vector<double>& velocities,
                                     const std::vector<double>& max_vel,
                                     const std::vector<double>& max_acc) {
-  static constexpr const char* kOperation = "SendJointPosition";
-  RequireOperational(kOperation);
+  RequireOperational(kSendJointPosition);
   const int16_t mode = CurrentMode();
   if (mode != ModeValue(Mode::NRT_JOINT_IMPEDANCE) && mode != ModeValue(Mode::NRT_JOINT_POSITION)) {
-    throw std::logic_error(Prefix(kOperation) + " Robot is not in an applicable control mode");
+    throw ModeError(kSendJointPosition);
   }
+  CheckSendJointPosition(positions, velocities, max_vel, max_acc);
+
+  vek_msgs::msg::JointCommands command;
+  ToFloats(positions, command.position());
+  ToFloats(velocities, command.velocity());
+  ToFloats(max_vel, command.max_vel());
+  ToFloats(max_acc, command.max_acc());
+  PublishJointCommand(command);
+}
+
+void Robot::Impl::CheckSendJointPosition(const std::vector<double>& positions,
+                                         const std::vector<double>& velocities,
+                                         const std::vector<double>& max_vel,
+                                         const std::vector<double>& max_acc) const {
+  static constexpr const char* kOperation = kSendJointPosition;
   const std::size_t dof = info.DoF;
   if (positions.size() != dof) throw std::invalid_argument(SizeMismatch(kOperation, "positions"));
   if (velocities.size() != dof) throw std::invalid_argument(SizeMismatch(kOperation, "velocities"));
@@ -193,13 +270,6 @@ void Robot::Impl::SendJointPosition(const std::vector<double>& positions,
   RequireWireFloats(velocities.data(), dof, kOperation, "velocities");
   RequireWireFloats(max_vel.data(), dof, kOperation, "max_vel");
   RequireWireFloats(max_acc.data(), dof, kOperation, "max_acc");
-
-  vek_msgs::msg::JointCommands command;
-  ToFloats(positions, command.position());
-  ToFloats(velocities, command.velocity());
-  ToFloats(max_vel, command.max_vel());
-  ToFloats(max_acc, command.max_acc());
-  PublishJointCommand(command);
 }
 
 void Robot::Impl::SendCartesianMotionForce(const std::array<double, 7>& pose,
@@ -207,29 +277,14 @@ void Robot::Impl::SendCartesianMotionForce(const std::array<double, 7>& pose,
                                            const std::array<double, 6>& velocity,
                                            double max_linear_vel, double max_angular_vel,
                                            double max_linear_acc, double max_angular_acc) {
-  static constexpr const char* kOperation = "SendCartesianMotionForce";
-  RequireOperational(kOperation);
+  RequireOperational(kSendCartesianMotionForce);
   const int16_t mode = CurrentMode();
   if (mode != ModeValue(Mode::NRT_CARTESIAN_MOTION_FORCE) &&
       mode != ModeValue(Mode::NRT_SUPER_PRIMITIVE)) {
-    throw std::logic_error(Prefix(kOperation) + " Robot is not in an applicable control mode");
+    throw ModeError(kSendCartesianMotionForce);
   }
-  const std::array<double, 4> limits = {max_linear_vel, max_angular_vel, max_linear_acc,
-                                        max_angular_acc};
-  for (const double limit : limits) {
-    if (!AtLeastMinLimit(limit)) {
-      throw std::invalid_argument(Prefix(kOperation) +
-                                  " Input parameters [max_linear_vel, max_angular_vel, "
-                                  "max_linear_acc, max_angular_acc] must be greater than 0");
-    }
-  }
-  RequireWireFloats(pose.data(), pose.size(), kOperation, "pose");
-  RequireWireFloats(wrench.data(), wrench.size(), kOperation, "wrench");
-  RequireWireFloats(velocity.data(), velocity.size(), kOperation, "velocity");
-  RequireWireFloats(&limits[0], 1, kOperation, "max_linear_vel");
-  RequireWireFloats(&limits[1], 1, kOperation, "max_angular_vel");
-  RequireWireFloats(&limits[2], 1, kOperation, "max_linear_acc");
-  RequireWireFloats(&limits[3], 1, kOperation, "max_angular_acc");
+  CheckSendCartesianMotionForce(pose, wrench, velocity, max_linear_vel, max_angular_vel,
+                                max_linear_acc, max_angular_acc);
 
   vek_msgs::msg::CartesianCommands command;
   ToFloats(pose, command.pose());
@@ -242,13 +297,54 @@ void Robot::Impl::SendCartesianMotionForce(const std::array<double, 7>& pose,
   PublishCartesianCommand(command);
 }
 
+void Robot::Impl::CheckSendCartesianMotionForce(const std::array<double, 7>& pose,
+                                                const std::array<double, 6>& wrench,
+                                                const std::array<double, 6>& velocity,
+                                                double max_linear_vel, double max_angular_vel,
+                                                double max_linear_acc,
+                                                double max_angular_acc) const {
+  static constexpr const char* kOperation = kSendCartesianMotionForce;
+  const std::array<double, 4> limits = {max_linear_vel, max_angular_vel, max_linear_acc,
+                                        max_angular_acc};
+  RequireCartesianLimits(limits, kOperation);
+  RequirePose(pose, kOperation, "pose");
+  RequireWireFloats(wrench.data(), wrench.size(), kOperation, "wrench");
+  RequireWireFloats(velocity.data(), velocity.size(), kOperation, "velocity");
+  RequireWireFloats(&limits[0], 1, kOperation, "max_linear_vel");
+  RequireWireFloats(&limits[1], 1, kOperation, "max_angular_vel");
+  RequireWireFloats(&limits[2], 1, kOperation, "max_linear_acc");
+  RequireWireFloats(&limits[3], 1, kOperation, "max_angular_acc");
+}
+
 void Robot::Impl::SendMultiCartesianMotionForce(const std::vector<NrtCartesianCmd>& cart_cmds,
                                                 const std::vector<std::vector<double>>& joint_pos) {
-  static constexpr const char* kOperation = "SendMultiCartesianMotionForce";
-  RequireOperational(kOperation);
+  RequireOperational(kSendMultiCartesianMotionForce);
   if (CurrentMode() != ModeValue(Mode::NRT_SUPER_PRIMITIVE)) {
-    throw std::logic_error(Prefix(kOperation) + " Robot is not in an applicable control mode");
+    throw ModeError(kSendMultiCartesianMotionForce);
   }
+  CheckSendMultiCartesianMotionForce(cart_cmds, joint_pos);
+
+  std::vector<std::vector<float>> joint_positions(joint_pos.size());
+  for (std::size_t i = 0; i < joint_pos.size(); ++i) ToFloats(joint_pos[i], joint_positions[i]);
+  std::vector<vek_msgs::msg::CartesianCommands> commands(cart_cmds.size());
+  for (std::size_t i = 0; i < cart_cmds.size(); ++i) {
+    const NrtCartesianCmd& waypoint = cart_cmds[i];
+    vek_msgs::msg::CartesianCommands& command = commands[i];
+    ToFloats(waypoint.pose, command.pose());
+    ToFloats(waypoint.wrench, command.wrench());
+    ToFloats(waypoint.velocity, command.velocity());
+    command.max_linear_vel(static_cast<float>(waypoint.max_linear_vel));
+    command.max_angular_vel(static_cast<float>(waypoint.max_angular_vel));
+    command.max_linear_acc(static_cast<float>(waypoint.max_linear_acc));
+    command.max_angular_acc(static_cast<float>(waypoint.max_angular_acc));
+  }
+  PublishCartesianMultiCommand(commands, joint_positions);
+}
+
+void Robot::Impl::CheckSendMultiCartesianMotionForce(
+    const std::vector<NrtCartesianCmd>& cart_cmds,
+    const std::vector<std::vector<double>>& joint_pos) const {
+  static constexpr const char* kOperation = kSendMultiCartesianMotionForce;
   if (cart_cmds.empty()) {
     throw std::invalid_argument(Prefix(kOperation) +
                                 " Input parameter [cart_cmds] cannot be empty");
@@ -271,19 +367,11 @@ void Robot::Impl::SendMultiCartesianMotionForce(const std::vector<NrtCartesianCm
     }
   }
   for (const NrtCartesianCmd& waypoint : cart_cmds) {
-    for (const double limit : {waypoint.max_linear_vel, waypoint.max_angular_vel,
-                               waypoint.max_linear_acc, waypoint.max_angular_acc}) {
-      if (!AtLeastMinLimit(limit)) {
-        throw std::invalid_argument(Prefix(kOperation) +
-                                    " Input parameters [max_linear_vel, max_angular_vel, "
-                                    "max_linear_acc, max_angular_acc] must be greater than 0");
-      }
-    }
+    RequireCartesianLimits(Limits(waypoint), kOperation);
   }
   for (const NrtCartesianCmd& waypoint : cart_cmds) {
-    const std::array<double, 4> limits = {waypoint.max_linear_vel, waypoint.max_angular_vel,
-                                          waypoint.max_linear_acc, waypoint.max_angular_acc};
-    RequireWireFloats(waypoint.pose.data(), waypoint.pose.size(), kOperation, "cart_cmds");
+    const std::array<double, 4> limits = Limits(waypoint);
+    RequirePose(waypoint.pose, kOperation, "cart_cmds");
     RequireWireFloats(waypoint.wrench.data(), waypoint.wrench.size(), kOperation, "cart_cmds");
     RequireWireFloats(waypoint.velocity.data(), waypoint.velocity.size(), kOperation, "cart_cmds");
     RequireWireFloats(limits.data(), limits.size(), kOperation, "cart_cmds");
@@ -291,22 +379,6 @@ void Robot::Impl::SendMultiCartesianMotionForce(const std::vector<NrtCartesianCm
   for (const std::vector<double>& q : joint_pos) {
     RequireWireFloats(q.data(), q.size(), kOperation, "joint_pos");
   }
-
-  std::vector<std::vector<float>> joint_positions(joint_pos.size());
-  for (std::size_t i = 0; i < joint_pos.size(); ++i) ToFloats(joint_pos[i], joint_positions[i]);
-  std::vector<vek_msgs::msg::CartesianCommands> commands(cart_cmds.size());
-  for (std::size_t i = 0; i < cart_cmds.size(); ++i) {
-    const NrtCartesianCmd& waypoint = cart_cmds[i];
-    vek_msgs::msg::CartesianCommands& command = commands[i];
-    ToFloats(waypoint.pose, command.pose());
-    ToFloats(waypoint.wrench, command.wrench());
-    ToFloats(waypoint.velocity, command.velocity());
-    command.max_linear_vel(static_cast<float>(waypoint.max_linear_vel));
-    command.max_angular_vel(static_cast<float>(waypoint.max_angular_vel));
-    command.max_linear_acc(static_cast<float>(waypoint.max_linear_acc));
-    command.max_angular_acc(static_cast<float>(waypoint.max_angular_acc));
-  }
-  PublishCartesianMultiCommand(commands, joint_positions);
 }
 
 // ------------------------------------------------------------------ Robot

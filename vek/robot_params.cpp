@@ -56,9 +56,8 @@ std::map<std::string, ParamVariant> Robot::Impl::primitive_states() const {
 
 void Robot::Impl::SetGlobalVariables(const std::map<std::string, ParamVariant>& global_vars) {
   const std::string prefix = Prefix("SetGlobalVariables");
-  if (global_vars.empty()) {
-    throw std::length_error(prefix + " Input map [global_vars] is empty");
-  }
+  const std::string text = CheckSetGlobalVariables(global_vars);
+  // Every name must be one the robot already has.
   const std::map<std::string, ParamVariant> existing = global_variables();
   for (const auto& entry : global_vars) {
     if (existing.count(entry.first) == 0) {
@@ -66,14 +65,20 @@ void Robot::Impl::SetGlobalVariables(const std::map<std::string, ParamVariant>& 
                                   "] does not exist");
     }
   }
-  // Throws for a '\0' or a character of the text's structure in a name or
-  // text, a non-finite number, a Coord without text form and a text above
-  // the transport's limit.
-  const std::string text = detail::GlobalVariablesRequestText(global_vars);
   if (!QorSucceeded(
           client->operations_rpc.GeneralCall(ProcedureId::SetGlobalVariables, text, {}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
+}
+
+std::string Robot::Impl::CheckSetGlobalVariables(
+    const std::map<std::string, ParamVariant>& global_vars) const {
+  if (global_vars.empty()) {
+    throw std::length_error(Prefix("SetGlobalVariables") + " Input map [global_vars] is empty");
+  }
+  // Throws for a '\0' in a name or text, a non-finite number, a Coord
+  // without text form and a text above the transport's limit.
+  return detail::GlobalVariablesRequestText(global_vars);
 }
 
 // ------------------------------------------------------------------ Robot

@@ -50,20 +50,25 @@ void Robot::Impl::ExecutePlan(const std::string& plan_name, bool continue_exec,
   if (CurrentMode() != ModeValue(Mode::NRT_PLAN_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  // The transport would cut the name at a '\0' or at its capacity and the
-  // robot would look for another plan than the one asked for.
-  RequireNoNul(plan_name, "ExecutePlan", "plan_name");
-  if (plan_name.size() > detail::kMaxLongStringLength) {
-    throw std::length_error(prefix +
-                            " Input parameter [plan_name] is too long to transmit (requires " +
-                            std::to_string(plan_name.size()) + "/" +
-                            std::to_string(detail::kMaxLongStringLength) + " bytes of bandwidth)");
-  }
+  CheckExecutePlan(plan_name, continue_exec, block_until_started);
   if (!QorSucceeded(client->operations_rpc.GeneralCall(ProcedureId::ExecutePlan, plan_name,
                                                        {continue_exec ? 1 : 0}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
   if (block_until_started) std::this_thread::sleep_for(kStartWait);
+}
+
+void Robot::Impl::CheckExecutePlan(const std::string& plan_name, bool /*continue_exec*/,
+                                   bool /*block_until_started*/) const {
+  // The transport would cut the name at a '\0' or at its capacity and the
+  // robot would look for another plan than the one asked for.
+  RequireNoNul(plan_name, "ExecutePlan", "plan_name");
+  if (plan_name.size() > detail::kMaxLongStringLength) {
+    throw std::length_error(Prefix("ExecutePlan") +
+                            " Input parameter [plan_name] is too long to transmit (requires " +
+                            std::to_string(plan_name.size()) + "/" +
+                            std::to_string(detail::kMaxLongStringLength) + " bytes of bandwidth)");
+  }
 }
 
 void Robot::Impl::PausePlan(bool pause) {
@@ -116,13 +121,18 @@ void Robot::Impl::SetVelocityScale(unsigned int velocity_scale) {
       mode != ModeValue(Mode::NRT_PRIMITIVE_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  if (velocity_scale > kMaxVelocityScale) {
-    throw std::invalid_argument(prefix + " Input parameter [velocity_scale] cannot exceed 100%");
-  }
+  CheckSetVelocityScale(velocity_scale);
   if (!QorSucceeded(client->operations_rpc.GeneralCall(ProcedureId::SetVelocityScale, std::string(),
                                                        {static_cast<int>(velocity_scale)}, {},
                                                        {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
+  }
+}
+
+void Robot::Impl::CheckSetVelocityScale(unsigned int velocity_scale) const {
+  if (velocity_scale > kMaxVelocityScale) {
+    throw std::invalid_argument(Prefix("SetVelocityScale") +
+                                " Input parameter [velocity_scale] cannot exceed 100%");
   }
 }
 
@@ -134,16 +144,22 @@ void Robot::Impl::ExecutePrimitive(const std::string& primitive_name,
   if (CurrentMode() != ModeValue(Mode::NRT_PRIMITIVE_EXECUTION)) {
     throw std::logic_error(prefix + " Robot is not in an applicable control mode");
   }
-  // Parameters in name order; throws for texts the robot could not be given
-  // whole or would read otherwise (a '\0', a character of the call's
-  // structure, a non-finite number, a Coord without text form, more than
-  // 10000 characters).
-  const std::string text = detail::PrimitiveCallText(primitive_name, input_params);
+  const std::string text = CheckExecutePrimitive(primitive_name, input_params, block_until_started);
   if (!QorSucceeded(
           client->operations_rpc.GeneralCall(ProcedureId::ExecutePrimitive, text, {}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
   if (block_until_started) std::this_thread::sleep_for(kStartWait);
+}
+
+std::string Robot::Impl::CheckExecutePrimitive(
+    const std::string& primitive_name, const std::map<std::string, ParamVariant>& input_params,
+    bool /*block_until_started*/) const {
+  RequireNoNul(primitive_name, "ExecutePrimitive", "primitive_name");
+  // Parameters in name order; throws for texts the robot could not be given
+  // whole (a '\0', a non-finite number, a Coord without text form, more
+  // than 10000 characters).
+  return detail::PrimitiveCallText(primitive_name, input_params);
 }
 
 // ------------------------------------------------------------------ Robot

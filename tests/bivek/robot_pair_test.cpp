@@ -193,12 +193,12 @@ TEST_F(RobotPairTest, ConcurrentCommandsRunBothArmsAtOnce) {
 
   const std::string op = "[quiral::bivek::RobotPair::SetDigitalOutputs]";
   LogCapture log(spdlog::level::warn);
-  sim_->Fault(sn_[1], {{"procedure_id", 8}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::invalid_argument>(
+  for (const std::string& sn : sn_) sim_->Fault(sn, {{"procedure_id", 8}, {"kind", "fail"}});
+  EXPECT_TRUE(Throws<std::runtime_error>(
       [&] {
-        pair_->SetDigitalOutputs({{{18, true}}, {{4, true}}});
+        pair_->SetDigitalOutputs({{{2, true}}, {{4, true}}});
       },
-      op + "(first) Input map contains port index outside the valid range"));
+      op + "(first) Failed to deliver the request"));
   EXPECT_EQ(
       log.Count(spdlog::level::warn, op + "(second) Also failed: Failed to deliver the request"),
       1);
@@ -253,7 +253,7 @@ TEST_F(RobotPairTest, ErrorClassesAndTextsPerOperation) {
       {{idle, idle}, [&] { fail_next(1, 7); pair_->SwitchMode(joint); }, typeid(std::runtime_error),
        op + "SwitchMode](second) Failed to switch control mode to [NRT_JOINT_POSITION]", 0, {6, 1}},
       {{idle, idle}, [&] { pair_->SwitchMode({Mode(99), plan}); }, typeid(std::invalid_argument),
-       op + "SwitchMode](first) Invalid control mode input", 0, {1, 7}},
+       op + "SwitchMode](first) Invalid control mode input", 0, {1, 1}},
       {{plan, plan}, [&] { fail_next(1, 7); pair_->Stop(); }, typeid(std::runtime_error),
        op + "Stop](second) Failed to stop the robot", 0, {1, 7}},
       // Runtime errors of this one leave untagged.

@@ -80,8 +80,13 @@ def param_values():
              "h": b"raw"}, {"a": [1, 2, 3], "b": [jpos, jpos], "c": coord, "d": False})
 
 
+WAYPOINT = quiralvek.NrtCartesianCmd()
+WAYPOINT.pose, WAYPOINT.max_linear_vel, WAYPOINT.max_angular_vel = IDENTITY, 1.0, 1.0
+WAYPOINT.max_linear_acc = WAYPOINT.max_angular_acc = 1.0
+
 # One call of every command method that sends a request (arguments that
-# convert, whatever the arm then makes of them).
+# convert and pass the pair's argument checks, whatever the arm then makes
+# of them).
 CALLS = {
     "Enable": (), "Brake": (True,), "SwitchMode": (JOINT,), "ClearFault": (0,),
     "RunAutoRecovery": (), "SetGlobalVariables": (({"a": 1}, {"a": 1}),),
@@ -92,7 +97,7 @@ CALLS = {
     "SendJointPosition": (V7, V7, V7, V7), "SetJointImpedance": (V7,),
     "SetMaxContactTorque": (V7,), "SetJointInertiaScale": (V7,), "SetNullSpacePosture": (V7,),
     "SendCartesianMotionForce": ((IDENTITY, IDENTITY),),
-    "SendMultiCartesianMotionForce": (([quiralvek.NrtCartesianCmd()], []), ([V7[0]], [])),
+    "SendMultiCartesianMotionForce": (([WAYPOINT],) * 2, ([V7[0]],) * 2),
     "SetCartesianImpedance": (V6,), "SetMaxContactWrench": (V6,), "SetNullSpaceObjectives": (),
     "SetForceControlAxis": (([True] * 6,) * 2,), "SetForceControlFrame": ((CoordType.TCP,) * 2,),
     "SetPassiveForceControl": (BOTH,), "SetDigitalOutputs": (({0: True}, {}),),
