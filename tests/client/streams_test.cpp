@@ -55,7 +55,7 @@ TEST_F(Streams, StatesAndTheBasicStreamFollowTheController) {
     EXPECT_EQ(states.link_position[i], joints["position"][i].get<float>()) << i;
   }
   EXPECT_EQ(states.ext_wrench_in_tcp_raw, (std::array<double, 6>{1, 2, 3, 4, 5, 6}));
-  EXPECT_NE(states.timestamp[0] + states.timestamp[1], 0);
+  EXPECT_TRUE(states.timestamp[0] != 0 || states.timestamp[1] != 0);
   EXPECT_EQ(stream.GetRobotActions().torque_des.size(), 7u);
 }
 
