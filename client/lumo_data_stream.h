@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ class LUMODataStream {
 
   std::vector<float> GetMultiContactForces() const;
   std::vector<float> GetMultiContactPos() const;
+
+  // Basic samples received since construction; never reset. A change tells
+  // that the accessors above read a sample newer than when it was taken.
+  uint64_t BasicSampleCount() const { return basic_.SampleCount(); }
 
  private:
   SnapshotSubscriber<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType> basic_;

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <mutex>
 #include <stdexcept>
 
 #include <fastdds/dds/domain/DomainParticipant.hpp>
@@ -15,9 +16,34 @@ namespace dds = eprosima::fastdds::dds;
 
 namespace {
 
+// inet_pton reads a C string: an entry with a '\0' in it would be judged
+// by its part before the '\0' only.
 bool IsIpv4Address(const std::string& text) {
   in_addr address{};
-  return inet_pton(AF_INET, text.c_str(), &address) == 1;
+  return text.find('\0') == std::string::npos &&
+         inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+// The entry as it can be shown in a message: each '\0' written as "\0".
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    if (c == '\0') {
+      shown += "\\0";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+// Participants are created and deleted one at a time in the process: the
+// library's creation is not reentrant (it reads the user's passwd entry
+// with getpwuid and hands out participant ids from one shared counter),
+// and the two arms of a pair connect at the same time.
+std::mutex& ParticipantLifecycleMutex() {
+  static std::mutex mutex;
+  return mutex;
 }
 
 // True when every well-known port of the domain fits in 16 bits.
@@ -40,7 +66,7 @@ std::shared_ptr<eprosima::fastdds::rtps::UDPv4TransportDescriptor> MakeUdpv4Desc
     if (!IsIpv4Address(entry)) {
       throw std::invalid_argument(std::string("[") + owner +
                                   "] Interface whitelist entry is not an IPv4 address: \"" +
-                                  entry + "\"");
+                                  Printable(entry) + "\"");
     }
     udp->interfaceWhiteList.push_back(entry);
   }
@@ -65,6 +91,7 @@ dds::DomainParticipant* CreateNodeParticipant(uint32_t domain_id,
                                               const dds::DomainParticipantQos& qos) {
   dds::DomainParticipant* participant = nullptr;
   if (DomainPortsFit(domain_id, qos)) {
+    std::lock_guard<std::mutex> lock(ParticipantLifecycleMutex());
     participant = dds::DomainParticipantFactory::get_instance()->create_participant(
         domain_id, qos, nullptr, dds::StatusMask::all());
   }
@@ -76,6 +103,7 @@ dds::DomainParticipant* CreateNodeParticipant(uint32_t domain_id,
 
 void DeleteNodeParticipant(dds::DomainParticipant* participant) noexcept {
   if (participant != nullptr) {
+    std::lock_guard<std::mutex> lock(ParticipantLifecycleMutex());
     (void)dds::DomainParticipantFactory::get_instance()->delete_participant(participant);
   }
 }

@@ -30,9 +30,10 @@ inline constexpr size_t kMaxParticipantNameLength = 255;
 
 // Builds a UDPv4 descriptor whose interface whitelist holds the given
 // entries, unchanged and in order. Every entry must be a dotted IPv4
-// address ("127.0.0.1"); anything else throws std::invalid_argument naming
-// the node class `owner`, since the transport would silently drop it and
-// leave the participant without a usable interface.
+// address ("127.0.0.1") and nothing else, not even after a '\0'; anything
+// else throws std::invalid_argument naming the node class `owner` and the
+// entry (a '\0' shown as "\0"), since the transport would silently drop it
+// and leave the participant without a usable interface.
 std::shared_ptr<eprosima::fastdds::rtps::UDPv4TransportDescriptor> MakeUdpv4Descriptor(
     const std::vector<std::string>& interfaces, const char* owner);
 
@@ -45,7 +46,9 @@ eprosima::fastdds::dds::DomainParticipantQos MakeNodeQos(const std::string& node
 // Creates the participant, or throws std::runtime_error "Failed to create
 // DDS participant". A domain id whose well-known ports would not fit in 16
 // bits is refused here, before the library sees it: the library would end
-// the whole process for such an id.
+// the whole process for such an id. Creations and deletions of
+// participants run one at a time process-wide; everything else on a
+// participant runs concurrently.
 eprosima::fastdds::dds::DomainParticipant* CreateNodeParticipant(
     uint32_t domain_id, const eprosima::fastdds::dds::DomainParticipantQos& qos);
 

@@ -244,6 +244,26 @@ bool Robot::Impl::HasStreamSample() const {
   return !s.link_position.empty() || s.timestamp[0] != 0 || s.timestamp[1] != 0;
 }
 
+uint64_t Robot::Impl::StreamSampleCount() const {
+  return client->lumo_data_stream.BasicSampleCount();
+}
+
+bool Robot::Impl::StoppedSince(uint64_t since) const {
+  // The count grows only after its sample was stored: a new count means the
+  // test below reads that sample or a newer one.
+  return (lite || StreamSampleCount() != since) && Stopped();
+}
+
+bool Robot::Impl::Lost() const { return !lite && !client->connected.load(); }
+
+void Robot::Impl::RequireConnected(std::string_view operation) const {
+  if (Lost()) throw LostConnection(operation);
+}
+
+std::runtime_error Robot::Impl::LostConnection(std::string_view operation) {
+  return std::runtime_error(Prefix(operation) + " Lost connection to the robot");
+}
+
 int16_t Robot::Impl::CurrentMode() const { return client->rt_states_sub.CurrExtCtrlMode(); }
 
 Mode Robot::Impl::mode() const {
@@ -253,6 +273,8 @@ Mode Robot::Impl::mode() const {
 }
 
 OperationalStatus Robot::Impl::operational_status() const {
+  // The newest sample of a lost robot tells what it was, not what it is.
+  if (Lost()) return OperationalStatus::UNKNOWN;
   const auto& stream = client->lumo_data_stream;
   const qor::SystemState system = stream.GetSystemState();
   const qor::SafetyBoardState board = stream.SafetyBoardState();

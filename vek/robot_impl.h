@@ -28,6 +28,13 @@
 // - Every text argument that goes on the wire is checked with RequireNoNul
 //   first: the transport cuts a text at its first '\0', so the call would
 //   report success for a text the robot never saw.
+// - A lost robot (Lost()) is one whose newest samples are old news: its
+//   status is UNKNOWN, so the operational gate refuses it, and a command
+//   that decides from its states refuses it too (RequireConnected). A wait
+//   on the robot's states judges only samples newer than the request it
+//   waits for (StoppedSince, StreamSampleCount) and fails with
+//   LostConnection once the robot is lost, or, in the short waits of a
+//   mode switch and of a start, when no newer sample came at all.
 //
 // Motion commands and threads. One Robot may be used from two threads at
 // once: Stop called from one thread while another streams commands.
@@ -58,6 +65,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -149,12 +157,33 @@ class Robot::Impl {
   bool Stopped() const;
   // True once a data-stream sample has arrived (never on a lite robot).
   bool HasStreamSample() const;
+  // Data-stream samples received so far.
+  uint64_t StreamSampleCount() const;
+  // The standstill test, passed only by a data-stream sample newer than
+  // `since` (a StreamSampleCount). A lite robot has no data stream: the
+  // plain test.
+  bool StoppedSince(uint64_t since) const;
+
+  // True while a non-lite robot's real-time states have stopped arriving.
+  // Construction waits for the connection, so such a robot was connected
+  // and has been lost; a lite robot has no connection monitor and is never
+  // lost.
+  bool Lost() const;
+  // Throws LostConnection(operation) when the robot is lost.
+  void RequireConnected(std::string_view operation) const;
+  // std::runtime_error Prefix(operation) + " Lost connection to the robot":
+  // the failure of a command that the loss of the link keeps from deciding
+  // on the robot's states, before or while it waits on them. A runtime
+  // error, as every other failure of the link, so that a pair tags it with
+  // its arm.
+  static std::runtime_error LostConnection(std::string_view operation);
 
   // The raw control mode of the newest real-time states (0 before any).
   int16_t CurrentMode() const;
   // CurrentMode as a Mode; values outside 0 to 12 give UNKNOWN.
   Mode mode() const;
 
+  // UNKNOWN while the robot is lost.
   OperationalStatus operational_status() const;
   bool operational() const;
   // Prefix(operation) + " Robot is not operational: " + status text.

@@ -83,16 +83,19 @@ void Robot::Impl::Enable() {
 }
 
 bool Robot::Impl::ClearFault(unsigned int timeout_sec) {
+  RequireConnected("ClearFault");
   if (!QorSucceeded(Call(*client, ProcedureId::ClearFault))) {
     throw std::runtime_error(Prefix("ClearFault") + " Failed to deliver the request");
   }
   // Without data from the robot (a lite robot never has any) the fault
   // cannot be seen gone, which is not a success.
   if (lite) return false;
+  // Only a sample newer than the request shows the fault gone.
+  const uint64_t since = StreamSampleCount();
   for (unsigned int poll = 1; poll <= timeout_sec; ++poll) {
     std::this_thread::sleep_for(kClearFaultPollPeriod);
-    // Data of a lost link may predate the fault: only fresh data counts.
-    if (client->connected.load() && HasStreamSample() &&
+    if (Lost()) throw LostConnection("ClearFault");
+    if (StreamSampleCount() != since &&
         !IsFaultState(client->lumo_data_stream.GetSystemState())) {
       return true;
     }
@@ -140,12 +143,17 @@ void Robot::Impl::SwitchMode(Mode mode) {
       throw std::runtime_error(prefix + " Failed to switch control mode to IDLE");
     }
     last_requested_mode = static_cast<int16_t>(Mode::IDLE);
+    // A robot still moving after the longest wait is switched all the same;
+    // one whose states stopped coming cannot be known to be stopping.
+    const uint64_t since = StreamSampleCount();
     int elapsed_ms = 0;
     while (true) {
       std::this_thread::sleep_for(kStandstillPollPeriod);
       elapsed_ms += static_cast<int>(kStandstillPollPeriod.count());
-      if (elapsed_ms >= kStandstillMaxWaitMs || Stopped()) break;
+      if (Lost()) throw LostConnection("SwitchMode");
+      if (elapsed_ms >= kStandstillMaxWaitMs || StoppedSince(since)) break;
     }
+    if (!lite && StreamSampleCount() == since) throw LostConnection("SwitchMode");
     spdlog::debug("[quiral::vek::Robot] Time taken to decelerate and stop the robot: {} ms",
                   elapsed_ms);
   }
@@ -172,12 +180,15 @@ void Robot::Impl::SwitchMode(Mode mode) {
 }
 
 void Robot::Impl::Stop() {
-  if (IsFaultState(client->lumo_data_stream.GetSystemState())) return;
+  // The last sample of a lost robot does not tell that it is in a fault
+  // now: the switch refuses it instead.
+  if (!Lost() && IsFaultState(client->lumo_data_stream.GetSystemState())) return;
   SwitchMode(Mode::IDLE);
 }
 
 void Robot::Impl::RunAutoRecovery() {
   const std::string prefix = Prefix("RunAutoRecovery");
+  RequireConnected("RunAutoRecovery");
   if (client->lumo_data_stream.SafetyBoardState() != qor::SafetyBoardState::RECOVERY) {
     spdlog::debug("{} Robot system is not in recovery state, nothing to be done", prefix);
     return;
@@ -223,12 +234,11 @@ void Robot::Impl::RunAutoRecovery() {
 
   // No time limit: a joint far outside its limit takes long at this speed.
   // A lost link, though, would leave the last sample in place for ever.
+  const uint64_t since = StreamSampleCount();
   do {
     std::this_thread::sleep_for(kRecoveryPollPeriod);
-    if (!client->connected.load()) {
-      throw std::runtime_error(prefix + " Lost connection to the robot during automatic recovery");
-    }
-  } while (!Stopped());
+    if (Lost()) throw LostConnection("RunAutoRecovery");
+  } while (!StoppedSince(since));
   if (verbose) {
     spdlog::info("{} Automatic recovery complete, please reboot the robot", prefix);
   }
@@ -239,6 +249,7 @@ void Robot::Impl::Brake(bool engage) {
   if (robot_model != VARNO4M) {
     throw std::logic_error(prefix + " This function is only available to medical robots");
   }
+  RequireConnected("Brake");
   // Without any sample the robot cannot be known to stand still.
   if (!HasStreamSample() || !Stopped()) {
     throw std::logic_error(prefix + " Robot is not fully stopped");

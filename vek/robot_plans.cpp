@@ -3,8 +3,10 @@
 // primitive calls with their parameter texts.
 
 #include <chrono>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,6 +25,16 @@ constexpr unsigned int kMaxVelocityScale = 100;
 // The robot is given this long to start a plan or primitive when the caller
 // asks to wait for the start; it is not asked whether it did.
 constexpr std::chrono::milliseconds kStartWait{300};
+
+// The wait for a start after the robot accepted the request. A robot that
+// sends no data meanwhile has gone: the start cannot be reported.
+void WaitForStart(const Robot::Impl& impl, std::string_view operation) {
+  const uint64_t since = impl.StreamSampleCount();
+  std::this_thread::sleep_for(kStartWait);
+  if (!impl.lite && impl.StreamSampleCount() == since) {
+    throw Robot::Impl::LostConnection(operation);
+  }
+}
 
 constexpr int16_t ModeValue(Mode mode) { return static_cast<int16_t>(mode); }
 
@@ -55,7 +67,7 @@ void Robot::Impl::ExecutePlan(const std::string& plan_name, bool continue_exec,
                                                        {continue_exec ? 1 : 0}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
-  if (block_until_started) std::this_thread::sleep_for(kStartWait);
+  if (block_until_started) WaitForStart(*this, "ExecutePlan");
 }
 
 void Robot::Impl::CheckExecutePlan(const std::string& plan_name, bool /*continue_exec*/,
@@ -149,7 +161,7 @@ void Robot::Impl::ExecutePrimitive(const std::string& primitive_name,
           client->operations_rpc.GeneralCall(ProcedureId::ExecutePrimitive, text, {}, {}, {}))) {
     throw std::runtime_error(prefix + " Failed to deliver the request");
   }
-  if (block_until_started) std::this_thread::sleep_for(kStartWait);
+  if (block_until_started) WaitForStart(*this, "ExecutePrimitive");
 }
 
 std::string Robot::Impl::CheckExecutePrimitive(
