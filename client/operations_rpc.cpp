@@ -288,7 +288,7 @@ QorState OperationsRPC::RequestDeviceParams(const std::string& device,
       spdlog::debug("Failed to send remote call or server reply timeout");
       return Fault();
     }
-    if (!OperationsService::Answers(reply, request)) {
+    if (!Answers(reply, request)) {
       spdlog::warn(
           "[quiral::vek::Device::params] Data type of parameter [{}] is not supported yet and "
           "will be omitted",

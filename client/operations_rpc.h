@@ -23,7 +23,9 @@ namespace vek_impl {
 // Every operation returns OK (100000) or FAULT (300000) and never throws
 // for a failed call; the reason of a FAULT goes to the default logger. A
 // silent server is asked 3 times (2 s each, no pause); a reply that reports
-// failure or carries another procedure id ends the call at once. A reply of
+// failure ends the call at once, and so does one that names the call's
+// request but carries another procedure id; one to another procedure is
+// dropped (see ServiceClient). A reply of
 // the wrong shape (missing entries, sizes that do not fit) is a FAULT and
 // leaves every output argument as it was. Init and RequestStringList
 // (procedure `id` without arguments, the reply's texts in order) come from

@@ -19,18 +19,18 @@ void OperationsService::SetId(Request& request, Id id) {
   request.procedure_id(static_cast<uint16_t>(id));
 }
 
-bool OperationsService::Answers(const Reply& reply, const Request& request) {
+bool OperationsService::SameId(const Reply& reply, const Request& request) {
   // The reply's id is 32 bits wide: one that matches only in its low 16
   // bits is another id.
-  return reply.success() && reply.procedure_id() == static_cast<uint32_t>(request.procedure_id());
+  return reply.procedure_id() == static_cast<uint32_t>(request.procedure_id());
 }
 
 void LUMODataService::SetId(Request& request, Id id) {
   request.request_id(static_cast<uint16_t>(id));
 }
 
-bool LUMODataService::Answers(const Reply& reply, const Request& request) {
-  return reply.success() && reply.request_id() == request.request_id();
+bool LUMODataService::SameId(const Reply& reply, const Request& request) {
+  return reply.request_id() == request.request_id();
 }
 
 template <class Service>
@@ -56,13 +56,25 @@ typename Service::Request ServiceClient<Service>::NewRequest(Id id) {
 }
 
 template <class Service>
+bool ServiceClient<Service>::Answers(const Reply& reply, const Request& request) {
+  return reply.success() && Service::SameId(reply, request);
+}
+
+template <class Service>
 bool ServiceClient<Service>::Exchange(const Request& request, Reply& reply) {
   if (client_ == nullptr) {
     return false;
   }
+  // A reply that names its request answers this call when it names one of
+  // its attempts (they all carry the same request). A reply that names none
+  // answers it when it carries the request's id: one to another procedure
+  // is dropped, but a late answer to an earlier request with the same id
+  // cannot be told from this call's own.
+  typename RpcClient::Call call(
+      [&request](const Reply& candidate) { return Service::SameId(candidate, request); });
   for (int attempt = 0; attempt < Service::kAttempts; ++attempt) {
     try {
-      if (client_->SendRequestAndGetReply(request, reply, Service::kTimeoutSec)) {
+      if (client_->SendRequestAndGetReply(request, reply, Service::kTimeoutSec, call)) {
         return true;
       }
     } catch (const std::exception& e) {
@@ -79,7 +91,7 @@ QorState ServiceClient<Service>::Call(const Request& request, Reply& reply) {
     spdlog::debug("Failed to send remote call or server reply timeout");
     return _MakeQorState(QorGeneralState::FAULT);
   }
-  if (!Service::Answers(reply, request)) {
+  if (!Answers(reply, request)) {
     spdlog::debug("Remote procedure failed");
     return _MakeQorState(QorGeneralState::FAULT);
   }

@@ -50,8 +50,8 @@ struct OperationsService {
   static constexpr double kTimeoutSec = 2.0;
 
   static void SetId(Request& request, Id id);
-  // The reply reports success and carries the request's id.
-  static bool Answers(const Reply& reply, const Request& request);
+  // The reply carries the request's id.
+  static bool SameId(const Reply& reply, const Request& request);
 };
 
 // The data service: numbered requests, each sent once (2 s).
@@ -66,12 +66,14 @@ struct LUMODataService {
   static constexpr double kTimeoutSec = 2.0;
 
   static void SetId(Request& request, Id id);
-  static bool Answers(const Reply& reply, const Request& request);
+  static bool SameId(const Reply& reply, const Request& request);
 };
 
 // Every call returns OK (100000) or FAULT (300000) and never throws; the
-// reason of a FAULT goes to the default logger at debug level. Replies are
-// matched to requests only by the id they carry. The members are defined,
+// reason of a FAULT goes to the default logger at debug level. A call takes
+// the reply that names one of its requests or, from a controller that names
+// none, the first that carries its id; other replies are dropped while it
+// waits (see Exchange). The members are defined,
 // and both services' clients instantiated, in client/service_client.cpp.
 template <class Service>
 class ServiceClient {
@@ -102,14 +104,18 @@ class ServiceClient {
   // A request carrying `id` and nothing else.
   static Request NewRequest(Id id);
 
-  // Sends `request` up to the service's attempts, each waiting for the
+  // The reply reports success and carries the request's id.
+  static bool Answers(const Reply& reply, const Request& request);
+
+  // Sends `request` up to the service's attempts, each waiting for its
   // reply up to the service's time-out; true when a reply arrived (in
   // `reply`). False at once when the client was never started.
   bool Exchange(const Request& request, Reply& reply);
 
   // Exchange, then the reply's success flag and id: OK, or FAULT with
   // "Failed to send remote call or server reply timeout" (no reply) or
-  // "Remote procedure failed" (refused, or another id).
+  // "Remote procedure failed" (refused, or another id in a reply that
+  // names this call's request).
   QorState Call(const Request& request, Reply& reply);
 
   // RequestStringList, then its first text; a reply without text is a

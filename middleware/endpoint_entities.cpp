@@ -10,6 +10,7 @@
 #include <fastdds/dds/subscriber/DataReader.hpp>
 #include <fastdds/dds/subscriber/Subscriber.hpp>
 #include <fastdds/dds/topic/Topic.hpp>
+#include <fastdds/rtps/common/WriteParams.h>
 
 #include "middleware/qos_profiles.h"
 
@@ -148,6 +149,16 @@ template class EndpointEntities<ReaderSide>;
 bool WriteSample(dds::DataWriter* writer, const void* sample) {
   // The writer only reads the sample; its interface takes a mutable pointer.
   return writer != nullptr && writer->write(const_cast<void*>(sample));
+}
+
+bool WriteSample(dds::DataWriter* writer, const void* sample,
+                 eprosima::fastrtps::rtps::SampleIdentity& identity) {
+  eprosima::fastrtps::rtps::WriteParams params;
+  if (writer == nullptr || !writer->write(const_cast<void*>(sample), params)) {
+    return false;
+  }
+  identity = params.sample_identity();
+  return true;
 }
 
 }  // namespace detail

@@ -8,6 +8,7 @@
 #include <string>
 
 #include <fastdds/dds/topic/TypeSupport.hpp>
+#include <fastdds/rtps/common/SampleIdentity.h>
 
 namespace eprosima {
 namespace fastdds {
@@ -115,6 +116,10 @@ using ReaderEntities = EndpointEntities<ReaderSide>;
 // Writes one sample with `writer`; false when the writer refuses it or is
 // null.
 bool WriteSample(eprosima::fastdds::dds::DataWriter* writer, const void* sample);
+// The same, handing back the identity the library gave the sample (its
+// writer and sequence number); `identity` is written only on success.
+bool WriteSample(eprosima::fastdds::dds::DataWriter* writer, const void* sample,
+                 eprosima::fastrtps::rtps::SampleIdentity& identity);
 
 }  // namespace detail
 }  // namespace middleware2

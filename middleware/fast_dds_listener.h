@@ -82,6 +82,10 @@ class FastDDSListener : public eprosima::fastdds::dds::DataReaderListener {
   // True while a writer is matched, as far as the +1/-1 changes tell.
   bool matched() const { return matched_.load(); }
 
+  // The sample information of the sample just taken (for example the
+  // request a reply names); read it only inside the callback.
+  const eprosima::fastdds::dds::SampleInfo& info() const { return info_; }
+
  private:
   Message* message_ = nullptr;
   eprosima::fastdds::dds::SampleInfo info_;

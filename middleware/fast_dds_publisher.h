@@ -45,6 +45,11 @@ class FastDDSPublisher {
   // Writes one sample; the data writer's result, false when no profile
   // operation has succeeded.
   bool Publish(const Message& sample) { return detail::WriteSample(entities_.endpoint(), &sample); }
+  // The same, handing back the sample's identity, by which a peer can name
+  // the sample it answers; `identity` is written only on success.
+  bool Publish(const Message& sample, eprosima::fastrtps::rtps::SampleIdentity& identity) {
+    return detail::WriteSample(entities_.endpoint(), &sample, identity);
+  }
 
   const std::string& topic_name() const { return entities_.topic_name(); }
   eprosima::fastdds::dds::DomainParticipant* participant() const {

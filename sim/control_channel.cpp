@@ -76,12 +76,15 @@ std::string ControlChannel::Handle(const std::string& line, bool* quit) {
       result["publishing"] = ctl->PublishingJson();
       result["matched"] = ctl->MatchedJson();
       result["faults"] = ctl->faults().ToJson();
+      result["related_identity"] = ctl->related_identity();
     } else if (name == "set") {
       json fields = json::object();
       for (const auto& [k, v] : cmd.items()) {
         if (k == "id" || k == "cmd" || k == "serial") continue;
         if (k == "publish_states") {
           ctl->SetPublishing({}, v.get<bool>());
+        } else if (k == "related_identity") {
+          ctl->SetRelatedIdentity(v.get<bool>());
         } else {
           fields[k] = v;
         }

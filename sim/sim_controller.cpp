@@ -21,6 +21,7 @@
 #include <fastdds/dds/subscriber/qos/DataReaderQos.hpp>
 #include <fastdds/dds/topic/Topic.hpp>
 #include <fastdds/dds/topic/TypeSupport.hpp>
+#include <fastdds/rtps/common/WriteParams.h>
 #include <fastdds/rtps/transport/UDPv4TransportDescriptor.h>
 #include <spdlog/spdlog.h>
 
@@ -39,25 +40,27 @@ namespace quiral::sim {
 
 namespace dds = eprosima::fastdds::dds;
 using eprosima::fastrtps::types::ReturnCode_t;
+using eprosima::fastrtps::rtps::SampleIdentity;
 using nlohmann::json;
 
 namespace {
 
-// Takes every sample that is available and hands each valid one on.
+// Takes every sample that is available and hands each valid one on, with
+// its sample information.
 template <class Msg>
 class TakeListener : public dds::DataReaderListener {
  public:
-  explicit TakeListener(std::function<void(const Msg&)> on_sample)
+  explicit TakeListener(std::function<void(const Msg&, const dds::SampleInfo&)> on_sample)
       : on_sample_(std::move(on_sample)) {}
 
   void on_data_available(dds::DataReader* reader) override {
     while (reader->take_next_sample(&buffer_, &info_) == ReturnCode_t::RETCODE_OK) {
-      if (info_.valid_data) on_sample_(buffer_);
+      if (info_.valid_data) on_sample_(buffer_, info_);
     }
   }
 
  private:
-  std::function<void(const Msg&)> on_sample_;
+  std::function<void(const Msg&, const dds::SampleInfo&)> on_sample_;
   Msg buffer_;
   dds::SampleInfo info_;
 };
@@ -193,6 +196,9 @@ struct SimController::Impl {
   std::atomic<bool> stopping{false};
   std::atomic<bool> publish_rt{true}, publish_basic{true}, publish_extra{true};
   std::atomic<uint64_t> published_rt{0}, published_basic{0}, published_extra{0};
+  // Whether replies name the request they answer (taken when the request
+  // arrives).
+  std::atomic<bool> related_identity{true};
 
   // Publication thread.
   std::thread publisher_thread;
@@ -206,6 +212,8 @@ struct SimController::Impl {
     uint64_t order;
     std::shared_ptr<vek_msgs::msg::RPCReply> ops;
     std::shared_ptr<quiral_lumo_msgs::msg::RPCReply> data;
+    // The request answered; unknown: the reply names none.
+    SampleIdentity request;
     bool operator>(const Outgoing& o) const {
       return due != o.due ? due > o.due : order > o.order;
     }
@@ -258,7 +266,9 @@ struct SimController::Impl {
 
     // Operations service.
     ops_listener = std::make_unique<TakeListener<vek_msgs::msg::RPCRequest>>(
-        [this](const vek_msgs::msg::RPCRequest& r) { OnOpsRequest(r); });
+        [this](const vek_msgs::msg::RPCRequest& r, const dds::SampleInfo& info) {
+          OnOpsRequest(r, info.sample_identity);
+        });
     ops_reader = MakeReader(default_subscriber,
                MakeTopic(default_participant, "rt/quiral_vek/RPC/" + suffix + "_request",
                          new vek_msgs::msg::RPCRequestPubSubType()),
@@ -271,7 +281,9 @@ struct SimController::Impl {
 
     // Data service.
     data_listener = std::make_unique<TakeListener<quiral_lumo_msgs::msg::RPCRequest>>(
-        [this](const quiral_lumo_msgs::msg::RPCRequest& r) { OnDataRequest(r); });
+        [this](const quiral_lumo_msgs::msg::RPCRequest& r, const dds::SampleInfo& info) {
+          OnDataRequest(r, info.sample_identity);
+        });
     data_reader = MakeReader(default_subscriber,
                MakeTopic(default_participant, "rt/quiral_lumo/non_stream_rpc/" + suffix + "_request",
                          new quiral_lumo_msgs::msg::RPCRequestPubSubType()),
@@ -295,13 +307,15 @@ struct SimController::Impl {
 
     // Real-time traffic.
     heartbeat_listener = std::make_unique<TakeListener<std_msgs::msg::Bool>>(
-        [this](const std_msgs::msg::Bool&) { recorder.RecordHeartbeat(MonotonicNs(Clock::now())); });
+        [this](const std_msgs::msg::Bool&, const dds::SampleInfo&) {
+          recorder.RecordHeartbeat(MonotonicNs(Clock::now()));
+        });
     heartbeat_reader = MakeReader(rt_subscriber,
                MakeTopic(rt_participant, "rt/quiral_vek/heartbeat/" + suffix,
                          new std_msgs::msg::BoolPubSubType()),
                BestEffortReaderQos(rt_subscriber, 10), heartbeat_listener.get());
     motion_listener = std::make_unique<TakeListener<vek_msgs::msg::MotionCommands>>(
-        [this](const vek_msgs::msg::MotionCommands& m) {
+        [this](const vek_msgs::msg::MotionCommands& m, const dds::SampleInfo&) {
           const uint64_t t = MonotonicNs(Clock::now());
           const bool applied = robot.ApplyMotionCommand(m);
           recorder.RecordMotion(t, m, applied);
@@ -337,15 +351,16 @@ struct SimController::Impl {
   }
 
   void Enqueue(Clock::time_point due, int copies, std::shared_ptr<vek_msgs::msg::RPCReply> ops,
-               std::shared_ptr<quiral_lumo_msgs::msg::RPCReply> data) {
+               std::shared_ptr<quiral_lumo_msgs::msg::RPCReply> data,
+               const SampleIdentity& request) {
     {
       std::lock_guard<std::mutex> lock(reply_mu);
-      for (int i = 0; i < copies; ++i) replies.push({due, reply_order++, ops, data});
+      for (int i = 0; i < copies; ++i) replies.push({due, reply_order++, ops, data, request});
     }
     reply_cv.notify_one();
   }
 
-  void OnOpsRequest(const vek_msgs::msg::RPCRequest& request) {
+  void OnOpsRequest(const vek_msgs::msg::RPCRequest& request, const SampleIdentity& identity) {
     if (stopping) return;
     const Clock::time_point now = Clock::now();
     recorder.RecordOps(MonotonicNs(now), request);
@@ -358,10 +373,11 @@ struct SimController::Impl {
     } else {
       robot.HandleOps(request, *reply);
     }
-    Answer(now, rule, std::move(reply), nullptr);
+    Answer(now, rule, std::move(reply), nullptr, identity);
   }
 
-  void OnDataRequest(const quiral_lumo_msgs::msg::RPCRequest& request) {
+  void OnDataRequest(const quiral_lumo_msgs::msg::RPCRequest& request,
+                     const SampleIdentity& identity) {
     if (stopping) return;
     const Clock::time_point now = Clock::now();
     recorder.RecordData(MonotonicNs(now), request.request_id());
@@ -373,14 +389,16 @@ struct SimController::Impl {
     } else {
       robot.HandleData(request, *reply);
     }
-    Answer(now, rule, nullptr, std::move(reply));
+    Answer(now, rule, nullptr, std::move(reply), identity);
   }
 
-  // Queues the reply of one service (the other pointer is null) as the
-  // fault rule, if any, has it: not at all, late, altered or repeated.
+  // Queues the reply of one service (the other pointer is null) to the
+  // request `identity` as the fault rule, if any, has it: not at all, late,
+  // altered or repeated.
   void Answer(Clock::time_point received, const std::optional<FaultRule>& rule,
               std::shared_ptr<vek_msgs::msg::RPCReply> ops,
-              std::shared_ptr<quiral_lumo_msgs::msg::RPCReply> data) {
+              std::shared_ptr<quiral_lumo_msgs::msg::RPCReply> data,
+              const SampleIdentity& identity) {
     int copies = 1;
     Clock::time_point due = received;
     if (rule) {
@@ -390,7 +408,8 @@ struct SimController::Impl {
       due += std::chrono::milliseconds(rule->delay_ms);
       if (rule->kind == FaultKind::kDuplicateReply) copies = rule->copies;
     }
-    Enqueue(due, copies, std::move(ops), std::move(data));
+    Enqueue(due, copies, std::move(ops), std::move(data),
+            related_identity ? identity : SampleIdentity::unknown());
   }
 
   void ReplyLoop() {
@@ -409,10 +428,13 @@ struct SimController::Impl {
       Outgoing out = replies.top();
       replies.pop();
       lock.unlock();
+      // A reply names its request as the related sample identity.
+      eprosima::fastrtps::rtps::WriteParams params;
+      params.related_sample_identity(out.request);
       if (out.ops) {
-        ops_reply_writer->write(out.ops.get());
+        ops_reply_writer->write(out.ops.get(), params);
       } else if (out.data) {
-        data_reply_writer->write(out.data.get());
+        data_reply_writer->write(out.data.get(), params);
       }
       lock.lock();
     }
@@ -507,6 +529,9 @@ void SimController::SetPublishing(const std::vector<std::string>& topics, bool o
   if (wanted("basic_stream")) impl_->publish_basic = on;
   if (wanted("extra_stream")) impl_->publish_extra = on;
 }
+
+void SimController::SetRelatedIdentity(bool on) { impl_->related_identity = on; }
+bool SimController::related_identity() const { return impl_->related_identity; }
 
 json SimController::MatchedJson() {
   auto writer = [](dds::DataWriter* w) {

@@ -52,6 +52,11 @@ class SimController {
   // "extra_stream"; an empty list means all three.
   void SetPublishing(const std::vector<std::string>& topics, bool on);
   nlohmann::json PublishingJson();
+  // Whether the replies to requests received from now on name their
+  // request (as their related sample identity); on at start.
+  void SetRelatedIdentity(bool on);
+  bool related_identity() const;
+
   // Number of remote endpoints each of this controller's endpoints has
   // matched, by topic: "ops_requests", "ops_replies", "data_requests",
   // "data_replies", "event_log", "heartbeat", "motion_commands",
