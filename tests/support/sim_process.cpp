@@ -148,16 +148,6 @@ void SimProcess::Reaped(int status) {
   pid_ = -1;
 }
 
-bool SimProcess::alive() {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (pid_ <= 0) return false;
-  if (const auto status = child_->Wait(milliseconds(0))) {
-    Reaped(*status);
-    return false;
-  }
-  return true;
-}
-
 int SimProcess::Quit(milliseconds timeout) {
   if (pid_ <= 0) return exit_status_;
   try {

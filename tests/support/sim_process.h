@@ -49,7 +49,6 @@ class SimProcess {
 
   const std::vector<std::string>& serials() const { return serials_; }
   pid_t pid() const { return pid_; }
-  bool alive();
 
   // Sends `cmd` with the fields of `args` and returns the reply; Command
   // throws SimError where TryCommand returns a reply with "ok": false.
