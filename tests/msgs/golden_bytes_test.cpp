@@ -92,44 +92,6 @@ TEST(GoldenBytes, RequestWithEveryListFilled) {
   ExpectGolden<vek_msgs::msg::RPCRequestPubSubType>(request, expected);
 }
 
-TEST(GoldenBytes, OperationsReply) {
-  vek_msgs::msg::RPCReply reply;
-  reply.procedure_id(0x01020304);
-  reply.success(true);
-  reply.int_container({7});
-  reply.string_container({"hi"});
-  reply.raw_bytes_container({0x01});
-  ExpectGolden<vek_msgs::msg::RPCReplyPubSubType>(
-      reply, Cat({kLittle, {0x04, 0x03, 0x02, 0x01},  // 0: procedure_id 0x01020304 (32 bits)
-                  {0x01, 0x00, 0x00, 0x00},           // 4: success, padding
-                  {0x01, 0, 0, 0, 0x07, 0, 0, 0},     // 8: int_container count 1: 7
-                  Zeros(4),                           // 16: float_container empty
-                  {0x01, 0, 0, 0},                    // 20: string_container count 1
-                  {0x03, 0, 0, 0, 'h', 'i', 0x00, 0x00},  // 24: "hi": count 3, NUL, padding
-                  {0x01, 0, 0, 0, 0x01, 0, 0, 0},         // 32: raw_bytes_container, padding
-                  {0x01, 0, 0, 0, 0x00, 0, 0, 0},         // 40: tool_params.name ""
-                  Zeros(17 * 4)}));  // 48: mass, CoM, inertia, tcp_location; 116: end
-}
-
-TEST(GoldenBytes, DataServiceRequestAndReply) {
-  quiral_lumo_msgs::msg::RPCRequest request;
-  request.request_id(0x0203);
-  ExpectGolden<quiral_lumo_msgs::msg::RPCRequestPubSubType>(request, Cat({kLittle, {0x03, 0x02}}));
-
-  quiral_lumo_msgs::msg::RPCReply reply;
-  reply.request_id(8);
-  reply.success(true);
-  reply.string_container({"abc", ""});
-  reply.float_container({0.25f, 3.0f});
-  ExpectGolden<quiral_lumo_msgs::msg::RPCReplyPubSubType>(
-      reply, Cat({kLittle, {0x08, 0x00, 0x01, 0x00},    // 0: request_id, success, padding
-                  {0x02, 0, 0, 0},                      // 4: string_container count 2
-                  {0x04, 0, 0, 0, 'a', 'b', 'c', 0x00},  // 8: "abc"
-                  {0x01, 0, 0, 0, 0x00, 0, 0, 0},        // 16: "", padding
-                  {0x02, 0, 0, 0},                       // 24: float_container count 2
-                  {0x00, 0x00, 0x80, 0x3E, 0x00, 0x00, 0x40, 0x40}}));  // 28: 0.25, 3; 36: end
-}
-
 TEST(GoldenBytes, BasicStreamSample) {
   quiral_lumo_msgs::msg::AllBasicStreamData sample;
   sample.system_status().system_state(0x0102);
