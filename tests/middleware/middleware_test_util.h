@@ -28,15 +28,12 @@ using RpcClient = quiral::middleware2::FastDDSRpcClient<vek_msgs::msg::RPCReques
                                                         vek_msgs::msg::RPCReplyPubSubType>;
 
 // Starts the peer as `role` on this process's domain, `args` following the
-// domain; waits for it to be ready unless told otherwise.
+// domain, and waits for it to be ready.
 inline std::unique_ptr<ChildProcess> StartPeer(const std::string& role,
-                                               std::vector<std::string> args,
-                                               bool wait_ready = true) {
+                                               std::vector<std::string> args) {
   args.insert(args.begin(), {role, std::to_string(TestDomain())});
   auto peer = std::make_unique<ChildProcess>(QUIRAL_MIDDLEWARE_PEER, args);
-  if (wait_ready) {
-    EXPECT_TRUE(peer->ExpectLine("ready", std::chrono::seconds(10)));
-  }
+  EXPECT_TRUE(peer->ExpectLine("ready", std::chrono::seconds(10)));
   return peer;
 }
 
