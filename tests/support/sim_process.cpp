@@ -21,51 +21,42 @@ std::string UniqueSerial(const std::string& model) {
   return model + "-T" + std::to_string(::getpid()) + "x" + std::to_string(++counter);
 }
 
-SimProcess::SimProcess(SimOptions options) {
-  if (options.serials.empty()) options.serials.push_back(UniqueSerial());
-  Start(options);
-}
-
-SimProcess::SimProcess(std::vector<std::string> serials, std::vector<std::string> args)
-    : SimProcess(SimOptions{std::move(serials), std::move(args)}) {}
-
-SimProcess::~SimProcess() {
-  try {
-    Quit(milliseconds(3000));
-  } catch (...) {
-  }
-}
-
-void SimProcess::Start(const SimOptions& options) {
+SimProcess::SimProcess(std::vector<std::string> serials, std::vector<std::string> options)
+    : serials_(std::move(serials)) {
   const char* netns = std::getenv("NETNS_RUN");
   if (netns == nullptr || std::string(netns) != "1") {
     throw SimError("SimProcess: tests that start the simulator must run inside scripts/netns-run");
   }
-  serials_ = options.serials;
-  std::vector<std::string> args;
-  for (const auto& s : options.serials) args.insert(args.end(), {"--serial", s});
-  if (!options.whitelist.empty()) args.insert(args.end(), {"--whitelist", options.whitelist});
-  args.insert(args.end(), options.args.begin(), options.args.end());
+  if (serials_.empty()) serials_.push_back(UniqueSerial());
+  std::vector<std::string> args = {"--whitelist", "127.0.0.1"};
+  for (const auto& s : serials_) args.insert(args.end(), {"--serial", s});
+  args.insert(args.end(), options.begin(), options.end());
   try {
     child_ = std::make_unique<quiral_test::ChildProcess>(QUIRAL_SIM_PATH, args);
   } catch (const std::runtime_error& error) {
     throw SimError(std::string("SimProcess: ") + error.what());
   }
   pid_ = child_->pid();
-
-  const auto deadline = Clock::now() + options.ready_timeout;
+  const auto deadline = Clock::now() + milliseconds(20000);
   for (;;) {
     const auto line = child_->ReadLine(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
     if (!line) {
       child_->Kill();
-      Reaped(-1);
-      child_.reset();
-      throw SimError("SimProcess: the simulator did not report ready (exit status " +
-                     std::to_string(exit_status_) + ")");
+      throw SimError("SimProcess: the simulator did not report ready");
     }
     const json j = json::parse(*line, nullptr, false);
     if (j.is_object() && j.value("event", "") == "ready") break;
   }
+}
+
+SimProcess::~SimProcess() {
+  const milliseconds timeout(3000);
+  try {
+    TryCommand("quit", json::object(), timeout);
+  } catch (const SimError&) {  // not answering: killed below
+  }
+  child_->CloseInput();  // end of input also ends the simulator
+  if (!child_->Wait(timeout)) child_->Kill();
 }
 
 json SimProcess::TryCommand(const std::string& cmd, const json& args, milliseconds timeout) {
@@ -141,28 +132,6 @@ bool SimProcess::WaitMatched(const std::string& serial, milliseconds timeout,
         return true;
       },
       timeout, milliseconds(20));
-}
-
-void SimProcess::Reaped(int status) {
-  exit_status_ = status;
-  pid_ = -1;
-}
-
-int SimProcess::Quit(milliseconds timeout) {
-  if (pid_ <= 0) return exit_status_;
-  try {
-    TryCommand("quit", json::object(), timeout);
-  } catch (const SimError&) {  // not answering: killed below
-  }
-  std::lock_guard<std::mutex> lock(mu_);
-  child_->CloseInput();  // end of input also ends the simulator
-  if (const auto status = child_->Wait(timeout)) {
-    Reaped(*status);
-  } else {
-    child_->Kill();
-    Reaped(-1);
-  }
-  return exit_status_;
 }
 
 }  // namespace quiral::test

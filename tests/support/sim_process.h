@@ -31,17 +31,13 @@ class SimError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct SimOptions {
-  std::vector<std::string> serials;  // empty: one controller with a UniqueSerial()
-  std::vector<std::string> args;     // further options, e.g. {"--initial-state", "ready"}
-  std::string whitelist = "127.0.0.1";
-  std::chrono::milliseconds ready_timeout{20000};
-};
-
 class SimProcess {
  public:
-  explicit SimProcess(SimOptions options = {});
-  explicit SimProcess(std::vector<std::string> serials, std::vector<std::string> args = {});
+  // One controller per serial number (none given: one with a
+  // UniqueSerial()), on loopback; `args` are further options, e.g.
+  // {"--initial-state", "ready"}.
+  explicit SimProcess(std::vector<std::string> serials = {}, std::vector<std::string> args = {});
+  // Asks the simulator to end, and kills it after 3 s.
   ~SimProcess();
 
   SimProcess(const SimProcess&) = delete;
@@ -76,19 +72,11 @@ class SimProcess {
   bool WaitMatched(const std::string& serial, std::chrono::milliseconds timeout,
                    const std::vector<std::string>& endpoints = {}, int count = 1);
 
-  // Asks the simulator to end, kills it after `timeout`; its exit status
-  // (-1 when killed).
-  int Quit(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
-
  private:
-  void Start(const SimOptions& options);
-  void Reaped(int status);
-
   std::vector<std::string> serials_;
   std::unique_ptr<quiral_test::ChildProcess> child_;
   pid_t pid_ = -1;
   int64_t next_id_ = 1;
-  int exit_status_ = -1;
   std::mutex mu_;
 };
 
