@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <limits>
 #include <optional>
-#include <stdexcept>
 #include <thread>
 
 #include "middleware/default_node.h"
@@ -16,7 +14,6 @@
 
 namespace {
 
-using quiral_test::ErrorText;
 using quiral_test::RpcClient;
 using vek_msgs::msg::RPCReply;
 using vek_msgs::msg::RPCRequest;
@@ -70,16 +67,6 @@ TEST_F(Rpc, SilentServer) {
   auto client = Client();
   RPCReply reply;
   reply.string_container({"untouched"});
-  // A bad time-out is refused before anything is written.
-  const std::pair<double, const char*> bad[] = {
-      {1e-17, "timeout_sec must be greater than 0"},
-      {std::nan(""), "timeout_sec must not be NaN"},
-      {4294967.296, "timeout_sec must be at most 4294967.295 or infinite"}};
-  for (const auto& [timeout, text] : bad) {
-    EXPECT_EQ(ErrorText<std::invalid_argument>(
-                  [&] { client->SendRequestAndGetReply(Request(1), reply, timeout); }),
-              text);
-  }
   auto start = Clock::now();
   EXPECT_FALSE(client->SendRequestAndGetReply(Request(7), reply, 2.0));
   EXPECT_GE(Clock::now() - start, 2s);
