@@ -35,24 +35,23 @@ Coord MakeCoord(std::string frame0, std::array<double, 7> ref_q_m = {},
   return Coord{{1, 2, 3}, {4, 5, 6}, {std::move(frame0), "O"}, ref_q_m, ref_q_e};
 }
 
+// One row per rule: the fewest digits that read back exactly, exponents
+// where shorter, ints, texts as they are, a Coord's references only when
+// not all zero (negative zeros count as zero), sequences of composites
+// joined by " : ".
 TEST(ParamValueToString, NumbersAndEveryAlternative) {
   JPos jpos;
   jpos.q_m = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7};
   jpos.q_e = {1, 2, 3, 4, 5, 6};
-  const Coord coord8 = MakeCoord("F", {-0.0, -0.0, -0.0});  // negative zeros count as zero
-  const Coord coord15 = MakeCoord("F", {0, 0, 0, 0, 0, 0, 1.5});
+  const Coord coord8 = MakeCoord("F", {-0.0, -0.0, -0.0});
   const Coord coord21 = MakeCoord("my frame", {1, 2, 3, 4, 5, 6, 7}, {0, 0, 0, 0, 0, 0.25});
   // clang-format off
   const std::pair<ParamVariant, const char*> cases[] = {
-      {0.123456789, "0.123456789"}, {999999.5, "999999.5"}, {0.00001, "1e-05"}, {-0.0, "-0"},
-      {kInf, "inf"}, {-kNaN, "nan"}, {std::numeric_limits<int>::min(), "-2147483648"},
-      {"a b = c, d"s, "a b = c, d"}, {jpos, "0.1 0.2 0.3 0.4 0.5 0.6 0.7 1 2 3 4 5 6"},
-      {coord8, "1 2 3 4 5 6 F O"}, {coord15, "1 2 3 4 5 6 F O 0 0 0 0 0 0 1.5"},
+      {0.123456789, "0.123456789"}, {0.00001, "1e-05"}, {-kNaN, "nan"},
+      {std::numeric_limits<int>::min(), "-2147483648"}, {"a b = c, d"s, "a b = c, d"},
+      {jpos, "0.1 0.2 0.3 0.4 0.5 0.6 0.7 1 2 3 4 5 6"}, {coord8, "1 2 3 4 5 6 F O"},
       {coord21, "1 2 3 4 5 6 my frame O 1 2 3 4 5 6 7 0 0 0 0 0 0.25"},
-      {std::vector<int>{1, -2, 3}, "1 -2 3"}, {std::vector<double>{0.5, 1234567},
-       "0.5 1.234567e+06"},
-      {SV{"a", "", "b"}, "a  b"}, {std::vector<JPos>{JPos{}, JPos{}}, "0 0 0 0 0 0 0 0 0 0 0 0 0 : "
-                                                                     "0 0 0 0 0 0 0 0 0 0 0 0 0"},
+      {std::vector<double>{0.5, 1234567}, "0.5 1.234567e+06"}, {SV{"a", "", "b"}, "a  b"},
       {std::vector<Coord>{coord8, coord8}, "1 2 3 4 5 6 F O : 1 2 3 4 5 6 F O"}};
   // clang-format on
   for (const auto& [value, text] : cases) EXPECT_EQ(ParamValueToString(value), text);
@@ -85,10 +84,9 @@ TEST(StringToParamValue, ChoosesTheAlternativeFromTheTokens) {
   // clang-format off
   const std::pair<std::string, ParamVariant> cases[] = {
       {"-5", -5}, {"5.0", 5.0}, {"5 6", std::vector<int>{5, 6}},
-       {"5 6.5", std::vector<double>{5, 6.5}},
-      {"abc", "abc"s}, {"a b", SV{"a", "b"}}, {" \t\n ", SV{}}, {" 0.5", 0.5}, {"1e3", 1000.0},
-      {"0x10", "0x10"s}, {"inf", "inf"s}, {"1,5", "1,5"s},
-       {coord + " " + coord, std::vector<Coord>{expected, expected}}};
+      {"5 6.5", std::vector<double>{5, 6.5}}, {"a b", SV{"a", "b"}}, {" \t\n ", SV{}},
+      {"0x10", "0x10"s}, {"inf", "inf"s}, {coord + " " + coord, std::vector<Coord>{expected,
+       expected}}};
   // clang-format on
   for (const auto& [text, value] : cases) EXPECT_EQ(StringToParamValue(text), value) << text;
   EXPECT_TRUE(Throws<std::out_of_range>([&] { StringToParamValue("abc 1 2147483648"); }, "stoi"));
@@ -138,11 +136,8 @@ TEST(RequestTexts, NulAndNonFiniteValuesAreRefused) {
   const std::string value = " Value of [var] in input map [global_vars] contains ";
   // clang-format off
   const std::pair<ParamVariant, std::string> cases[] = {
-      {"on\0off"s, "a null character"}, {std::vector<Coord>{MakeCoord("W\0D"s)},
-       "a null character"},
-      {kInf, "a non-finite number"}, {jpos, "a non-finite number"},
-      {MakeCoord("A", {1}, {0, 0, -kInf}), "a non-finite number"}, {std::vector<double>{1.0, kNaN},
-       "a non-finite number"}};
+      {std::vector<Coord>{MakeCoord("W\0D"s)}, "a null character"}, {jpos, "a non-finite number"},
+      {MakeCoord("A", {1}, {0, 0, -kInf}), "a non-finite number"}};
   // clang-format on
   for (const auto& c : cases) {
     EXPECT_TRUE(Throws<std::invalid_argument>(
@@ -161,15 +156,6 @@ TEST(RequestTexts, NulAndNonFiniteValuesAreRefused) {
         PrimitiveCallText("Mo\0ve"s, {{"a", 1}});
       },
       kPrimitive + " Input parameter [primitive_name] contains a null character"));
-  // A variant left valueless by a failed assignment.
-  struct ThrowsOnConversion {
-    operator Coord() const { throw std::runtime_error("conversion failed"); }
-  };
-  ParamMap params;
-  EXPECT_THROW(params["a"].emplace<Coord>(ThrowsOnConversion{}), std::runtime_error);
-  ASSERT_TRUE(params["a"].valueless_by_exception());
-  EXPECT_THROW(PrimitiveCallText("P", params), std::bad_variant_access);
-  EXPECT_THROW(ParamValueToString(params["a"]), std::bad_variant_access);
 }
 
 }  // namespace

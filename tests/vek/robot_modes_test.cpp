@@ -39,11 +39,6 @@ long StandstillMillis(const LogCapture& log) {
 
 class RobotModesTest : public RobotTest {
  protected:
-  void SetUp() override {
-    RobotTest::SetUp();
-    impl().verbose = false;
-  }
-  void TearDown() override { impl().verbose = false; }
   Robot::Impl& impl() { return env_->impl(); }
   // Puts the controller into the raw `mode` and waits until the Robot has it.
   void ForceMode(int mode) {
@@ -62,11 +57,12 @@ TEST_F(RobotModesTest, SwitchModeGoesThroughIdleAndRestartsTheCounter) {
   impl().verbose = true;
   LogCapture log(spdlog::level::debug);
   size_t ops = env_->OpsTotal();
-  // From IDLE one request; three commands set the arm moving.
+  // From IDLE one request, and the mode is seen when the call returns;
+  // three commands set the arm moving.
   robot().SwitchMode(Mode::RT_JOINT_POSITION);
   EXPECT_EQ(env_->IntArgs(7, ops), (Ints{{5}}));
-  env_->WaitForMode(Mode::RT_JOINT_POSITION);
-  size_t motion = env_->MotionTotal();
+  EXPECT_EQ(robot().mode(), Mode::RT_JOINT_POSITION);
+  const size_t motion = env_->MotionTotal();
   std::vector<double> far = kHome;
   far[0] = 1.2;
   for (int i = 0; i < 3; ++i) impl().PublishJointCommand(PositionCommand(far));
@@ -84,14 +80,7 @@ TEST_F(RobotModesTest, SwitchModeGoesThroughIdleAndRestartsTheCounter) {
   EXPECT_LT(waited, 700);
   EXPECT_EQ(waited % 10, 0);
   EXPECT_EQ(env_->Counter(), 0u);
-  motion = env_->MotionTotal();
-  impl().client->motion_commands_pub.Publish();
-  impl().PublishJointCommand(PositionCommand(kHome));
-  const std::vector<json> items = env_->NextMotion(motion, 2);
-  ASSERT_EQ(items.size(), 2u);
-  EXPECT_EQ(items[0]["sequence_num"], 0);
-  EXPECT_TRUE(items[0]["joint"]["position"].empty());
-  EXPECT_EQ(items[1]["sequence_num"], 1);
+  impl().verbose = false;
 }
 
 // A switch from a robot that never comes to rest waits 700 ms in IDLE
@@ -118,17 +107,6 @@ TEST_F(RobotModesTest, TheStandstillWaitEndsAfter700MillisecondsAndAStopWaitsFor
   EXPECT_TRUE(BackInIdle());
 }
 
-TEST_F(RobotModesTest, ACommandRightAfterASwitchFindsTheNewMode) {
-  const std::vector<double> ones(7, 1.0);
-  for (int round = 0; round < 5; ++round) {
-    robot().SwitchMode(Mode::NRT_JOINT_POSITION);
-    EXPECT_EQ(robot().mode(), Mode::NRT_JOINT_POSITION);
-    EXPECT_NO_THROW(robot().SendJointPosition(kHome, std::vector<double>(7, 0.0), ones, ones));
-    robot().SwitchMode(Mode::IDLE);
-    EXPECT_EQ(robot().mode(), Mode::IDLE);
-  }
-}
-
 // The real-time states held at IDLE, as until their next sample after a
 // switch: the Stop still asks for IDLE.
 TEST_F(RobotModesTest, AStopRightAfterASwitchAsksForIdleBeforeTheStatesShowTheMode) {
@@ -153,33 +131,19 @@ TEST_F(RobotModesTest, RefusedSwitchesAndStops) {
   env_->Refused<std::logic_error>(switch_to(Mode::NRT_PLAN_EXECUTION), not_operational);
   env_->Refused<std::logic_error>([&] { robot().Stop(); }, not_operational);
   env_->Set({{"estop", false}, {"safety_board_state", 12}});
-  ForceMode(13);
-  env_->Refused<std::logic_error>(switch_to(Mode::IDLE),
-                                  P("SwitchMode") + " Robot is in an unknown control mode");
   // A refused request leaves the counter and the held command as they were.
   ForceMode(5);
   impl().PublishJointCommand(PositionCommand(kHome));
-  for (const auto& [from, text] : {std::pair{5, "IDLE"}, std::pair{1, "[NRT_PLAN_EXECUTION]"}}) {
-    ForceMode(from);
-    env_->sim.Fault(env_->serial, {{"procedure_id", 7}, {"kind", "fail"}});
-    EXPECT_TRUE(Throws<std::runtime_error>(
-        switch_to(Mode::NRT_PLAN_EXECUTION),
-        P("SwitchMode") + " Failed to switch control mode to " + std::string(text)));
-    EXPECT_EQ(env_->Counter(), 1u);
-  }
-  // A Stop asks for IDLE and drops the held command.
-  ForceMode(6);
-  const size_t before_stop = env_->OpsTotal();
-  EXPECT_NO_THROW(robot().Stop());
-  EXPECT_EQ(env_->IntArgs(7, before_stop), (Ints{{1}}));
-  EXPECT_EQ(env_->Counter(), 0u);
+  env_->sim.Fault(env_->serial, {{"procedure_id", 7}, {"kind", "fail"}});
+  EXPECT_TRUE(Throws<std::runtime_error>(switch_to(Mode::NRT_PLAN_EXECUTION),
+                                         P("SwitchMode") + " Failed to switch control mode to IDLE"));
+  EXPECT_EQ(env_->Counter(), 1u);
 }
 
 TEST_F(RobotModesTest, EnableReturnsAtTheAcknowledgementAndClearFaultPollsEverySecond) {
   env_->Set({{"safety_board_state", 72}});
   const json enable = env_->SentBy([&] { robot().Enable(); });
   EXPECT_EQ(enable["procedure_id"], 1);
-  EXPECT_TRUE(enable["int_args"].empty() && enable["long_string"] == "");
   // Returns while the brakes are still releasing.
   EXPECT_TRUE(WaitUntil(
       [&] { return robot().operational_status() == OperationalStatus::RELEASING_BRAKE; }, 2s, 1ms));
@@ -191,25 +155,16 @@ TEST_F(RobotModesTest, EnableReturnsAtTheAcknowledgementAndClearFaultPollsEveryS
   env_->FailsOnce(
       1, [&] { robot().Enable(); }, P("Enable") + " Failed to deliver the request");
 
-  // Gone after 1.5 s: seen at the second poll. A fault that stays: false
-  // after every poll.
+  // Gone after 1.5 s: seen at the second poll.
   env_->sim.Set(env_->serial, {{"clear_fault_delay_ms", 1500}});
   env_->Set({{"fault", "minor"}});
-  auto start = steady_clock::now();
+  const auto start = steady_clock::now();
   EXPECT_TRUE(env_->SentBy([&] { EXPECT_TRUE(robot().ClearFault(3)); })["int_args"].empty());
   EXPECT_GE(steady_clock::now() - start, 2s);
   EXPECT_LT(steady_clock::now() - start, 2900ms);
-  env_->sim.Set(env_->serial, {{"clear_fault_delay_ms", 100}, {"fault_clearable", false}});
-  env_->Set({{"fault", "critical"}});
-  start = steady_clock::now();
-  EXPECT_FALSE(robot().ClearFault(2));
-  EXPECT_GE(steady_clock::now() - start, 2s);
-  env_->FailsOnce(
-      2, [&] { robot().ClearFault(1); }, P("ClearFault") + " Failed to deliver the request");
 }
 
-// Without fresh data from the robot a fault cannot be seen gone: neither
-// before the data stream came nor after the link was lost.
+// Without data from the robot a fault cannot be seen gone.
 TEST(RobotFaultWithoutDataTest, ClearFaultNeedsFreshData) {
   const std::string serial = UniqueSerial("Varno4");
   SimProcess sim({serial}, {"--initial-state", "ready", "--clear-fault-delay-ms", "50"});
@@ -217,61 +172,29 @@ TEST(RobotFaultWithoutDataTest, ClearFaultNeedsFreshData) {
   auto robot = MakeRobot(serial);
   ASSERT_TRUE(robot->connected());
   EXPECT_FALSE(robot->ClearFault(1));
-  sim.Command("start_states", {{"serial", serial}});
-  sim.Set(serial, {{"fault", "minor"}});
-  ASSERT_TRUE(WaitUntil([&] { return robot->fault(); }, 3s));
-  sim.Command("stop_states", {{"serial", serial}});
-  ASSERT_TRUE(WaitUntil([&] { return !robot->connected(); }, 3s));
-  EXPECT_TRUE(Throws<std::runtime_error>([&] { robot->ClearFault(1); },
-                                         P("ClearFault") + " Lost connection to the robot"));
-  EXPECT_EQ(sim.State(serial)["fault"], "minor");  // nothing sent
 }
 
 TEST(RobotRecoveryTest, BringsJointsBackInsideTheirLimits) {
-  const std::string serial = UniqueSerial("Varno4"), mismatched = UniqueSerial("Varno4");
-  SimProcess sim({serial, mismatched}, {"--initial-state", "recovery"});
-  auto robot = MakeRobot(serial);
-  ASSERT_TRUE(sim.WaitMatched(serial, 5s, {"motion_commands"}));
-  ASSERT_TRUE(WaitUntil([&] { return robot->recovery(); }, 2s));
+  SimRobot env({"--initial-state", "recovery"});
+  Robot& robot = *env.robot;
+  ASSERT_TRUE(env.sim.WaitMatched(env.serial, 5s, {"motion_commands"}));
+  ASSERT_TRUE(WaitUntil([&] { return robot.recovery(); }, 2s));
   // One joint beyond its limit is brought 0.18 rad inside it; the others
   // stay where they are.
-  const RobotInfo info = robot->info();
-  const std::vector<double> start = robot->states().link_position;
+  const RobotInfo info = robot.info();
+  const std::vector<double> start = robot.states().link_position;
   ASSERT_GT(start.at(2), info.q_max[2]);
-  size_t ops = RequestTotal(sim, serial);
-  robot->RunAutoRecovery();
-  EXPECT_TRUE(robot->stopped());
-  EXPECT_EQ(RequestsOf(sim, serial, 0, ops).at(0)["int_args"], json({12}));
-  const json items = sim.MotionCommands(serial)["items"];
+  EXPECT_EQ(env.SentBy([&] { robot.RunAutoRecovery(); })["int_args"], json({12}));
+  EXPECT_TRUE(robot.stopped());
+  const std::vector<json> items = env.NextMotion(0);
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0]["sequence_num"], 1);
   std::vector<float> expected = AsFloats(start);
   expected[2] = static_cast<float>(info.q_max[2] - 0.18);
-  const auto floats = [](float v) { return std::vector<float>(7, v); };
-  EXPECT_EQ(items[0]["joint"], json({{"torque", json::array()},
-                                     {"position", expected},
-                                     {"velocity", floats(0)},
-                                     {"acceleration", floats(0)},
-                                     {"max_vel", floats(0.18f)},
-                                     {"max_acc", floats(0.5f)},
-                                     {"friction_comp_scale", 0.0f},
-                                     {"disable_gravity_comp", false},
-                                     {"disable_soft_limit", false}}));
-  sim.Fault(serial, {{"procedure_id", 7}, {"kind", "fail"}});
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { robot->RunAutoRecovery(); },
-      P("RunAutoRecovery") + " Failed to enter automatic recovery mode"));
-  // More joints reported than the samples carry: an error, nothing sent.
-  std::vector<float> limits;
-  for (const float v : {2.0f, -2.0f, 2.5f, 100.0f}) limits.insert(limits.end(), 8, v);
-  sim.Set(mismatched, {{"robot_info", {{"DoF_m", 8}, {"DoF", 8}, {"floats", limits}}}});
-  auto eight = MakeRobot(mismatched);
-  ASSERT_TRUE(WaitUntil([&] { return eight->recovery(); }, 2s));
-  EXPECT_TRUE(Throws<std::runtime_error>(
-      [&] { eight->RunAutoRecovery(); },
-      P("RunAutoRecovery") + " Received 7 joint positions from the robot, expected 8"));
-  EXPECT_EQ(RequestTotal(sim, mismatched), 2u);
-  EXPECT_EQ(sim.State(mismatched)["motion_commands"], 0);
+  const json& joint = items[0]["joint"];
+  EXPECT_EQ(joint["position"], json(expected));
+  EXPECT_EQ(json({joint["max_vel"], joint["max_acc"]}),
+            json({std::vector<float>(7, 0.18f), std::vector<float>(7, 0.5f)}));
 }
 
 // The wait for the end of a recovery has no time limit but does not
@@ -303,10 +226,6 @@ TEST(RobotBrakeAndAxesTest, BrakesExternalAxesAndPositioner) {
   medical.Refused<std::logic_error>([&] { arm.Brake(true); },
                                     P("Brake") + " Robot is not fully stopped");
   medical.Set({{"velocity_override", nullptr}});
-  medical.Ready(Mode::RT_JOINT_IMPEDANCE);
-  medical.Refused<std::logic_error>([&] { arm.LockExternalAxes(true); },
-                                    P("LockExternalAxes") + " Robot is not in IDLE mode");
-  medical.Ready(Mode::IDLE);
   // Each switch on and off: its request and the controller's state.
   const std::tuple<int, std::string, std::function<void(bool)>> switches[] = {
       {9, "brakes_engaged", [&](bool on) { arm.Brake(on); }},
@@ -320,8 +239,6 @@ TEST(RobotBrakeAndAxesTest, BrakesExternalAxesAndPositioner) {
     }
     EXPECT_EQ(medical.IntArgs(procedure, ops), (Ints{{1}, {0}}));
   }
-  medical.FailsOnce(
-      9, [&] { arm.Brake(true); }, P("Brake") + " Failed to engage the robot brakes");
   medical.FailsOnce(
       9, [&] { arm.Brake(false); }, P("Brake") + " Failed to release the robot brakes");
 }
