@@ -1,11 +1,10 @@
 """Drives the simulated robot controller (quiral_sim, path in $QUIRAL_SIM)
 through its JSON-lines control channel (sim/README.md), every wait with a
 deadline. A simulator never outlives its test process: `quit` ends it (or
-kills it), the ones still running are quit at exit, and one whose parent
-dies sees its standard input close and ends by itself.
+kills it), and one whose parent is gone sees its standard input close and
+ends by itself.
 """
 
-import atexit
 import itertools
 import json
 import os
@@ -15,8 +14,6 @@ import threading
 import time
 
 _serial_counter = itertools.count(1)
-_running = set()
-_running_lock = threading.Lock()
 
 
 class SimError(RuntimeError):
@@ -47,22 +44,19 @@ def sim_path():
 class SimProcess:
     """One quiral_sim process running one controller per serial number."""
 
-    def __init__(self, serials, args=(), ready_timeout=30.0):
+    def __init__(self, serials, args=()):
         self.serials = list(serials)
-        command = [sim_path()]
+        command = [sim_path(), "--whitelist", "127.0.0.1"] + list(args)
         for serial in self.serials:
             command += ["--serial", serial]
-        command += ["--whitelist", "127.0.0.1"] + list(args)
         self._proc = subprocess.Popen(
             command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
-        with _running_lock:
-            _running.add(self)
         self._lines = queue.Queue()
-        threading.Thread(target=self._read, name="sim-stdout", daemon=True).start()
+        threading.Thread(target=self._read, daemon=True).start()
         self._lock = threading.Lock()
-        self._next_id = 1
+        self._ids = itertools.count(1)
         try:
-            ready = self._next_message(time.monotonic() + ready_timeout, "the ready line")
+            ready = self._next_message(time.monotonic() + 30.0, "the ready line")
             if ready.get("event") != "ready" or ready.get("serials") != self.serials:
                 raise SimError("unexpected first line from the simulator: %r" % ready)
         except BaseException:
@@ -81,8 +75,7 @@ class SimProcess:
             except queue.Empty:
                 raise SimError("no %s from the simulator in time" % what) from None
             if line is None:
-                raise SimError("the simulator ended (status %r) while waiting for %s"
-                               % (self._proc.poll(), what))
+                raise SimError("the simulator ended while waiting for %s" % what)
             if line.strip():
                 return json.loads(line)
 
@@ -97,21 +90,13 @@ class SimProcess:
             except (SimError, OSError, subprocess.TimeoutExpired):
                 self._proc.kill()
                 self._proc.wait()
-        with _running_lock:
-            _running.discard(self)
-        for stream in (self._proc.stdin, self._proc.stdout):
-            try:
-                stream.close()
-            except (OSError, ValueError):
-                pass
+        self._proc.stdout.close()
 
     def command(self, cmd, serial=None, timeout=10.0, **args):
         """Sends one command and returns its reply; SimError on a time-out, a
         dead process or a refusal."""
         with self._lock:
-            command_id = self._next_id
-            self._next_id += 1
-            message = dict({"id": command_id, "cmd": cmd}, **args)
+            message = dict({"id": next(self._ids), "cmd": cmd}, **args)
             if serial is not None:
                 message["serial"] = serial
             try:
@@ -121,7 +106,7 @@ class SimProcess:
                 raise SimError("cannot send %r to the simulator: %s" % (cmd, error)) from None
             deadline = time.monotonic() + timeout
             reply = {}
-            while reply.get("id") != command_id:  # skips late replies to timed-out commands
+            while reply.get("id") != message["id"]:  # skips late replies to timed-out commands
                 reply = self._next_message(deadline, "reply to %r" % cmd)
         if not reply.get("ok"):
             raise SimError("%s refused: %s" % (cmd, reply.get("error")))
@@ -143,11 +128,3 @@ class SimProcess:
 
     def request_total(self, serial):
         return self.command("requests", serial, since=0, limit=1)["total"]
-
-
-@atexit.register
-def _stop_all():
-    with _running_lock:
-        running = list(_running)
-    for sim in running:
-        sim.quit(timeout=2.0)
