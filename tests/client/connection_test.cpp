@@ -1,5 +1,5 @@
-// Start-up, connection monitor, heartbeat and the lite client against a
-// simulated controller in its own process.
+// Start-up, connection monitor and heartbeat against a simulated controller
+// in its own process.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -103,30 +103,6 @@ TEST(ClientConnection, NoControllerFailsAfterTheStartupWaitAndStaysDestructible)
   EXPECT_GE(waited, 1.99);
   EXPECT_LT(waited, 2.5);
   ExpectQuickDestruction(client, log, 1);
-}
-
-TEST(ClientConnection, LiteCreatesOnlyItsEndpointsAndNeverConnects) {
-  LogCapture log;
-  const std::string serial = UniqueSerial();
-  SimProcess sim({serial});
-  const auto t0 = Clock::now();
-  auto client = StartClient(serial, /*lite=*/true, /*verbose=*/true);
-  // One endpoint pause and two request/reply clients, no wait for the robot.
-  EXPECT_LT(SecondsSince(t0), 1.5);
-  // Services and real-time states (the services tests use a lite client),
-  // nothing else: no heartbeat, motion commands, streams, event log or monitor.
-  ASSERT_TRUE(sim.WaitMatched(
-      serial, 5s, {"rt_states", "ops_requests", "ops_replies", "data_requests", "data_replies"}));
-  ASSERT_TRUE(WaitUntil([&] { return client->rt_states_sub.SampleCount() > 25; }, 5s));
-  const json state = sim.State(serial);
-  for (const std::string name :
-       {"heartbeat", "motion_commands", "basic_stream", "extra_stream", "event_log"}) {
-    EXPECT_EQ(state["matched"][name].get<int>(), 0) << name;
-  }
-  EXPECT_EQ(state["heartbeats"]["count"].get<int>(), 0);
-  EXPECT_FALSE(client->connected.load());
-  EXPECT_EQ(log.CountContaining("Searching for"), 0);
-  ExpectQuickDestruction(client, log, 0);
 }
 
 }  // namespace

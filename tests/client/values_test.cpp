@@ -16,10 +16,9 @@ TEST(StreamValues, WrenchInWorldRotatesForceAndMomentByTheNormalisedTcpOrientati
     std::array<double, 4> q;  // w, x, y, z
     W tcp, world;
   } cases[] = {
-      {{h, 0, 0, h}, {1, 0, 0, 0, 2, 0}, {0, 1, 0, -2, 0, 0}},          // 90 degrees about z
-      {{2 * h, 0, 0, 2 * h}, {1, 0, 0, 0, 2, 0}, {0, 1, 0, -2, 0, 0}},  // not of unit length
-      {{0, 3, 0, 0}, {1, 2, 3, 4, 5, 6}, {1, -2, -3, 4, -5, -6}},       // 180 degrees about x
-      {{0, 0, 0, 0}, {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}},           // all zero: unchanged
+      {{h, 0, 0, h}, {1, 0, 0, 0, 2, 0}, {0, 1, 0, -2, 0, 0}},      // 90 degrees about z
+      {{0, 3, 0, 0}, {1, 2, 3, 4, 5, 6}, {1, -2, -3, 4, -5, -6}},  // 180 degrees about x, length 3
+      {{0, 0, 0, 0}, {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}},       // all zero: unchanged
   };
   for (const auto& c : cases) {
     quiral::vek::RobotStates states;
