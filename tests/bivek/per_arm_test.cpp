@@ -77,17 +77,12 @@ struct FakeArm {
     calls.push_back(prefix + std::to_string(n));
     return calls.back();
   }
-  int Twice(int n) const { return 2 * n; }
   void Touch() { calls.push_back("touch"); }
 };
 
 TEST(ExtractExceptMsgTest, CutsAtTheFirstClosingBracket) {
   const std::pair<std::string, std::string> cases[] = {
-      {"[quiral::vek::Robot::Enable] E-stop is not released", " E-stop is not released"},
-      {"no bracket", "no bracket"},
-      {"[quiral::vek::Robot::Enable]", ""},
-      {"[a] one [b] two", " one [b] two"},
-      {"", ""}};
+      {"[a] one [b] two", " one [b] two"}, {"no bracket", "no bracket"}};
   for (const auto& [text, expected] : cases) EXPECT_EQ(_ExtractExceptMsg(text), expected) << text;
 }
 
@@ -98,14 +93,9 @@ TEST(RetagTest, EachPolicyLeavesAsTheFirstListedBaseOrUnchanged) {
   const char* x = "[quiral::vek::Robot::Op] It went wrong";
   EXPECT_TRUE((Tagged<TagInputStateAndFailures, invalid_argument>(invalid_argument(x))));
   EXPECT_TRUE((Tagged<TagInputStateAndFailures, logic_error>(length_error(x))));
-  EXPECT_TRUE((Tagged<TagStateAndFailures, logic_error>(invalid_argument(x))));
   EXPECT_TRUE((Tagged<TagOversizeStateAndFailures, length_error>(length_error(x))));
-  EXPECT_TRUE((Tagged<TagOversizeInputAndFailures, invalid_argument>(invalid_argument(x))));
-  EXPECT_TRUE((Tagged<TagFailures, runtime_error>(runtime_error("no bracket"))));
   EXPECT_TRUE((Tagged<TagFailures, runtime_error>(
       std::system_error(std::make_error_code(std::errc::io_error), x))));
-  EXPECT_TRUE(Unchanged<TagInputAndFailures>(logic_error(x)));
-  EXPECT_TRUE(Unchanged<TagOversizeInputAndFailures>(std::out_of_range(x)));
   EXPECT_TRUE(Unchanged<TagInputAndState>(runtime_error(x)));
   EXPECT_TRUE(Unchanged<TagInputStateAndFailures>(std::bad_alloc()));
   EXPECT_THROW(FirstFails<TagInputStateAndFailures>(42)(), int);
@@ -140,10 +130,6 @@ TEST(MemberFormTest, EachArmGetsItsElementOfEveryPairAndEveryOtherArgumentWhole)
   RunConcurrentSelected(TagFailures(kName), {true, false}, arms, &FakeArm::Touch);
   EXPECT_EQ(a.calls, (std::vector<std::string>{"a1", "a2", "touch"}));
   EXPECT_EQ(b.calls, (std::vector<std::string>{"b1", "b2", "touch"}));
-  // Shared pointers, const members.
-  const auto shared = std::make_pair(std::make_shared<FakeArm>(), std::make_shared<FakeArm>());
-  EXPECT_EQ(RunConcurrent(Untagged(), shared, &FakeArm::Twice, std::make_pair(1, 2)),
-            std::make_pair(2, 4));
 }
 
 TEST(SequentialTest, TheSecondArmIsNeverCalledAfterTheFirstFailed) {
@@ -151,7 +137,6 @@ TEST(SequentialTest, TheSecondArmIsNeverCalledAfterTheFirstFailed) {
   const auto second = [&] { ++second_calls; };
   EXPECT_THROW(RunSequential(TagStateAndFailures(kName), Fails(std::logic_error(kArmText)), second),
                std::logic_error);
-  EXPECT_THROW(RunSequential(Untagged(), Fails(1), second), int);
   EXPECT_EQ(second_calls, 0);
   EXPECT_TRUE(Throws<std::runtime_error>(
       [&] { RunSequential(TagFailures(kName), second, Fails(std::runtime_error(kArmText))); },

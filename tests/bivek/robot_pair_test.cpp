@@ -1,5 +1,5 @@
 // RobotPair against two simulated controllers (the first a medical model):
-// positions in the world frame, each arm's queries, both arms at once,
+// positions in the world frame, both arms at once,
 // selectors, each operation's tagged errors, and construction.
 
 #include "bivek/robot_pair.h"
@@ -166,15 +166,6 @@ TEST_F(RobotPairTest, PositionsCrossThePairInTheWorldFrame) {
   ExpectPose(multi.second["cartesian_multi"][0]["pose"], {0, 0, 0.5, 0, 0, 0, 1});
 }
 
-TEST_F(RobotPairTest, QueriesAskEachArm) {
-  sim_->Set(sn_[0], {{"estop", true}, {"mode", 7}});
-  sim_->Set(sn_[1], {{"program_running", true}, {"fault", "minor"}});
-  ASSERT_TRUE(Await([&] { return pair_->which_fault() == std::make_pair(false, true); }));
-  EXPECT_EQ(pair_->estop_released(), std::make_pair(false, true));
-  EXPECT_EQ(pair_->which_busy(), std::make_pair(false, true));
-  EXPECT_EQ(pair_->mode(), std::make_pair(Mode::NRT_PLAN_EXECUTION, Mode::IDLE));
-}
-
 // A reply delayed by 1.5 s on each arm costs 1.5 s in all. When both arms
 // fail, the first arm's error leaves and the second's is logged.
 TEST_F(RobotPairTest, ConcurrentCommandsRunBothArmsAtOnce) {
@@ -236,8 +227,6 @@ TEST_F(RobotPairTest, ErrorClassesAndTextsPerOperation) {
     PerArm<int> sim_modes = {-1, -1};  // the controllers' modes afterwards
   } rows[] = {
       // clang-format off
-      {{plan, plan}, [&] { pair_->SetVelocityScale({101, 50}); }, typeid(std::invalid_argument),
-       op + "SetVelocityScale](first) Input parameter [velocity_scale] cannot exceed 100%", 20},
       // Logic errors of this one leave untagged.
       {{joint, idle}, [&] { pair_->LockExternalAxes({true, true}); }, typeid(std::logic_error),
        "[quiral::vek::Robot::LockExternalAxes] Robot is not in IDLE mode", 13},
@@ -252,8 +241,6 @@ TEST_F(RobotPairTest, ErrorClassesAndTextsPerOperation) {
       // One arm failing to switch or to stop leaves the other switched or stopped.
       {{idle, idle}, [&] { fail_next(1, 7); pair_->SwitchMode(joint); }, typeid(std::runtime_error),
        op + "SwitchMode](second) Failed to switch control mode to [NRT_JOINT_POSITION]", 0, {6, 1}},
-      {{idle, idle}, [&] { pair_->SwitchMode({Mode(99), plan}); }, typeid(std::invalid_argument),
-       op + "SwitchMode](first) Invalid control mode input", 0, {1, 1}},
       {{plan, plan}, [&] { fail_next(1, 7); pair_->Stop(); }, typeid(std::runtime_error),
        op + "Stop](second) Failed to stop the robot", 0, {1, 7}},
       // Runtime errors of this one leave untagged.
@@ -310,13 +297,6 @@ TEST(RobotPairConstructionTest, ConnectsBothArmsOrNone) {
     EXPECT_TRUE(pair.connected());
     EXPECT_EQ(pair.info().second.serial_number, second);
     arms = pair.instances();
-    EXPECT_EQ(log.Count(spdlog::level::info,
-                        "| | | | | | | | | |  Quiral BIVEK v1.2.3  | | | | | | | | | |"),
-              2);
-    EXPECT_EQ(
-        log.Count(spdlog::level::info, "[quiral::bivek::RobotPair] Connecting to robot pair [" +
-                                           first + "]-[" + second_underscore + "] ..."),
-        1);
   }
   EXPECT_EQ(log.Count(spdlog::level::info, kExited), 2);
   // The pair is gone; its arms live on with their holders, still connected.
@@ -329,7 +309,6 @@ TEST(RobotPairConstructionTest, ConnectsBothArmsOrNone) {
 TEST(RobotPairConstructionTest, OneRobotTwiceAndNonFiniteBasesAreRefused) {
   const Base zero = {};
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
   const std::string non_finite =
       "[quiral::bivek::RobotPair] Input parameter [translations_in_world] contains non-finite "
       "value";
@@ -338,8 +317,7 @@ TEST(RobotPairConstructionTest, OneRobotTwiceAndNonFiniteBasesAreRefused) {
        {zero, zero},
        "[quiral::bivek::RobotPair] Serial numbers [Varno4-SIM001] and [ Varno4_SIM001] name the "
        "same robot"},
-      {{"Varno4-A1", "Varno4-A2"}, {{0, nan, 0}, zero}, non_finite},
-      {{"Varno4-A1", "Varno4-A2"}, {zero, {0, 0, -inf}}, non_finite},
+      {{"Varno4-A1", "Varno4-A2"}, {zero, {0, nan, 0}}, non_finite},
   };
   for (const auto& row : rows) {
     const auto construct = [&] { RobotPair(std::get<0>(row), std::get<1>(row), kWhitelist); };
