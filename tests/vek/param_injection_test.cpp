@@ -33,7 +33,6 @@ TEST(RequestStructure, IsRefusedInNamesAndTexts) {
       {"label", "idle, counter = 99"s, false, ",", ","},
       {"label", "1), Evil(b=2"s, false, ",", ")"},
       {"label", std::vector<std::string>{"a", "b=c"}, false, "=", "="},
-      {"t", Framed("TCP, counter = 9"), false, ",", ","},
       {"t", std::vector<Coord>{Framed("A"), Framed(":")}, false, ":", ":"},
       {"t", std::vector<Coord>{Framed("my frame")}, false, " ", " "},
       {"a, counter", 1, true, ",", ","},

@@ -14,7 +14,6 @@ using namespace testing_util;
 using Pose = std::array<double, 7>;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 const std::vector<double> kQ = {0.0, -0.7, 0.0, 1.57, 0.0, 0.7, 0.0};
 
 TEST_F(RobotTest, PosesWithoutAUsableQuaternionAreRefused) {
@@ -24,8 +23,7 @@ TEST_F(RobotTest, PosesWithoutAUsableQuaternionAreRefused) {
   const std::pair<Pose, std::string> poses[] = {
       {{0.3, 0, 0.5, 0, 0, 0, 0}, "an invalid quaternion"},
       {{0.3, 0, 0.5, DBL_EPSILON / 2, 0, 0, 0}, "an invalid quaternion"},
-      {{0.3, 0, 0.5, 1, kNaN, 0, 0}, "a non-finite value"},
-      {{0.3, 0, 0.5, 0, 0, -kInf, 0}, "a non-finite value"}};
+      {{0.3, 0, 0.5, 1, kNaN, 0, 0}, "a non-finite value"}};
   const struct {
     Mode mode;
     std::string operation, argument;

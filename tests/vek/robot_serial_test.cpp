@@ -45,8 +45,6 @@ TEST(RobotSerialTest, MalformedSerialsAndUnknownModelsAreRejectedBeforeAnyConnec
 TEST(RobotSerialTest, StiffnessLimitsKeepEachLimitWithItsJoint) {
   // External axes first, unlimited; joints past the table get the model's
   // smallest limit, never a value read past the table.
-  EXPECT_EQ(Impl::JointStiffnessLimits(Impl::VARNO4, 2, 7),
-            (V{kInf, kInf, 6000, 6000, 4200, 4200, 1500, 1500, 1500}));
   EXPECT_EQ(Impl::JointStiffnessLimits(Impl::VARNO4, 0, 9),
             (V{6000, 6000, 4200, 4200, 1500, 1500, 1500, 1500, 1500}));
   EXPECT_EQ(Impl::JointStiffnessLimits(Impl::STARFLOAT, 1, 5),
