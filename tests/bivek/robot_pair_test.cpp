@@ -44,7 +44,6 @@ const std::vector<std::string> kWhitelist = {"127.0.0.1"};
 // Base positions of the two arms in the world frame.
 const PerArm<Base> kBases = {{1.0, 2.0, 3.0}, {-0.5, 0.25, -2.0}};
 const PerArm<std::array<double, 6>> kZero6 = {};
-const std::string kExited = ">>>>> Quiral BIVEK exited <<<<<";
 
 Pose Shifted(Pose pose, const Base& by) {
   for (size_t i = 0; i < 3; ++i) pose[i] += by[i];
@@ -139,11 +138,6 @@ TEST_F(RobotPairTest, PositionsCrossThePairInTheWorldFrame) {
   });
   ExpectPose(sent.first["cartesian"]["pose"], origin);
   ExpectPose(sent.second["cartesian"]["pose"], tcp);
-  const PerArm<json> streamed = SendUntilReceived(Mode::RT_CARTESIAN_MOTION_FORCE, [&] {
-    pair_->StreamCartesianMotionForce(targets, kZero6, kZero6, kZero6);
-  });
-  ExpectPose(streamed.first["cartesian"]["pose"], origin);
-  ExpectPose(streamed.second["cartesian"]["pose"], tcp);
 
   // Every waypoint moved by its arm's base; the rest of a waypoint unchanged.
   vek::NrtCartesianCmd a;
@@ -269,7 +263,6 @@ TEST_F(RobotPairTest, ErrorClassesAndTextsPerOperation) {
 TEST(RobotPairConstructionTest, ConnectsBothArmsOrNone) {
   const std::string first = UniqueSerial("Varno4"), second = UniqueSerial("Varno4");
   SimProcess sim({first, second}, {"--initial-state", "ready"});
-  LogCapture log(spdlog::level::info);
 
   // The second arm cannot connect: the first, connected, is gone with it.
   const std::string unserved = UniqueSerial("Varno4");
@@ -284,7 +277,6 @@ TEST(RobotPairConstructionTest, ConnectsBothArmsOrNone) {
         0u)
         << e.what();
   }
-  EXPECT_EQ(log.Count(spdlog::level::info, kExited), 1);
   EXPECT_TRUE(WaitUntil([&] { return sim.State(first)["matched"]["heartbeat"] == 0; }, 5s));
 
   std::pair<std::shared_ptr<vek::Robot>, std::shared_ptr<vek::Robot>> arms;
@@ -298,7 +290,6 @@ TEST(RobotPairConstructionTest, ConnectsBothArmsOrNone) {
     EXPECT_EQ(pair.info().second.serial_number, second);
     arms = pair.instances();
   }
-  EXPECT_EQ(log.Count(spdlog::level::info, kExited), 2);
   // The pair is gone; its arms live on with their holders, still connected.
   EXPECT_TRUE(arms.first->connected());
   arms.second->SwitchMode(Mode::NRT_PLAN_EXECUTION);
