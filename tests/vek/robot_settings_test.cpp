@@ -393,7 +393,8 @@ TEST(RobotSettingsLimitsTest, ExternalAxesAndShortLimitTables) {
            {1e39, ji + " a value outside the 32-bit float range"},
            {kNaN, RangeText("SetJointImpedance", "K_q")},
            {-1.0, RangeText("SetJointImpedance", "K_q")}}) {
-    env.Refused<std::invalid_argument>([&] { robot.SetJointImpedance(With(k, 1, bad), {}); }, text);
+    env.Refused<std::invalid_argument>(
+        [&, bad = bad] { robot.SetJointImpedance(With(k, 1, bad), {}); }, text);
   }
 
   // Tables shorter than the joints: the uncovered joints take no value.

@@ -76,7 +76,8 @@ TEST_F(RobotStatusTest, ModeProgramAndInputs) {
                                                    {11, Mode::NRT_SUPER_PRIMITIVE}};
   for (const auto& [raw, expected] : modes) {
     env_->sim.Set(env_->serial, {{"mode", raw}});
-    EXPECT_TRUE(WaitUntil([&] { return robot().mode() == expected; }, 2s)) << raw;
+    EXPECT_TRUE(WaitUntil([&, expected = expected] { return robot().mode() == expected; }, 2s))
+        << raw;
   }
   env_->sim.Set(env_->serial, {{"program_running", true}});
   EXPECT_TRUE(WaitUntil([&] { return robot().busy(); }, 2s));
