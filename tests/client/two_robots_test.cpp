@@ -20,7 +20,9 @@ TEST(TwoRobots, EachClientTalksOnlyToItsOwnController) {
   for (const auto& serial : {left, right}) {
     // Exactly one client's endpoints on each controller's topics.
     ASSERT_TRUE(sim.WaitMatched(serial, 5s));
-    for (const auto& [name, count] : sim.State(serial)["matched"].items()) {
+    // The state is held for the loop: items() refers into it.
+    const nlohmann::json state = sim.State(serial);
+    for (const auto& [name, count] : state["matched"].items()) {
       EXPECT_EQ(count.get<int>(), 1) << serial << " " << name;
     }
   }
