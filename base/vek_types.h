@@ -19,7 +19,9 @@
 #include <variant>
 #include <vector>
 
-#include "base/controller_states.h"
+// A public header (installed as quiral/...): it includes other public headers
+// only, by relative path.
+#include "controller_states.h"
 
 namespace quiral::vek {
 

@@ -41,8 +41,10 @@
 #include <utility>
 #include <vector>
 
-#include "vek/data_types.h"
-#include "vek/robot.h"
+// A public header (installed as quiral/...): it includes other public headers
+// only, by relative path.
+#include "../vek/data_types.h"
+#include "../vek/robot.h"
 
 namespace quiral::bivek {
 

@@ -3,4 +3,6 @@
 // header is where the API's users find them.
 #pragma once
 
-#include "base/vek_types.h"
+// A public header (installed as quiral/...): it includes other public headers
+// only, by relative path.
+#include "../base/vek_types.h"

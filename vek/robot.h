@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "vek/data_types.h"
+// A public header (installed as quiral/...): it includes other public headers
+// only, by relative path.
+#include "data_types.h"
 
 namespace quiral::vek {
 

@@ -1,7 +1,7 @@
 // One Robot used from two threads, as the collision monitor does: the user
 // streams motion commands at 1 kHz while another thread stops the arm and
-// switches its mode. Built with ThreadSanitizer (with every source of the
-// library): a data race fails the test process.
+// switches its mode. Under ThreadSanitizer (scripts/run-sanitizers.sh) a
+// data race fails the test process.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -10,6 +10,7 @@ set(QUIRAL_FUZZ_SECONDS 3 CACHE STRING "Seconds each message fuzz target runs in
 
 add_executable(msgs_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/write_seeds.cpp)
 target_link_libraries(msgs_fuzz_seeds PRIVATE quiral_msgs)
+quiral_target_warnings(msgs_fuzz_seeds)
 set(msgs_fuzz_corpus ${CMAKE_BINARY_DIR}/msgs-fuzz-corpus)
 add_test(NAME msgs_fuzz_seeds COMMAND msgs_fuzz_seeds ${msgs_fuzz_corpus})
 set_tests_properties(msgs_fuzz_seeds PROPERTIES FIXTURES_SETUP msgs_fuzz_corpus)

@@ -1,8 +1,7 @@
 // Destroying the event log, and the whole client, while the controller
-// floods the event log and publishes its states at a high rate. Built with
-// AddressSanitizer together with the client's, the DDS layer's and the
-// messages' own sources, so that a callback running into a destroyed list,
-// snapshot or buffer is reported.
+// floods the event log and publishes its states at a high rate: a callback
+// running into a destroyed list, snapshot or buffer is caught by the
+// sanitizer builds (scripts/run-sanitizers.sh).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,12 +9,6 @@
 
 #include "middleware/default_node.h"
 #include "tests/client/client_test_util.h"
-
-// The DDS library frees one of its own reader objects with a sized delete
-// of a smaller type when a data reader is deleted. That happens wholly
-// inside the (uninstrumented) library, so the check for it is turned off;
-// every other error of AddressSanitizer stays on.
-extern "C" const char* __asan_default_options() { return "new_delete_type_mismatch=0"; }
 
 namespace quiral_client_test {
 namespace {
