@@ -208,6 +208,7 @@ const T& ForArm(Arm arm, const std::pair<T, T>& per_arm) {
 template <class Object, class Member, class... Args>
 auto ArmCall(Arm arm, const Object& object, Member member, const Args&... args) {
   return [arm, &object, member, &args...] {
+    static_cast<void>(arm);  // unused when there are no arguments
     return std::invoke(member, *object, ForArm(arm, args)...);
   };
 }

@@ -135,10 +135,10 @@ TEST_F(RobotPlansTest, PlansRunPauseHaltAtBreakpointsAndStop) {
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0]["procedure_id"], 23);
   EXPECT_EQ(sent[1]["long_string"], "Beta");
-  EXPECT_EQ(sent[1]["int_args"], json({0}));
+  EXPECT_EQ(sent[1]["int_args"], json::array({0}));
   EXPECT_TRUE(WaitUntil([&] { return robot.plan_info().item_7; }, 3s, 20ms));
   EXPECT_EQ(env_->SentBy([&] { robot.StepBreakpoint(); })["procedure_id"], 28);
-  EXPECT_EQ(env_->SentBy([&] { robot.SetBreakpointMode(false); })["int_args"], json({0}));
+  EXPECT_EQ(env_->SentBy([&] { robot.SetBreakpointMode(false); })["int_args"], json::array({0}));
   EXPECT_TRUE(WaitUntil([&] { return !robot.busy(); }, 5s));
 
 }

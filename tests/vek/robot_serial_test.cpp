@@ -37,7 +37,7 @@ TEST(RobotSerialTest, MalformedSerialsAndUnknownModelsAreRejectedBeforeAnyConnec
   for (const auto& [model, named] :
        {std::pair{"varno4", "varno4"}, std::pair{" \tVarno4 ", "\tVarno4"}}) {
     EXPECT_TRUE(Throws<std::logic_error>(
-        [&] { make(std::string(model) + "-123"); },
+        [&, model = model] { make(std::string(model) + "-123"); },
         "[quiral::vek::Robot] Robot model [" + std::string(named) + "] is not supported"));
   }
 }
