@@ -29,11 +29,8 @@ void _CubicEquationRealRoots(double a, double b, double c, std::vector<double>& 
     roots.push_back(scale * std::cos((theta + kTwoPi) / 3) - shift);
     return;
   }
-  if (r == 0) {
-    // Then q < 0 and x³ − 3q·x has the single real root 0.
-    roots.push_back(-shift);
-    return;
-  }
+  // The sign is that of −r. At r = 0 (then q < 0) either sign gives q/big + big = 0, the
+  // root −a/3; a zero factor there would divide by zero.
   const double big = (r > 0 ? -1 : 1) * std::pow(std::abs(r) + std::sqrt(d), 0.3333333333333333);
   roots.push_back(q / big + big - shift);
 }

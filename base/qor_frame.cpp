@@ -65,9 +65,7 @@ QorFrame::QorFrame()
       userEulerAngle(Eigen::Vector3d::Zero()) {}
 
 QorFrame::QorFrame(const Eigen::Vector3d& t, const Eigen::Matrix3d& r)
-    : rotation(r),
-      translation(t),
-      userEulerAngle(getEulerAngleZYX() * kRadToDeg) {}
+    : rotation(r), translation(t), userEulerAngle(getEulerAngleZYX() * kRadToDeg) {}
 
 QorFrame::~QorFrame() = default;
 

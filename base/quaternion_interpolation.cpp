@@ -49,7 +49,8 @@ Tangent slerpWithRate(const Tangent& p, Tangent q, const ScalarRate& s, bool sho
   const double sinTheta = std::sin(theta);
   const double sinThetaRate = std::cos(theta) * thetaRate;
   const double wp = std::sin((1 - s.value) * theta);
-  const double wpRate = std::cos((1 - s.value) * theta) * ((1 - s.value) * thetaRate - s.rate * theta);
+  const double wpRate =
+      std::cos((1 - s.value) * theta) * ((1 - s.value) * thetaRate - s.rate * theta);
   const double wq = std::sin(s.value * theta);
   const double wqRate = std::cos(s.value * theta) * (s.rate * theta + s.value * thetaRate);
 
@@ -92,10 +93,9 @@ Eigen::Quaterniond _SquadQuaternion(const Eigen::Quaterniond& q1, const Eigen::Q
   return squadWithRate(q1, q2, q3, q4, t).value;
 }
 
-Eigen::Quaterniond _SquadFirstDerivative(const Eigen::Quaterniond& q1,
-                                         const Eigen::Quaterniond& q2,
-                                         const Eigen::Quaterniond& q3,
-                                         const Eigen::Quaterniond& q4, const double& t) {
+Eigen::Quaterniond _SquadFirstDerivative(const Eigen::Quaterniond& q1, const Eigen::Quaterniond& q2,
+                                         const Eigen::Quaterniond& q3, const Eigen::Quaterniond& q4,
+                                         const double& t) {
   return squadWithRate(q1, q2, q3, q4, t).rate;
 }
 

@@ -30,10 +30,9 @@ Eigen::Quaterniond _SquadQuaternion(const Eigen::Quaterniond& q1, const Eigen::Q
 
 // The derivative in t of _SquadQuaternion with the same arguments, taken
 // through the same branches (zero where the curve is held at a constant).
-Eigen::Quaterniond _SquadFirstDerivative(const Eigen::Quaterniond& q1,
-                                         const Eigen::Quaterniond& q2,
-                                         const Eigen::Quaterniond& q3,
-                                         const Eigen::Quaterniond& q4, const double& t);
+Eigen::Quaterniond _SquadFirstDerivative(const Eigen::Quaterniond& q1, const Eigen::Quaterniond& q2,
+                                         const Eigen::Quaterniond& q3, const Eigen::Quaterniond& q4,
+                                         const double& t);
 
 }  // namespace base
 }  // namespace quiral

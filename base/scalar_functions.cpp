@@ -45,23 +45,21 @@ uint32_t _Factorial(uint32_t n) {
 }
 
 double _Wrap(double x, double lo, double hi) {
-  if (!std::isfinite(lo) || !std::isfinite(hi) || !(lo < hi)) {
-    throw std::invalid_argument("[quiral::base::_Wrap] The bounds must be finite with lo < hi");
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !(lo < hi) || !std::isfinite(hi - lo)) {
+    throw std::invalid_argument(
+        "[quiral::base::_Wrap] The bounds must be finite with lo < hi and a finite period");
   }
   if (!std::isfinite(x)) return std::numeric_limits<double>::quiet_NaN();
   if (x >= lo && x <= hi) return x;
   const double period = hi - lo;
-  // Shifting by whole periods until inside: from above, the first value not
-  // above hi; from below, the first value not below lo. fmod gives the
-  // overshoot exactly, whatever the number of periods.
-  double wrapped;
-  if (x > hi) {
-    const double overshoot = std::fmod(x - hi, period);
-    wrapped = overshoot == 0 ? hi : hi - (period - overshoot);
-  } else {
-    const double overshoot = std::fmod(lo - x, period);
-    wrapped = overshoot == 0 ? lo : lo + (period - overshoot);
-  }
+  // (x − lo) mod period from the remainders of x and lo, each exact, so that
+  // no far x loses its offset in a subtraction.
+  double offset = std::fmod(std::fmod(x, period) - std::fmod(lo, period), period);
+  if (offset < 0) offset += period;
+  // Shifting by whole periods stops at the first value not above hi when
+  // coming from above, and not below lo when coming from below.
+  double wrapped = lo + offset;
+  if (offset == 0 && x > hi) wrapped = hi;
   // Rounding in the last step must not leave the range.
   return std::min(std::max(wrapped, lo), hi);
 }

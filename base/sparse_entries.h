@@ -15,8 +15,7 @@ namespace base {
 // null output, before touching any output.
 void _FindNonZeroElements(const Eigen::SparseMatrix<double, Eigen::ColMajor, int32_t>& m,
                           Eigen::Matrix<int32_t, Eigen::Dynamic, 1>* rows,
-                          Eigen::Matrix<int32_t, Eigen::Dynamic, 1>* cols,
-                          Eigen::VectorXd* values);
+                          Eigen::Matrix<int32_t, Eigen::Dynamic, 1>* cols, Eigen::VectorXd* values);
 
 }  // namespace base
 }  // namespace quiral

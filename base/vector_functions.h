@@ -8,8 +8,7 @@ namespace base {
 
 // False when the sizes differ; otherwise tol > |a − b| (strict). Two empty
 // vectors are equal exactly when tol > 0.
-bool _IsEqualWithinTolerance(const Eigen::VectorXd& a, const Eigen::VectorXd& b,
-                             const double& tol);
+bool _IsEqualWithinTolerance(const Eigen::VectorXd& a, const Eigen::VectorXd& b, const double& tol);
 
 // Element-wise a(i) ≥ b(i) for every i; empty vectors compare true and a NaN
 // element compares false. Throws std::invalid_argument "lhs and rhs cannot
