@@ -64,9 +64,8 @@ TEST_F(RandomRotations, EveryRepresentationRoundTripsAndAgreesWithEigen) {
 
     const QorFrame other = randomFrame();
     const Eigen::Isometry3d otherIso(other.getHomo());
-    const Eigen::Vector3d p = Eigen::Vector3d::Random();
     EXPECT_TRUE((frame * other).getHomo().isApprox((iso * otherIso).matrix(), 1e-12));
-    EXPECT_TRUE((frame * p).isApprox(iso * p, 1e-12));
+    EXPECT_TRUE((frame * other.translation).isApprox(iso * other.translation, 1e-12));
     EXPECT_TRUE(frame.inverse().getHomo().isApprox(iso.inverse().matrix(), 1e-12));
     // The difference: translations, and the rotation from other to frame in world axes.
     const Vector6d difference = frame - other;
@@ -190,8 +189,7 @@ TEST_F(RandomRotations, SlerpSquadAndItsDerivativeFollowTheirDefinitions) {
     EXPECT_TRUE(_SlerpQuaternion(q1, q2, t, true).coeffs().isApprox(q1.slerp(t, q2).coeffs()));
     const Quat squad = along(along(q1, q2, t), along(q3, q4, t), 2 * t * (1 - t));
     EXPECT_TRUE(_SquadQuaternion(q1, q2, q3, q4, t).coeffs().isApprox(squad.coeffs()));
-    // The closed form, exact only for four rotations about one axis, was tens of percent off.
-    // A longer q4 brings in the slerp's normalisation.
+    // The closed form was tens of percent off; a longer q4 brings in the slerp's normalisation.
     const Quat q4l = q4 * 1.5;
     const Eigen::Vector4d numeric = (_SquadQuaternion(q1, q2, q3, q4l, t + h).coeffs() -
                                      _SquadQuaternion(q1, q2, q3, q4l, t - h).coeffs()) /
