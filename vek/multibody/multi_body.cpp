@@ -11,12 +11,12 @@ void CheckJointVector(const Eigen::Ref<const Eigen::VectorXd>& values, std::size
                       const char* what) {
   const std::string prefix = "[quiral::vek::multibody::MultiBody::Update] ";
   if (static_cast<std::size_t>(values.size()) != dof) {
-    throw std::invalid_argument(prefix + "Size of [" + what + "] is " +
+    throw std::invalid_argument(prefix + "Size of vector [" + what + "] is " +
                                 std::to_string(values.size()) + ", expected " +
                                 std::to_string(dof));
   }
   if (!values.allFinite()) {
-    throw std::invalid_argument(prefix + "[" + what + "] hold a non-finite value");
+    throw std::invalid_argument(prefix + "Vector [" + what + "] holds a non-finite value");
   }
 }
 
@@ -40,8 +40,7 @@ MultiBody::MultiBody(Tree tree) : tree_(std::move(tree)) {
     }
     // Parallel-axis shift of the inertia from the centre of mass to the origin.
     const Eigen::Matrix3d c = detail::Skew(body.com);
-    local_inertias_[b] = {body.mass, body.mass * body.com,
-                          body.inertia - body.mass * c * c};
+    local_inertias_[b] = {body.mass, body.mass * body.com, body.inertia - body.mass * c * c};
   }
 
   poses_.assign(bodies.size(), Eigen::Isometry3d::Identity());

@@ -78,9 +78,9 @@ class MultiBody {
 
   Tree tree_;
   Eigen::Vector3d gravity_{0.0, 0.0, -9.81};
-  std::vector<int> body_of_joint_;        // per robot joint: its child body
-  std::vector<int> parent_joint_;         // per robot joint: the nearest moving joint above; -1
-  std::vector<int> last_joint_;           // per body: the nearest moving joint at or above; -1
+  std::vector<int> body_of_joint_;  // per robot joint: its child body
+  std::vector<int> parent_joint_;   // per robot joint: the nearest moving joint above; -1
+  std::vector<int> last_joint_;     // per body: the nearest moving joint at or above; -1
   std::vector<detail::RigidInertia> local_inertias_;  // per body, in its own frame
 
   // State of the last Update.

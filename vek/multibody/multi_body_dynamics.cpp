@@ -25,7 +25,8 @@ void MultiBody::ComputeInertias() {
     inertias_[b] = local_inertias_[b].Transformed(poses_[b].linear(), poses_[b].translation());
     composites_[b] = inertias_[b];
   }
-  for (std::size_t b = bodies.size() - 1; b > 0; --b) composites_[bodies[b].parent] += composites_[b];
+  for (std::size_t b = bodies.size() - 1; b > 0; --b)
+    composites_[bodies[b].parent] += composites_[b];
   for (Eigen::Index i = 0; i < axes_.cols(); ++i) {
     composite_axes_.col(i) = composites_[body_of_joint_[i]] * Vector6d(axes_.col(i));
   }
@@ -104,8 +105,8 @@ const Eigen::MatrixXd& MultiBody::CoriolisMatrix() {
   }
   for (int i = 0; i < coriolis_matrix_.rows(); ++i) {
     for (int j = i; j >= 0; j = parent_joint_[j]) {
-      coriolis_matrix_(i, j) = composite_axes_.col(i).dot(axis_rates_.col(j)) +
-                               coriolis_rows_.col(i).dot(axes_.col(j));
+      coriolis_matrix_(i, j) =
+          composite_axes_.col(i).dot(axis_rates_.col(j)) + coriolis_rows_.col(i).dot(axes_.col(j));
       if (j != i) coriolis_matrix_(j, i) = axes_.col(j).dot(coriolis_columns_.col(i));
     }
   }

@@ -47,9 +47,7 @@ inline Matrix6d CrossMotionMatrix(const Vector6d& v) {
   return m;
 }
 
-inline Matrix6d CrossForceMatrix(const Vector6d& v) {
-  return -CrossMotionMatrix(v).transpose();
-}
+inline Matrix6d CrossForceMatrix(const Vector6d& v) { return -CrossMotionMatrix(v).transpose(); }
 
 inline Matrix6d CrossForceOfMatrix(const Vector6d& f) {
   Matrix6d m = Matrix6d::Zero();

@@ -18,7 +18,7 @@ namespace quiral::vek::multibody {
 // parent body.
 struct Body {
   std::string name;
-  int parent = -1;  // index of the parent body; -1 for the base
+  int parent = -1;    // index of the parent body; -1 for the base
   std::string joint;  // the joint to the parent; empty for the base
   JointType joint_type = JointType::kFixed;
   Eigen::Isometry3d origin = Eigen::Isometry3d::Identity();  // joint frame in the parent frame

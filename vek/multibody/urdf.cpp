@@ -71,7 +71,8 @@ Eigen::Vector3d Vector(const XMLElement* element, const char* attribute,
                        const Eigen::Vector3d& absent, const std::string& where) {
   const char* text = element ? element->Attribute(attribute) : nullptr;
   if (!text) return absent;
-  const auto v = Numbers<3>(text, where + " <" + element->Name() + "> attribute [" + attribute + "]");
+  const auto v =
+      Numbers<3>(text, where + " <" + element->Name() + "> attribute [" + attribute + "]");
   return {v[0], v[1], v[2]};
 }
 
@@ -121,8 +122,10 @@ Joint ReadJoint(const XMLElement& element) {
   } else {
     Fail(where + " has unsupported type [" + type + "]");
   }
-  joint.parent = RequiredAttribute(RequiredChild(element, "parent", where), "link", where + " <parent>");
-  joint.child = RequiredAttribute(RequiredChild(element, "child", where), "link", where + " <child>");
+  joint.parent =
+      RequiredAttribute(RequiredChild(element, "parent", where), "link", where + " <parent>");
+  joint.child =
+      RequiredAttribute(RequiredChild(element, "child", where), "link", where + " <child>");
   joint.origin = Origin(element, where);
   joint.axis = Vector(element.FirstChildElement("axis"), "xyz", Eigen::Vector3d::UnitX(), where);
   return joint;
