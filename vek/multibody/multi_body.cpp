@@ -9,15 +9,13 @@ namespace {
 
 void CheckJointVector(const Eigen::Ref<const Eigen::VectorXd>& values, std::size_t dof,
                       const char* what) {
-  const std::string prefix = "[quiral::vek::multibody::MultiBody::Update] ";
-  if (static_cast<std::size_t>(values.size()) != dof) {
-    throw std::invalid_argument(prefix + "Size of vector [" + what + "] is " +
-                                std::to_string(values.size()) + ", expected " +
-                                std::to_string(dof));
-  }
-  if (!values.allFinite()) {
-    throw std::invalid_argument(prefix + "Vector [" + what + "] holds a non-finite value");
-  }
+  const bool sized = static_cast<std::size_t>(values.size()) == dof;
+  if (sized && values.allFinite()) return;
+  throw std::invalid_argument(
+      std::string("[quiral::vek::multibody::MultiBody::Update] ") +
+      (sized ? std::string("Vector [") + what + "] holds a non-finite value"
+             : std::string("Size of vector [") + what + "] is " + std::to_string(values.size()) +
+                   ", expected " + std::to_string(dof)));
 }
 
 }  // namespace
@@ -57,7 +55,7 @@ MultiBody::MultiBody(Tree tree) : tree_(std::move(tree)) {
   effects_.setZero(n);
   accelerations_.assign(bodies.size(), Vector6d::Zero());
   forces_.assign(bodies.size(), Vector6d::Zero());
-  coriolis_factors_.assign(bodies.size(), Matrix6d::Zero());
+  coriolis_factors_.resize(bodies.size());
   coriolis_rows_.setZero(6, n);
   coriolis_columns_.setZero(6, n);
   Update(Eigen::VectorXd::Zero(n), Eigen::VectorXd::Zero(n));

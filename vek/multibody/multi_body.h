@@ -68,7 +68,6 @@ class MultiBody {
 
  private:
   using Vector6d = detail::Vector6d;
-  using Matrix6d = detail::Matrix6d;
   using Vectors6d = std::vector<Vector6d>;
 
   void ComputeInertias();
@@ -97,7 +96,13 @@ class MultiBody {
   Eigen::MatrixXd mass_, coriolis_matrix_;
   Eigen::VectorXd gravity_torques_, coriolis_torques_, effects_;
   Vectors6d accelerations_, forces_;
-  std::vector<Matrix6d> coriolis_factors_;
+  // Per body, summed over its subtree: the blocks of the Coriolis factor B
+  // (see multi_body_dynamics.cpp).
+  struct CoriolisFactor {
+    Eigen::Matrix3d angular = Eigen::Matrix3d::Zero();
+    Eigen::Vector3d momentum = Eigen::Vector3d::Zero();
+  };
+  std::vector<CoriolisFactor> coriolis_factors_;
   Jacobian coriolis_rows_, coriolis_columns_;
 };
 

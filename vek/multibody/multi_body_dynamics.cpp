@@ -8,15 +8,17 @@
 //   B_b = 1/2 (v_b x* I_b - I_b v_b x + (I_b v_b) xbar),
 // where (f xbar) m = m x* f. B_b v_b = v_b x* I_b v_b gives C qdot the
 // Coriolis and centrifugal torques, and B_b + B_b^T = dI_b/dt makes
-// dM/dt - 2 C skew-symmetric.
+// dM/dt - 2 C skew-symmetric. With v = (w, u), I = (m, h, Ibar) and
+// momentum I v = (n, p), B reduces to the blocks
+//   B = [[A, 0], [-[p]x, 0]],
+//   A = 1/2 ([w]x Ibar - Ibar [w]x - h u^T - u h^T + 2 (u . h) E - [n]x),
+// so only A and p are summed over subtrees.
 #include "vek/multibody/multi_body.h"
 
 namespace quiral::vek::multibody {
 
 using detail::CrossForce;
-using detail::CrossForceMatrix;
-using detail::CrossForceOfMatrix;
-using detail::CrossMotionMatrix;
+using detail::Skew;
 
 void MultiBody::ComputeInertias() {
   if (inertias_ready_) return;
@@ -89,19 +91,32 @@ const Eigen::MatrixXd& MultiBody::CoriolisMatrix() {
   ComputeInertias();
   const auto& bodies = tree_.bodies();
   for (std::size_t b = 1; b < bodies.size(); ++b) {
-    const Matrix6d inertia = inertias_[b].Matrix();
-    const Vector6d& v = body_velocities_[b];
-    coriolis_factors_[b] = 0.5 * (CrossForceMatrix(v) * inertia - inertia * CrossMotionMatrix(v) +
-                                  CrossForceOfMatrix(inertias_[b] * v));
+    const detail::RigidInertia& inertia = inertias_[b];
+    const Eigen::Vector3d w = body_velocities_[b].head<3>(), u = body_velocities_[b].tail<3>();
+    const Vector6d momentum = inertia * body_velocities_[b];
+    const Eigen::Matrix3d wi = Skew(w) * inertia.rotational;
+    const Eigen::Matrix3d hu = inertia.h * u.transpose();
+    CoriolisFactor& factor = coriolis_factors_[b];
+    factor.angular = 0.5 * (wi + wi.transpose() - hu - hu.transpose() - Skew(momentum.head<3>()));
+    factor.angular.diagonal().array() += u.dot(inertia.h);
+    factor.momentum = momentum.tail<3>();
   }
   for (std::size_t b = bodies.size() - 1; b > 0; --b) {
-    if (bodies[b].parent > 0) coriolis_factors_[bodies[b].parent] += coriolis_factors_[b];
+    if (const int parent = bodies[b].parent; parent > 0) {
+      coriolis_factors_[parent].angular += coriolis_factors_[b].angular;
+      coriolis_factors_[parent].momentum += coriolis_factors_[b].momentum;
+    }
   }
+  // Per joint: rows B^T S (angular part only) and columns I^c dS/dt + B S.
   for (Eigen::Index i = 0; i < axes_.cols(); ++i) {
     const int b = body_of_joint_[i];
-    coriolis_rows_.col(i) = coriolis_factors_[b].transpose() * axes_.col(i);
-    coriolis_columns_.col(i) =
-        composites_[b] * Vector6d(axis_rates_.col(i)) + coriolis_factors_[b] * axes_.col(i);
+    const CoriolisFactor& factor = coriolis_factors_[b];
+    const Eigen::Vector3d w = axes_.col(i).head<3>(), u = axes_.col(i).tail<3>();
+    coriolis_rows_.col(i) << factor.angular.transpose() * w + factor.momentum.cross(u),
+        Eigen::Vector3d::Zero();
+    coriolis_columns_.col(i) = composites_[b] * Vector6d(axis_rates_.col(i));
+    coriolis_columns_.col(i).head<3>() += factor.angular * w;
+    coriolis_columns_.col(i).tail<3>() -= factor.momentum.cross(w);
   }
   for (int i = 0; i < coriolis_matrix_.rows(); ++i) {
     for (int j = i; j >= 0; j = parent_joint_[j]) {

@@ -13,7 +13,6 @@
 namespace quiral::vek::multibody::detail {
 
 using Vector6d = Eigen::Matrix<double, 6, 1>;
-using Matrix6d = Eigen::Matrix<double, 6, 6>;
 
 inline Eigen::Matrix3d Skew(const Eigen::Vector3d& v) {
   Eigen::Matrix3d m;
@@ -39,23 +38,6 @@ inline Vector6d CrossForce(const Vector6d& v, const Vector6d& f) {
   return r;
 }
 
-// The matrices of m -> v x m, f -> v x* f and m -> m x* f.
-inline Matrix6d CrossMotionMatrix(const Vector6d& v) {
-  Matrix6d m = Matrix6d::Zero();
-  m.topLeftCorner<3, 3>() = m.bottomRightCorner<3, 3>() = Skew(v.head<3>());
-  m.bottomLeftCorner<3, 3>() = Skew(v.tail<3>());
-  return m;
-}
-
-inline Matrix6d CrossForceMatrix(const Vector6d& v) { return -CrossMotionMatrix(v).transpose(); }
-
-inline Matrix6d CrossForceOfMatrix(const Vector6d& f) {
-  Matrix6d m = Matrix6d::Zero();
-  m.topLeftCorner<3, 3>() = -Skew(f.head<3>());
-  m.topRightCorner<3, 3>() = m.bottomLeftCorner<3, 3>() = -Skew(f.tail<3>());
-  return m;
-}
-
 // Rigid-body inertia about the origin of its frame: mass, first moment of
 // mass h = mass * centre of mass, and rotational inertia about the origin.
 struct RigidInertia {
@@ -66,10 +48,13 @@ struct RigidInertia {
   // The same body seen from a frame in which its own frame has rotation R
   // and origin p.
   RigidInertia Transformed(const Eigen::Matrix3d& R, const Eigen::Vector3d& p) const {
+    // Parallel-axis shift by p of the rotated inertia, -m [p]x[p]x - [p]x[Rh]x - [Rh]x[p]x,
+    // written with [a]x[b]x = b a^T - (a . b) E.
     const Eigen::Vector3d rh = R * h;
-    const Eigen::Matrix3d P = Skew(p);
-    const Eigen::Matrix3d H = Skew(rh);
-    return {mass, rh + mass * p, R * rotational * R.transpose() - mass * P * P - P * H - H * P};
+    Eigen::Matrix3d shifted = R * rotational * R.transpose() - rh * p.transpose() -
+                              p * rh.transpose() - mass * p * p.transpose();
+    shifted.diagonal().array() += mass * p.squaredNorm() + 2.0 * p.dot(rh);
+    return {mass, rh + mass * p, shifted};
   }
 
   RigidInertia& operator+=(const RigidInertia& other) {
@@ -85,15 +70,6 @@ struct RigidInertia {
     r.head<3>() = rotational * v.head<3>() + h.cross(v.tail<3>());
     r.tail<3>() = mass * v.tail<3>() - h.cross(v.head<3>());
     return r;
-  }
-
-  Matrix6d Matrix() const {
-    Matrix6d m;
-    m.topLeftCorner<3, 3>() = rotational;
-    m.topRightCorner<3, 3>() = Skew(h);
-    m.bottomLeftCorner<3, 3>() = -Skew(h);
-    m.bottomRightCorner<3, 3>() = mass * Eigen::Matrix3d::Identity();
-    return m;
   }
 };
 
