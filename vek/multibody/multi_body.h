@@ -12,8 +12,9 @@
 
 namespace quiral::vek::multibody {
 
-// 6 x dof Jacobian matrices; at this interface rows 0-2 are linear and rows
-// 3-5 angular velocity.
+// 6 x dof Jacobian matrices. At this interface rows 0-2 are linear and rows
+// 3-5 angular velocity; the spatial vectors inside are angular first
+// (spatial.h), and a Jacobian is written in this order as it is assembled.
 using Jacobian = Eigen::Matrix<double, 6, Eigen::Dynamic>;
 
 // A tree with joint positions q and velocities qdot in robot joint order
@@ -21,8 +22,10 @@ using Jacobian = Eigen::Matrix<double, 6, Eigen::Dynamic>;
 // joint axes and the body velocities once; Jacobians are assembled from
 // them per query, and the dynamics quantities are computed on their first
 // query after an Update and kept until the next one. Everything is in the
-// world frame, which is the base body's frame. Storage is sized at
-// construction: no query allocates. Not thread safe.
+// world frame, which is the base body's frame. The dynamics follow
+// M qddot + C qdot + gravity torques = joint torques. Storage is sized at
+// construction: no query allocates (a Jacobian argument is resized to
+// 6 x dof only when it has another size). Not thread safe.
 class MultiBody {
  public:
   // Starts at zero positions and velocities with gravity (0, 0, -9.81).
