@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -23,9 +23,7 @@ KDL::Frame ToKdl(const Eigen::Isometry3d& pose) {
 std::string ReadTestUrdf(const std::string& name) {
   std::ifstream file(std::string(QUIRAL_MULTIBODY_TEST_DIR) + "/" + name);
   if (!file) throw std::runtime_error("Cannot read test file " + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 KDL::Chain KdlChain(const Description& description, const std::string& tip) {
