@@ -38,27 +38,12 @@ const XMLElement& RequiredChild(const XMLElement& element, const char* child,
   return *found;
 }
 
-// Exactly N finite numbers separated by white space.
 template <std::size_t N>
 std::array<double, N> Numbers(const char* text, const std::string& what) {
   std::array<double, N> values{};
-  const char* const end = text + std::strlen(text);
-  const char* p = text;
-  std::size_t count = 0;
-  for (;;) {
-    while (p != end && std::strchr(" \t\r\n", *p)) ++p;
-    if (p == end) break;
-    if (*p == '+' && p + 1 != end && p[1] != '-') ++p;
-    double value = 0.0;
-    const auto [next, error] = std::from_chars(p, end, value);
-    if (error != std::errc() || (next != end && !std::strchr(" \t\r\n", *next)) ||
-        !std::isfinite(value) || count == N) {
-      Fail(what + " [" + text + "] is not " + std::to_string(N) + " finite number(s)");
-    }
-    values[count++] = value;
-    p = next;
+  if (!ReadNumbers(text, values.data(), N)) {
+    Fail(what + " [" + text + "] is not " + std::to_string(N) + " finite number(s)");
   }
-  if (count != N) Fail(what + " [" + text + "] is not " + std::to_string(N) + " finite number(s)");
   return values;
 }
 
@@ -132,6 +117,27 @@ Joint ReadJoint(const XMLElement& element) {
 }
 
 }  // namespace
+
+bool ReadNumbers(std::string_view text, double* values, std::size_t count) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  std::size_t read = 0;
+  for (;;) {
+    while (p != end && kBlanks.find(*p) != std::string_view::npos) ++p;
+    if (p == end) break;
+    if (*p == '+' && p + 1 != end && p[1] != '-') ++p;
+    double value = 0.0;
+    const auto [next, error] = std::from_chars(p, end, value);
+    if (error != std::errc() || (next != end && kBlanks.find(*next) == std::string_view::npos) ||
+        !std::isfinite(value) || read == count) {
+      return false;
+    }
+    values[read++] = value;
+    p = next;
+  }
+  return read == count;
+}
 
 Description ParseUrdf(std::string_view text) {
   tinyxml2::XMLDocument document;

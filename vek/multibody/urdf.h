@@ -1,6 +1,7 @@
 // Reading a robot's links and joints from URDF text.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "vek/multibody/description.h"
@@ -23,5 +24,10 @@ namespace quiral::vek::multibody {
 // begins "[quiral::vek::multibody::ParseUrdf] " and names the element.
 // The links' names and connections are checked when the tree is built.
 Description ParseUrdf(std::string_view text);
+
+// Reads exactly `count` finite numbers separated by white space, the form
+// of URDF number lists, into `values`. False when the text holds anything
+// else; `values` may then be partly written.
+bool ReadNumbers(std::string_view text, double* values, std::size_t count);
 
 }  // namespace quiral::vek::multibody
