@@ -2,11 +2,14 @@
 // Orocos KDL answering the same queries (flange pose, flange Jacobian, mass
 // matrix, gravity torques, Coriolis torques) on the same states, and the
 // Coriolis matrix on its own. Prints the ratio of the two cycle times;
-// below 1 the layer is the faster.
+// below 1 the layer is the faster. The same cycle through the Model (its
+// lock, vectors in and copies out) shows what the API adds.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@
 #include <kdl/chainjnttojacsolver.hpp>
 
 #include "tests/vek/multibody/test_models.h"
+#include "vek/model_impl.h"
 #include "vek/multibody/multi_body.h"
 #include "vek/multibody/urdf.h"
 
@@ -94,6 +98,42 @@ void KdlCycle(benchmark::State& state) {
 }
 BENCHMARK(KdlCycle);
 
+// The arm's URDF, without a tool.
+struct ArmLink : quiral::vek::ModelLink {
+  std::size_t dof() const override { return 7; }
+  std::optional<Tool> ActiveTool() const override { return Tool{"Flange", {}}; }
+  std::optional<std::string> Urdf() const override {
+    return testing_util::ReadTestUrdf("arm7.urdf");
+  }
+  std::optional<std::pair<bool, std::vector<double>>> Reachability(
+      const std::array<double, 7>&, const std::vector<double>&, bool) const override {
+    return std::nullopt;
+  }
+  std::optional<Manipulability> ManipulabilityFigures() const override { return std::nullopt; }
+};
+
+void ModelCycle(benchmark::State& state) {
+  const States states;
+  std::vector<std::vector<double>> q, qdot;
+  for (std::size_t s = 0; s < kStates; ++s) {
+    q.emplace_back(states.q[s].data(), states.q[s].data() + 7);
+    qdot.emplace_back(states.qdot[s].data(), states.qdot[s].data() + 7);
+  }
+  quiral::vek::Model::Impl model(std::make_unique<ArmLink>(), Eigen::Vector3d(0.0, 0.0, -9.81));
+  std::size_t s = 0;
+  for (auto _ : state) {
+    model.Update(q[s], qdot[s]);
+    s = (s + 1) % kStates;
+    benchmark::DoNotOptimize(model.T("flange"));
+    benchmark::DoNotOptimize(model.Jacobian("flange").data());
+    benchmark::DoNotOptimize(model.M().data());
+    benchmark::DoNotOptimize(model.GravityForce().data());
+    benchmark::DoNotOptimize(model.CoriolisForce().data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(ModelCycle);
+
 // The Update alone, and an Update followed by the Coriolis matrix: their
 // difference is the matrix's own cost.
 void MultiBodyUpdate(benchmark::State& state) {
@@ -149,6 +189,10 @@ int main(int argc, char** argv) {
     std::printf("Cycle time multibody / KDL: %.3f (%.0f ns / %.0f ns)\n",
                 t.at("MultiBodyCycle") / t.at("KdlCycle"), t.at("MultiBodyCycle"),
                 t.at("KdlCycle"));
+  }
+  if (t.count("ModelCycle") && t.count("KdlCycle")) {
+    std::printf("Cycle time Model / KDL: %.3f (%.0f ns)\n", t.at("ModelCycle") / t.at("KdlCycle"),
+                t.at("ModelCycle"));
   }
   if (t.count("MultiBodyCoriolisMatrix") && t.count("MultiBodyUpdate")) {
     std::printf("Coriolis matrix alone: %.0f ns\n",
