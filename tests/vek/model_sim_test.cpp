@@ -73,6 +73,14 @@ TEST(ModelSimTest, ArmWithExternalAxes) {
   ExpectPosesOfStates(env, model);
 }
 
+TEST(ModelSimTest, StarfloatIsRefusedBeforeAnyRequest) {
+  SimRobot env({"--initial-state", "ready"}, "Starfloat");
+  const size_t before = env.OpsTotal();
+  EXPECT_TRUE(Throws<std::logic_error>([&] { Model(*env.robot, {0.0, 0.0, -9.81}); },
+                                       "[quiral::vek::Model] Starfloat is not supported"));
+  EXPECT_EQ(env.OpsTotal(), before);
+}
+
 TEST(ModelSimTest, ControllerAnsweredQueriesAndYamlSync) {
   SimRobot env;
   Model model(*env.robot, {0.0, 0.0, -9.81});
