@@ -35,10 +35,10 @@ class RobotModelLink final : public ModelLink {
     return std::string(bytes.begin(), bytes.end());
   }
 
-  std::optional<std::pair<bool, std::vector<double>>> Reachability(
-      const std::array<double, 7>& pose, const std::vector<double>& seed,
-      bool free_orientation) const override {
-    std::pair<bool, std::vector<double>> result{false, {}};
+  std::optional<Solution> Reachability(const std::array<double, 7>& pose,
+                                       const std::vector<double>& seed,
+                                       bool free_orientation) const override {
+    Solution result{false, {}};
     if (!QorSucceeded(
             client_->operations_rpc.RequestReachability(pose, seed, free_orientation, result))) {
       return std::nullopt;

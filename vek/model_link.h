@@ -27,6 +27,7 @@ class ModelLink {
     std::string name;
     ToolParams params;
   };
+  using Solution = std::pair<bool, std::vector<double>>;  // reachable flag, joint positions
   using Manipulability = std::pair<std::array<double, 3>, std::array<double, 3>>;
 
   virtual ~ModelLink() = default;
@@ -37,10 +38,10 @@ class ModelLink {
   virtual std::optional<Tool> ActiveTool() const = 0;
   // The robot's URDF, byte for byte.
   virtual std::optional<std::string> Urdf() const = 0;
-  // The controller's inverse kinematics: reachable flag and joint solution.
-  virtual std::optional<std::pair<bool, std::vector<double>>> Reachability(
-      const std::array<double, 7>& pose, const std::vector<double>& seed,
-      bool free_orientation) const = 0;
+  // The controller's inverse kinematics.
+  virtual std::optional<Solution> Reachability(const std::array<double, 7>& pose,
+                                               const std::vector<double>& seed,
+                                               bool free_orientation) const = 0;
   // The controller's translational and rotational manipulability figures.
   virtual std::optional<Manipulability> ManipulabilityFigures() const = 0;
 };

@@ -105,8 +105,8 @@ struct ArmLink : quiral::vek::ModelLink {
   std::optional<std::string> Urdf() const override {
     return testing_util::ReadTestUrdf("arm7.urdf");
   }
-  std::optional<std::pair<bool, std::vector<double>>> Reachability(
-      const std::array<double, 7>&, const std::vector<double>&, bool) const override {
+  std::optional<Solution> Reachability(const std::array<double, 7>&, const std::vector<double>&,
+                                       bool) const override {
     return std::nullopt;
   }
   std::optional<Manipulability> ManipulabilityFigures() const override { return std::nullopt; }
