@@ -26,9 +26,7 @@ void ExpectReportedPoses(SimRobot& env, Model& model, const char* tcp_link) {
 TEST(ModelSimTest, FetchesToolThenUrdfGivesTheReportedPosesAndAsksTheController) {
   SimRobot env({"--initial-state", "ready", "--dof-e", "2"});
   const json turned = {{"name", "Turned"},
-                       {"mass", 0.5},
-                       {"CoM", {0, 0, 0.05}},
-                       {"tcp_location", {0.02, 0, 0.12, 0.9238795, 0, 0.3826834, 0}}};
+                       {"tcp_location", {0.02, 0, 0.12, 0.92388, 0, 0.38268, 0}}};
   const json flange = {{"name", "Flange"}, {"tcp_location", {0, 0, 0, 1, 0, 0, 0}}};
   env.sim.Set(env.serial, {{"tools", {{"list", json::array({flange, turned})}}}});
   const size_t before = env.OpsTotal();

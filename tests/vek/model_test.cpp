@@ -145,12 +145,14 @@ TEST(ModelTest, ReloadSwapsOnlyAWholeModelAndQueriesDoNotWaitForIt) {
   model.link->joints = 6;
   EXPECT_ANY_THROW(model.impl->Reload());
   EXPECT_EQ(model.impl->Jacobian("tool"), j);
-  std::promise<void> queried;
+  std::promise<void> fetching, queried;
   *model.link = FakeLink(kFlange);
-  model.link->on_urdf = [done = queried.get_future().share()] {
+  model.link->on_urdf = [&fetching, done = queried.get_future().share()] {
+    fetching.set_value();
     EXPECT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   };
   std::thread reload([&] { model.impl->Reload(); });
+  EXPECT_EQ(fetching.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(model.impl->link_names().size(), 9u);  // the old model while the URDF comes
   queried.set_value();
   reload.join();
