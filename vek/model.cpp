@@ -114,7 +114,7 @@ void Model::Impl::Reload() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     multibody_.swap(built);
-  }
+  }  // the previous model is released outside the lock
   spdlog::debug("[quiral::vek::Model] Reload complete");
 }
 
