@@ -34,7 +34,7 @@ TEST(SimHelpersTest, Base64AndInverseKinematics) {
   EXPECT_THROW(Base64Decode("TWF"), std::invalid_argument);
   EXPECT_THROW(Base64Decode("T!Fu"), std::invalid_argument);
 
-  ArmKinematics kin(7);
+  ArmKinematics kin(0, 7);
   const Eigen::Isometry3d up = kin.Flange(std::vector<double>(7, 0.0));
   EXPECT_NEAR(up.translation().head<2>().norm(), 0.0, 1e-12) << "all zero: straight up";
   const std::vector<double> goal{0.3, -0.5, 0.2, 1.2, -0.1, 0.6, 0.2};
