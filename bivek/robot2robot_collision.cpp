@@ -1,12 +1,12 @@
 #include "bivek/robot2robot_collision.h"
 
-#include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <fcl/broadphase/default_broadphase_callbacks.h>
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <assimp/Importer.hpp>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
@@ -76,8 +76,8 @@ void AppendTriangles(const aiScene& scene, const aiNode& node, const Eigen::Affi
   }
 }
 
-void CheckPoseCount(const std::vector<Eigen::Isometry3d>& poses,
-                    const RobotCollisionObjects& side, const char* parameter) {
+void CheckPoseCount(const std::vector<Eigen::Isometry3d>& poses, const RobotCollisionObjects& side,
+                    const char* parameter) {
   if (poses.size() != side.collision_objects.size()) {
     throw std::invalid_argument(kUpdateName + "Size of input parameter [" + parameter +
                                 "] does not match number of robot links");
@@ -87,8 +87,8 @@ void CheckPoseCount(const std::vector<Eigen::Isometry3d>& poses,
 void CheckPosesFinite(const std::vector<Eigen::Isometry3d>& poses, const char* parameter) {
   for (const Eigen::Isometry3d& pose : poses) {
     if (!pose.matrix().allFinite()) {
-      throw std::invalid_argument(kUpdateName + "Non-finite pose in input parameter [" +
-                                  parameter + "]");
+      throw std::invalid_argument(kUpdateName + "Non-finite pose in input parameter [" + parameter +
+                                  "]");
     }
   }
 }
@@ -119,11 +119,9 @@ Robot2RobotCollision::~Robot2RobotCollision() = default;
 void Robot2RobotCollision::Init(const std::vector<std::string>& left_link_names,
                                 const std::vector<std::string>& right_link_names,
                                 const std::vector<std::string>& skipped_links,
-                                const std::string& left_folder,
-                                const std::string& right_folder) {
+                                const std::string& left_folder, const std::string& right_folder) {
   RobotCollisionObjects left = LoadCollisionMeshes(left_link_names, skipped_links, left_folder);
-  RobotCollisionObjects right =
-      LoadCollisionMeshes(right_link_names, skipped_links, right_folder);
+  RobotCollisionObjects right = LoadCollisionMeshes(right_link_names, skipped_links, right_folder);
   // Swapped, not assigned: the previous content leaves whole with the locals.
   std::swap(left_objects_, left);
   std::swap(right_objects_, right);
