@@ -10,12 +10,14 @@
 #include <fcl/broadphase/default_broadphase_callbacks.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 
 #include "bivek/robot2robot_collision.h"
-#include "tests/support/mesh_files.h"
 
 namespace {
 
@@ -28,6 +30,33 @@ using Clock = std::chrono::steady_clock;
 constexpr int kLinks = 7;
 constexpr int kPoseSets = 64;
 constexpr double kThreshold = 0.05;
+
+// Sphere of 2 * segments * (rings - 1) triangles, written as binary STL on a
+// little-endian host: an 80-byte header, the count, then per triangle a zero
+// normal, the three vertices and a zero attribute.
+void WriteSphereStl(const std::string& path, float radius, int rings, int segments) {
+  auto point = [&](int ring, int segment) {
+    const double theta = M_PI * ring / rings, phi = 2 * M_PI * segment / segments;
+    return Eigen::Vector3f(radius * std::sin(theta) * std::cos(phi),
+                           radius * std::sin(theta) * std::sin(phi), radius * std::cos(theta));
+  };
+  std::vector<std::array<Eigen::Vector3f, 3>> triangles;
+  for (int r = 0; r < rings; ++r) {
+    for (int s = 0; s < segments; ++s) {
+      if (r > 0) triangles.push_back({point(r, s), point(r + 1, s + 1), point(r, s + 1)});
+      if (r + 1 < rings) triangles.push_back({point(r, s), point(r + 1, s), point(r + 1, s + 1)});
+    }
+  }
+  std::ofstream out(path, std::ios::binary);
+  const char zeros[80] = {};
+  const std::uint32_t count = triangles.size();
+  out.write(zeros, 80).write(reinterpret_cast<const char*>(&count), 4);
+  for (const auto& triangle : triangles) {
+    out.write(zeros, 12);
+    for (const auto& v : triangle) out.write(reinterpret_cast<const char*>(v.data()), 12);
+    out.write(zeros, 2);
+  }
+}
 
 // Link i of an arm is a sphere of radius 0.1 (1008 triangles) at height
 // 0.15 i, swaying along y; the arms stand 0.26 m apart, so that their
@@ -69,8 +98,7 @@ void BM_DistanceRoundAgainstDirectFcl(benchmark::State& state) {
   for (int i = 1; i <= kLinks; ++i) {
     names.push_back("link" + std::to_string(i));
     for (const char* side : {"L/", "R/"}) {
-      quiral::test::WriteBinaryStl((dir / (side + names.back() + ".stl")).string(),
-                                   quiral::test::SphereMesh(0.1, 22, 24));
+      WriteSphereStl((dir / (side + names.back() + ".stl")).string(), 0.1, 22, 24);
     }
   }
   Robot2RobotCollision checker;

@@ -1,5 +1,5 @@
-// The collision checker against generated octahedra |x| + |y| + |z| <= 0.5,
-// whose distances are known in closed form.
+// The collision checker against octahedra |x| + |y| + |z| <= 0.5, whose
+// distances are known in closed form.
 
 #include "bivek/robot2robot_collision.h"
 
@@ -8,10 +8,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <limits>
+#include <fstream>
+#include <sstream>
+#include <tuple>
 
 #include "tests/client/log_capture.h"
-#include "tests/support/mesh_files.h"
 
 namespace quiral::bivek {
 namespace {
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 using Poses = std::vector<Eigen::Isometry3d>;
 using ::testing::ThrowsMessage;
 const std::string kLoad = "[quiral::bivek::Robot2RobotCollision::LoadMeshIntoBVH] ";
+const std::string kUpdate = "[quiral::bivek::Robot2RobotCollision::Update] ";
 
 Eigen::Isometry3d At(double x, double y, double z, double yaw = 0) {
   return Eigen::Translation3d(x, y, z) * Eigen::AngleAxisd(yaw, Eigen::Vector3d::UnitZ());
@@ -29,42 +31,37 @@ Eigen::Isometry3d B0At(double x, double y, double z, double yaw = 0) {
   return At(x, y, z, yaw) * Eigen::Translation3d(-60, 0, 0);
 }
 
-// One triangle, moved 5 m up by its node.
-const char kPlacedTriangle[] = R"(<?xml version="1.0"?><COLLADA version="1.4.1"
-xmlns="http://www.collada.org/2005/11/COLLADASchema"><library_geometries><geometry id="g"><mesh>
-<source id="p"><float_array id="a" count="9">0 0 0 1 0 0 0 1 0</float_array><technique_common>
-<accessor source="#a" count="3" stride="3"><param name="X" type="float"/><param name="Y"
-type="float"/><param name="Z" type="float"/></accessor></technique_common></source><vertices
-id="v"><input semantic="POSITION" source="#p"/></vertices><triangles count="1"><input
-semantic="VERTEX" source="#v" offset="0"/><p>0 1 2</p></triangles></mesh></geometry>
-</library_geometries><library_visual_scenes><visual_scene id="s"><node id="n"><translate>0 0 5
-</translate><instance_geometry url="#g"/></node></visual_scene></library_visual_scenes><scene>
-<instance_visual_scene url="#s"/></scene></COLLADA>)";
+// ASCII STL of the octahedron of centre (x, 0, 0).
+std::string Octahedron(double x) {
+  std::ostringstream out;
+  out << "solid o\n";
+  for (int i = 0; i < 8; ++i) {
+    out << "facet normal 0 0 0\nouter loop\nvertex " << x + (i & 1 ? 0.5 : -0.5) << " 0 0\nvertex "
+        << x << (i & 2 ? " 0.5" : " -0.5") << " 0\nvertex " << x << " 0"
+        << (i & 4 ? " 0.5" : " -0.5") << "\nendloop\nendfacet\n";
+  }
+  out << "endsolid o\n";
+  return out.str();
+}
 
 // Left links a0 and a1, right links b0 and b1.
 class Robot2RobotCollisionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(dir_ / "L"), fs::create_directories(dir_ / "R");
-    for (const char* file : {"L/a0.stl", "L/a1.stl", "R/b1.stl"}) {
-      test::WriteBinaryStl(Path(file), test::SphereMesh(0.5, 2, 4));
-    }
-    test::WriteBinaryStl(Path("R/b0.stl"), test::SphereMesh(0.5, 2, 4, {60, 0, 0}));
+    for (const char* file : {"L/a0.stl", "L/a1.stl", "R/b1.stl"}) Write(file, Octahedron(0));
+    Write("R/b0.stl", Octahedron(60));
     checker_.Init({"a0", "a1"}, {"b0", "b1"}, {}, Path("L"), Path("R"));
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(Path(name)) << text;
-  }
+  void Write(const char* file, const std::string& text) { std::ofstream(Path(file)) << text; }
   // b0 as given, b1 19 m from a0.
   static Poses Right(const Eigen::Isometry3d& b0) { return {b0, At(20, 0, 0)}; }
-  // True with this closest pair of links, or false with no names.
-  ::testing::AssertionResult Imminent(double threshold, const std::string& pair = "") {
-    const bool imminent = checker_.IsCollisionImminent(threshold);
-    const std::string names = checker_.closest_left_link() + checker_.closest_right_link();
-    if (imminent == !pair.empty() && names == pair) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "imminent " << imminent << " [" << names << "]";
+  // "yes" or "no", then the closest link names.
+  std::string Imminent(double threshold) {
+    const char* answer = checker_.IsCollisionImminent(threshold) ? "yes " : "no ";
+    return answer + checker_.closest_left_link() + checker_.closest_right_link();
   }
 
   const fs::path dir_ = fs::temp_directory_path() / ("collision_" + std::to_string(getpid()));
@@ -72,102 +69,73 @@ class Robot2RobotCollisionTest : public ::testing::Test {
   Robot2RobotCollision checker_;
 };
 
+// The rows run in order. b0's box at load lies 60 m away, and b0 goes far
+// and comes back: the tree's boxes must follow every move.
 TEST_F(Robot2RobotCollisionTest, DistancesMatchClosedForm) {
-  const struct {
-    Poses left, right;
-    double distance;
-    std::string pair;
-  } rows[] = {
+  const std::tuple<Poses, Poses, double, std::string> rows[] = {
       {left_, Right(B0At(3, 0, 0)), 2.0, "a0b0"},                               // vertices
       {left_, Right(B0At(3, 0, 0, M_PI / 4)), 2.5 - std::sqrt(0.125), "a0b0"},  // vertex, edge
       {left_, Right(B0At(2, 2, 0)), 1.5 * std::sqrt(2.0), "a0b0"},              // edges
-      {{At(0, 0, 50), At(0, 0, 0)}, {B0At(0, 0, -50), At(0, 0, 1.75)}, 0.75, "a1b1"},
+      {left_, Right(B0At(1000, 0, 0)), 19.0, "a0b1"},
       {left_, Right(B0At(0.6, 0.2, 0)), 0.0, "a0b0"},  // crossing
   };
-  for (const auto& row : rows) {
-    checker_.Update(row.left, row.right);
-    EXPECT_TRUE(Imminent(row.distance + 1e-9, row.pair)) << row.distance;
-    EXPECT_TRUE(Imminent(row.distance - 1e-9)) << row.distance;
-    EXPECT_EQ(checker_.IsCollisionNow(), row.distance == 0) << row.distance;
+  for (const auto& [left, right, distance, pair] : rows) {
+    checker_.Update(left, right);
+    EXPECT_EQ(Imminent(distance + 1e-9), "yes " + pair) << distance;
+    EXPECT_EQ(Imminent(distance - 1e-9), "no ") << distance;
+    EXPECT_EQ(checker_.IsCollisionNow(), distance == 0) << distance;
   }
-  EXPECT_TRUE(Imminent(std::numeric_limits<double>::denorm_min(), "a0b0"));
+  EXPECT_EQ(Imminent(1e-300), "yes a0b0");
   checker_.Update(left_, Right(B0At(3, 0, 0)));
-  EXPECT_TRUE(Imminent(2.5, "a0b0"));
-  EXPECT_TRUE(Imminent(2.0));  // equal is not closer: the names are cleared
-}
-
-// b0's box at load lies 60 m away, and a box left where b0 was before would
-// hide it when it comes back: the tree's boxes must follow every move.
-TEST_F(Robot2RobotCollisionTest, DistanceFollowsEveryMove) {
-  for (double x : {3.0, 1000.0, 3.0}) {
-    checker_.Update(left_, Right(B0At(x, 0, 0)));
-    EXPECT_TRUE(x == 3 ? Imminent(2.5, "a0b0") : Imminent(2.5)) << x;
-  }
+  EXPECT_EQ(Imminent(2.5), "yes a0b0");
+  EXPECT_EQ(Imminent(2.0), "no ");  // equal is not closer: the names are cleared
 }
 
 TEST_F(Robot2RobotCollisionTest, RefusedUpdateMovesNothing) {
   checker_.Update(left_, Right(B0At(3, 0, 0)));
   const auto nan = At(NAN, 0, 0), inf = At(0, 0, 0, INFINITY);
   const auto l = At(2.9, 0, 0), r = At(0, 0, 0);  // either side moved: links cross
-  const std::string size =
-                        "[quiral::bivek::Robot2RobotCollision::Update] Size of input parameter [",
-                    count = "] does not match number of robot links",
-                    finite =
-                        "[quiral::bivek::Robot2RobotCollision::Update] Non-finite pose in "
-                        "input parameter [";
-  const struct {
-    Poses left, right;
-    std::string error;
-  } rows[] = {{{l}, {r, r}, size + "L_link_poses" + count},
-              {{l}, {r}, size + "L_link_poses" + count},
-              {{l, nan}, {r, r, r}, size + "R_link_poses" + count},
-              {{l, nan}, {r, r}, finite + "L_link_poses]"},
-              {{l, l}, {inf, r}, finite + "R_link_poses]"}};
-  for (const auto& row : rows) {
-    EXPECT_THAT([&] { checker_.Update(row.left, row.right); },
-                ThrowsMessage<std::invalid_argument>(row.error));
-    EXPECT_TRUE(Imminent(1.5));
+  const std::string size = "Size of input parameter [",
+                    finite = "Non-finite pose in input parameter [";
+  const std::tuple<Poses, Poses, std::string, const char*> rows[] = {
+      {{l}, {r, r}, size, "L_link_poses"},
+      {{l}, {r}, size, "L_link_poses"},
+      {{l, nan}, {r, r, r}, size, "R_link_poses"},
+      {{l, nan}, {r, r}, finite, "L_link_poses"},
+      {{l, l}, {inf, r}, finite, "R_link_poses"}};
+  for (const auto& [left, right, error, parameter] : rows) {
+    const char* end = error == size ? "] does not match number of robot links" : "]";
+    EXPECT_THAT([&] { checker_.Update(left, right); },
+                ThrowsMessage<std::invalid_argument>(kUpdate + error + parameter + end));
+    EXPECT_EQ(Imminent(1.5), "no ");
   }
 }
 
 TEST_F(Robot2RobotCollisionTest, LoadsEveryTriangleOfAFileAndRefusesFilesWithoutTriangles) {
-  auto facet = [](const char* x) {
-    return std::string("facet normal 0 0 1\nouter loop\nvertex ") + x +
-           " 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n";
+  const std::tuple<const char*, std::string, std::string> rows[] = {
+      {"two.stl", Octahedron(0) + Octahedron(0), "triangles 16, first z 0"},
+      {"lines_first.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nl 1 2\nf 1 2 3\nf 1 2 4\n",
+       "triangles 2, first z 0"},
+      {"placed.x",  // moved 5 m along z by its frame (z turned over on import)
+       "xof 0302txt 0064\nFrame Root {\nFrameTransformMatrix { 1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, "
+       "0.0,0.0,1.0,0.0, 0.0,0.0,5.0,1.0;; }\nMesh { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; "
+       "1; 3;0,1,2;; }\n}\n",
+       "triangles 1, first z -5"},
+      {"points.obj", "v 0 0 0\nv 1 0 0\n", "No triangle in"},
+      {"nan.stl", Octahedron(NAN), "Non-finite vertex in"},
+      {"text.stl", "not a mesh\n", "Failed to load"},
   };
-  const std::string tetra = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n";
-  const struct {
-    const char* file;
-    std::string text;
-    int triangles;
-    double z;  // of the first vertex
-    std::string error;
-  } rows[] = {
-      {"two.stl", "solid a\n" + facet("0") + "endsolid a\nsolid b\n" + facet("0") + "endsolid b", 2,
-       0, ""},
-      {"lines_first.obj", tetra + "l 1 2\nf 1 2 3\nf 1 2 4\n", 2, 0, ""},
-      {"quad.obj", tetra + "f 1 2 3\nf 1 2 4 3\n", 3, 0, ""},
-      {"placed.dae", kPlacedTriangle, 1, 5, ""},
-      {"points.ply",
-       "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\n"
-       "property float z\nend_header\n0 0 0\n1 0 0\n",
-       0, 0, "No triangle in"},
-      {"nan.stl", "solid a\n" + facet("nan") + "endsolid a\n", 0, 0, "Non-finite vertex in"},
-      {"text.stl", "not a mesh\n", 0, 0, "Failed to load"},
-      {"empty.stl", "", 0, 0, "Failed to load"},
-  };
-  for (const auto& row : rows) {
-    Write(row.file, row.text);
+  for (const auto& [file, text, outcome] : rows) {
+    Write(file, text);
     LinkMesh model;
-    auto load = [&] { Robot2RobotCollision::LoadMeshIntoBVH(Path(row.file), model); };
-    if (!row.error.empty()) {
-      EXPECT_THAT(load, ThrowsMessage<std::runtime_error>(kLoad + row.error +
-                                                          " mesh file at: " + Path(row.file)));
-      continue;
+    try {
+      Robot2RobotCollision::LoadMeshIntoBVH(Path(file), model);
+      EXPECT_EQ("triangles " + std::to_string(model.num_tris) + ", first z " +
+                    std::to_string(static_cast<int>(model.vertices[0].z())),
+                outcome);
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(e.what(), kLoad + outcome + " mesh file at: " + Path(file));
     }
-    load();
-    EXPECT_EQ(model.num_tris, row.triangles) << row.file;
-    EXPECT_EQ(model.vertices[0].z(), row.z) << row.file;
   }
 }
 
@@ -185,25 +153,25 @@ TEST_F(Robot2RobotCollisionTest, KeepsTheLinksThatHaveAMeshFileAndAreNotSkipped)
     EXPECT_EQ(log.Count(spdlog::level::debug, line), 1) << line;
   }
   EXPECT_EQ(log.Count("Added [" + Path("L/a0.stl") + "] for collision check"), 1);
-}
-
-TEST_F(Robot2RobotCollisionTest, FailedInitKeepsThePreviousLinks) {
-  fs::create_directory(dir_ / "bad");
-  Write("bad/b0.stl", "not a mesh\n");
-  EXPECT_THAT([&] { checker_.Init({"a0"}, {"b0"}, {}, Path("L"), Path("bad")); },
+  // An Init that fails on its right side keeps both sides as they were.
+  Write("R/b1.stl", "not a mesh\n");
+  EXPECT_THAT([&] { checker_.Init({"a3"}, {"b1"}, {}, Path("L"), Path("R")); },
               ThrowsMessage<std::runtime_error>(
-                  kLoad + "Failed to load mesh file at: " + Path("bad/b0.stl")));
-  checker_.Update(left_, Right(B0At(3, 0, 0)));  // two links per side, as before
-  EXPECT_TRUE(Imminent(2.5, "a0b0"));
+                  kLoad + "Failed to load mesh file at: " + Path("R/b1.stl")));
+  EXPECT_EQ(checker_.left_objects().link_names, std::vector<std::string>{"a0"});
 }
 
-TEST_F(Robot2RobotCollisionTest, ASideWithoutLinksIsNeverImminent) {
+// No side, an empty side, or links too far apart for any distance to be
+// finite: no pair is measured, and none is reported.
+TEST_F(Robot2RobotCollisionTest, NoMeasuredPairIsNeverImminent) {
+  checker_.Update({At(-1e308, 0, 0), At(-1e308, 0, 0)}, Right(B0At(1e308, 0, 0)));
+  EXPECT_EQ(Imminent(INFINITY), "no ");
   Robot2RobotCollision unset;
   unset.Update({}, {});
   checker_.Init({"a0"}, {"none"}, {}, Path("L"), Path("R"));
   checker_.Update({At(0, 0, 0)}, {});
   for (Robot2RobotCollision* checker : {&unset, &checker_}) {
-    EXPECT_FALSE(checker->IsCollisionImminent(std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(checker->IsCollisionImminent(INFINITY));
     EXPECT_FALSE(checker->IsCollisionNow());
   }
 }
