@@ -12,7 +12,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "tests/client/log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace quiral::bivek {
 namespace {
@@ -137,7 +137,7 @@ TEST_F(Robot2RobotCollisionTest, KeepsTheLinksThatHaveAMeshFileAndAreNotSkipped)
   fs::rename(Path("L/a1.stl"), Path("L/a1.STL"));
   fs::copy(Path("R/b1.stl"), Path("R/a2.stl"));
   fs::current_path(dir_ / "R");  // an empty folder name is the working directory
-  const quiral_client_test::LogCapture log;
+  const quiral::test::LogCapture log;
   checker_.Init({"a0", "a1", "a3"}, {"a2", "b0", "b1"}, {"b1", "a2"}, Path("L") + "/", "");
   EXPECT_EQ(checker_.left_objects().link_names, std::vector<std::string>{"a0"});
   EXPECT_EQ(checker_.right_objects().link_names, std::vector<std::string>{"b0"});
