@@ -18,15 +18,13 @@ namespace {
 using vek_msgs::msg::RPCReply;
 using vek_msgs::msg::RPCRequest;
 
-// Longest long text argument, in characters.
-constexpr size_t kMaxLongStringChars = 10000;
-
 QorState Ok() { return _MakeQorState(QorGeneralState::OK); }
 QorState Fault() { return _MakeQorState(QorGeneralState::FAULT); }
 
 // The text up to its first NUL, at most 10000 characters.
 void SetLongString(RPCRequest& request, const std::string& text) {
-  const size_t length = std::min(::strnlen(text.c_str(), text.size()), kMaxLongStringChars);
+  const size_t length = std::min(::strnlen(text.c_str(), text.size()),
+                                 OperationsRPC::kMaxLongStringChars);
   request.long_string_arg().assign(text.c_str(), length);
 }
 

@@ -83,6 +83,8 @@ class OperationsRPC : public ServiceClient<OperationsService> {
 
   // Largest file SendFile transfers, in bytes.
   static constexpr size_t kMaxFileBytes = 1000000;
+  // Longest long text argument, in characters; a longer one is cut.
+  static constexpr size_t kMaxLongStringChars = 10000;
 };
 
 }  // namespace vek_impl

@@ -11,10 +11,6 @@ namespace {
 constexpr double kLinkWidth = 0.09;
 constexpr double kLinkMass = 2.0;
 
-Eigen::Vector3d JointAxis(size_t i) {
-  return (i % 2 == 0) ? Eigen::Vector3d::UnitZ() : Eigen::Vector3d::UnitY();
-}
-
 void PutFloat(std::vector<uint8_t>& out, float v) {
   uint8_t b[4];
   std::memcpy(b, &v, 4);
@@ -45,52 +41,68 @@ PoseVec IsometryToPose(const Eigen::Isometry3d& iso) {
   return {t.x(), t.y(), t.z(), q.w(), q.x(), q.y(), q.z()};
 }
 
-ArmKinematics::ArmKinematics(size_t dof) : flange_offset_(0.08) {
+ArmKinematics::ArmKinematics(size_t dof_e, size_t dof_m) : flange_offset_(0.08) {
   static const double kSevenAxis[7] = {0.155, 0.210, 0.210, 0.195, 0.195, 0.110, 0.110};
-  offsets_.resize(dof);
-  for (size_t i = 0; i < dof; ++i) {
-    offsets_[i] = (dof == 7) ? kSevenAxis[i] : 0.2;
+  for (size_t k = 0; k < dof_e; ++k) {
+    const bool carriage = k % 2 == 0;
+    joints_.push_back(
+        {0.1, carriage ? Eigen::Vector3d::UnitX() : Eigen::Vector3d::UnitZ(), carriage});
+  }
+  for (size_t i = 0; i < dof_m; ++i) {
+    joints_.push_back({dof_m == 7 ? kSevenAxis[i] : 0.2,
+                       i % 2 == 0 ? Eigen::Vector3d::UnitZ() : Eigen::Vector3d::UnitY(), false});
   }
 }
 
-Eigen::Isometry3d ArmKinematics::Flange(const std::vector<double>& q) const {
+template <typename Visit>
+Eigen::Isometry3d ArmKinematics::Walk(const std::vector<double>& q, Visit visit) const {
   Eigen::Isometry3d t = Eigen::Isometry3d::Identity();
-  for (size_t i = 0; i < offsets_.size(); ++i) {
-    t.translate(Eigen::Vector3d(0, 0, offsets_[i]));
+  for (size_t i = 0; i < joints_.size(); ++i) {
+    const Joint& joint = joints_[i];
+    t.translate(Eigen::Vector3d(0, 0, joint.offset));
+    visit(i, t);
     const double qi = i < q.size() ? q[i] : 0.0;
-    t.rotate(Eigen::AngleAxisd(qi, JointAxis(i)));
+    if (joint.prismatic) {
+      t.translate(qi * joint.axis);
+    } else {
+      t.rotate(Eigen::AngleAxisd(qi, joint.axis));
+    }
   }
-  t.translate(Eigen::Vector3d(0, 0, flange_offset_));
-  return t;
+  return t.translate(Eigen::Vector3d(0, 0, flange_offset_));
+}
+
+Eigen::Isometry3d ArmKinematics::Flange(const std::vector<double>& q) const {
+  return Walk(q, [](size_t, const Eigen::Isometry3d&) {});
 }
 
 Eigen::MatrixXd ArmKinematics::Jacobian(const std::vector<double>& q,
                                         const Eigen::Isometry3d& tcp) const {
-  const size_t n = offsets_.size();
+  const size_t n = joints_.size();
   std::vector<Eigen::Vector3d> origins(n), axes(n);
-  Eigen::Isometry3d t = Eigen::Isometry3d::Identity();
-  for (size_t i = 0; i < n; ++i) {
-    t.translate(Eigen::Vector3d(0, 0, offsets_[i]));
+  const Eigen::Isometry3d flange = Walk(q, [&](size_t i, const Eigen::Isometry3d& t) {
     origins[i] = t.translation();
-    axes[i] = t.rotation() * JointAxis(i);
-    const double qi = i < q.size() ? q[i] : 0.0;
-    t.rotate(Eigen::AngleAxisd(qi, JointAxis(i)));
-  }
-  t.translate(Eigen::Vector3d(0, 0, flange_offset_));
-  const Eigen::Vector3d p = (t * tcp).translation();
+    axes[i] = t.rotation() * joints_[i].axis;
+  });
+  const Eigen::Vector3d p = (flange * tcp).translation();
   Eigen::MatrixXd jac(6, n);
   for (size_t i = 0; i < n; ++i) {
-    jac.block<3, 1>(0, i) = axes[i].cross(p - origins[i]);
-    jac.block<3, 1>(3, i) = axes[i];
+    if (joints_[i].prismatic) {
+      jac.col(static_cast<Eigen::Index>(i)) << axes[i], Eigen::Vector3d::Zero();
+    } else {
+      jac.col(static_cast<Eigen::Index>(i)) << axes[i].cross(p - origins[i]), axes[i];
+    }
   }
   return jac;
 }
 
+double ArmKinematics::LinkLength(size_t k) const {
+  return k < joints_.size() ? joints_[k].offset : flange_offset_;
+}
+
 bool ArmKinematics::SolveIk(const Eigen::Isometry3d& target, const Eigen::Isometry3d& tcp,
                             const std::vector<double>& q_min, const std::vector<double>& q_max,
-                            bool position_only, int max_iterations,
-                            std::vector<double>& q) const {
-  const size_t n = offsets_.size();
+                            bool position_only, int max_iterations, std::vector<double>& q) const {
+  const size_t n = joints_.size();
   q.resize(n, 0.0);
   constexpr double kLambda = 0.05;
   constexpr double kMaxStep = 0.2;
@@ -132,7 +144,7 @@ bool ArmKinematics::SolveIk(const Eigen::Isometry3d& target, const Eigen::Isomet
 
 std::vector<std::string> ArmKinematics::MeshLinks() const {
   std::vector<std::string> names{"base_link"};
-  for (size_t i = 1; i <= offsets_.size(); ++i) {
+  for (size_t i = 1; i <= joints_.size(); ++i) {
     names.push_back("link" + std::to_string(i));
   }
   return names;
@@ -142,13 +154,13 @@ std::string ArmKinematics::Urdf(const std::string& robot_name, const std::vector
                                 const std::vector<double>& q_max,
                                 const std::vector<double>& tau_max,
                                 const std::vector<double>& max_velocity) const {
-  const size_t n = offsets_.size();
+  const size_t n = joints_.size();
   const std::vector<std::string> links = MeshLinks();
   std::ostringstream out;
   out.precision(9);
   out << "<?xml version=\"1.0\"?>\n<robot name=\"" << robot_name << "\">\n";
   for (size_t k = 0; k <= n; ++k) {
-    const double h = (k < n) ? offsets_[k] : flange_offset_;
+    const double h = LinkLength(k);
     const double ixx = kLinkMass * (kLinkWidth * kLinkWidth + h * h) / 12.0;
     const double izz = kLinkMass * (2 * kLinkWidth * kLinkWidth) / 12.0;
     out << "  <link name=\"" << links[k] << "\">\n"
@@ -156,18 +168,19 @@ std::string ArmKinematics::Urdf(const std::string& robot_name, const std::vector
         << "      <mass value=\"" << kLinkMass << "\"/>\n"
         << "      <inertia ixx=\"" << ixx << "\" ixy=\"0\" ixz=\"0\" iyy=\"" << ixx
         << "\" iyz=\"0\" izz=\"" << izz << "\"/>\n    </inertial>\n"
-        << "    <visual>\n      <geometry>\n        <mesh filename=\"package://meshes/"
-        << links[k] << ".stl\"/>\n      </geometry>\n    </visual>\n"
+        << "    <visual>\n      <geometry>\n        <mesh filename=\"package://meshes/" << links[k]
+        << ".stl\"/>\n      </geometry>\n    </visual>\n"
         << "    <collision>\n      <geometry>\n        <mesh filename=\"package://meshes/"
         << links[k] << ".stl\"/>\n      </geometry>\n    </collision>\n  </link>\n";
   }
   out << "  <link name=\"flange\"/>\n";
   for (size_t i = 0; i < n; ++i) {
-    const Eigen::Vector3d axis = JointAxis(i);
-    out << "  <joint name=\"joint" << i + 1 << "\" type=\"revolute\">\n"
+    const Eigen::Vector3d& axis = joints_[i].axis;
+    out << "  <joint name=\"joint" << i + 1 << "\" type=\""
+        << (joints_[i].prismatic ? "prismatic" : "revolute") << "\">\n"
         << "    <parent link=\"" << links[i] << "\"/>\n"
         << "    <child link=\"" << links[i + 1] << "\"/>\n"
-        << "    <origin xyz=\"0 0 " << offsets_[i] << "\" rpy=\"0 0 0\"/>\n"
+        << "    <origin xyz=\"0 0 " << joints_[i].offset << "\" rpy=\"0 0 0\"/>\n"
         << "    <axis xyz=\"" << axis.x() << " " << axis.y() << " " << axis.z() << "\"/>\n"
         << "    <limit lower=\"" << q_min.at(i) << "\" upper=\"" << q_max.at(i) << "\" effort=\""
         << tau_max.at(i) << "\" velocity=\"" << max_velocity.at(i) << "\"/>\n"
@@ -181,8 +194,7 @@ std::string ArmKinematics::Urdf(const std::string& robot_name, const std::vector
 }
 
 std::vector<uint8_t> ArmKinematics::LinkMeshStl(size_t link_index) const {
-  const size_t n = offsets_.size();
-  const double h = (link_index < n) ? offsets_[link_index] : flange_offset_;
+  const double h = LinkLength(link_index);
   const double w = kLinkWidth / 2;
   // Eight corners of the box [-w, w] x [-w, w] x [0, h].
   const Eigen::Vector3d c[8] = {{-w, -w, 0}, {w, -w, 0}, {w, w, 0}, {-w, w, 0},

@@ -1,10 +1,14 @@
 // Kinematics of the simulated arm.
 //
-// The arm is a serial chain of revolute joints standing on the base origin.
-// Joint i sits `offsets[i]` metres above joint i-1 along the z axis of the
-// link before it and turns about its own z axis when i is even and about its
-// own y axis when i is odd. The flange sits `flange_offset` metres above the
-// last joint; the tool centre point is the flange frame moved by the active
+// The robot is a serial chain standing on the base origin: first the
+// external axes, then the arm. Each joint sits some distance above the one
+// before along the z axis of the link before it. External axis k (0.1 m
+// apart) is a carriage sliding along its x axis when k is even and a
+// turntable turning about its z axis when k is odd. Arm joint i turns about
+// its own z axis when i is even and about its own y axis when i is odd; for
+// 7 arm joints the distances are 0.155, 0.210, 0.210, 0.195, 0.195, 0.110
+// and 0.110 m, 0.2 m each otherwise. The flange sits 0.08 m above the last
+// joint; the tool centre point is the flange frame moved by the active
 // tool's TCP pose. With every joint at zero the arm points straight up.
 //
 // The same chain is written out as the robot's URDF, with one box-shaped
@@ -29,9 +33,9 @@ PoseVec IsometryToPose(const Eigen::Isometry3d& iso);
 
 class ArmKinematics {
  public:
-  explicit ArmKinematics(size_t dof);
+  ArmKinematics(size_t dof_e, size_t dof_m);
 
-  size_t dof() const { return offsets_.size(); }
+  size_t dof() const { return joints_.size(); }
 
   // Flange frame in the base frame.
   Eigen::Isometry3d Flange(const std::vector<double>& q) const;
@@ -49,7 +53,7 @@ class ArmKinematics {
                bool position_only, int max_iterations, std::vector<double>& q) const;
 
   // URDF of the chain: links "base_link", "link1" ... "linkN" and "flange",
-  // revolute joints "joint1" ... "jointN", collision meshes
+  // joints "joint1" ... "jointN" (joint i moves link i), collision meshes
   // "package://meshes/<link>.stl".
   std::string Urdf(const std::string& robot_name, const std::vector<double>& q_min,
                    const std::vector<double>& q_max, const std::vector<double>& tau_max,
@@ -62,7 +66,19 @@ class ArmKinematics {
   std::vector<uint8_t> LinkMeshStl(size_t link_index) const;
 
  private:
-  std::vector<double> offsets_;
+  struct Joint {
+    double offset;         // above the joint before, along its link's z axis
+    Eigen::Vector3d axis;  // in the joint's own frame
+    bool prismatic;
+  };
+  // Runs along the chain at positions q, calling visit(i, frame) with the
+  // frame of joint i before its own motion; returns the flange frame.
+  template <typename Visit>
+  Eigen::Isometry3d Walk(const std::vector<double>& q, Visit visit) const;
+  // Height of the collision box of link k (0: the base).
+  double LinkLength(size_t k) const;
+
+  std::vector<Joint> joints_;
   double flange_offset_;
 };
 

@@ -10,7 +10,7 @@ using Board = qor::SafetyBoardState;
 using Sys = qor::SystemState;
 
 RobotState::RobotState(const RobotConfig& c)
-    : config(c), dof(c.dof_e + c.dof_m), kin(c.dof_e + c.dof_m) {
+    : config(c), dof(c.dof_e + c.dof_m), kin(c.dof_e, c.dof_m) {
   if (dof == 0 || dof > 100) {
     throw std::invalid_argument("the robot needs 1 to 100 joints");
   }
@@ -28,8 +28,16 @@ void RobotState::BuildDefaults() {
   tau_max.resize(dof);
   v_limit.assign(dof, 2.0);
   home.assign(dof, 0.0);
-  for (size_t i = 0; i < dof; ++i) {
-    const size_t k = i % 7;
+  // External axes (metres or radians) travel 1.5 either way from 0, their
+  // home; arm joint i takes entry i % 7 of the tables.
+  for (size_t i = 0; i < config.dof_e; ++i) {
+    q_max[i] = 1.5;
+    q_min[i] = -1.5;
+    joint_limit_3[i] = 2.0;
+    tau_max[i] = 200.0;
+  }
+  for (size_t i = config.dof_e; i < dof; ++i) {
+    const size_t k = (i - config.dof_e) % 7;
     q_max[i] = kQMax7[k];
     q_min[i] = (k == 5) ? -1.40 : -kQMax7[k];
     joint_limit_3[i] = 2.0 + 0.1 * static_cast<double>(k);

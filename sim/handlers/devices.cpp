@@ -1,5 +1,9 @@
 // Devices: their names, enabling, status, parameters and commands. A
 // command to the gripper device moves the simulated gripper.
+#include <map>
+#include <optional>
+#include <string>
+
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 #include "sim/handler_registry.h"
@@ -13,6 +17,9 @@ namespace {
 
 namespace vek = vek_msgs::msg;
 using nlohmann::json;
+
+// Width the gripper opens to when its device has no "maxWidth".
+constexpr float kDefaultOpenWidth = 0.1f;
 
 // The device named by the only text argument; null when there is none.
 Device* NamedDevice(RobotState& s, const vek::RPCRequest& request) {
@@ -33,12 +40,46 @@ bool EnableDevice(RobotState& s, const vek::RPCRequest& request, vek::RPCReply&)
   return true;
 }
 
+// A numeric parameter of `device` as a 32-bit float; none when it is
+// missing or not a number.
+std::optional<float> NumberParam(const Device& device, const char* name) {
+  for (const auto& [param, value] : device.params) {
+    if (param == name) {
+      return value.is_number() ? std::optional<float>(value.get<float>()) : std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+// Each gripper command value within the range the device's parameters
+// give it (bounds included; NaN is outside). Keys without a range pass.
+bool WithinGripperRanges(const Device& device, const std::map<std::string, double>& values) {
+  static const struct {
+    const char* key;
+    const char* min;
+    const char* max;
+  } kRanges[] = {{"targetWidth", "minWidth", "maxWidth"},
+                 {"targetVel", "minVel", "maxVel"},
+                 {"targetForce", "minForce", "maxForce"}};
+  for (const auto& range : kRanges) {
+    const auto value = values.find(range.key);
+    const auto lo = NumberParam(device, range.min);
+    const auto hi = NumberParam(device, range.max);
+    if (value == values.end() || !lo || !hi) continue;
+    const auto x = static_cast<float>(value->second);
+    if (!(*lo <= x && x <= *hi)) return false;
+  }
+  return true;
+}
+
 // Device name as the long text; parallel lists of "key<bool>", "key<int>"
 // or "key<double>" texts, integers and floats, the value taken from the
-// list the tag names.
+// list the tag names. Refused for a device that is disabled or not
+// connected; on the gripper device also for a value outside the device's
+// ranges (the gripper opens to "maxWidth").
 bool CommandDevice(RobotState& s, const vek::RPCRequest& request, vek::RPCReply&) {
   Device* device = s.FindDevice(LongString(request));
-  if (!device) return false;
+  if (!device || !device->enabled || !device->connected) return false;
   const auto& names = request.string_args();
   const auto& ints = request.int_args();
   const auto& floats = request.float_args();
@@ -58,7 +99,10 @@ bool CommandDevice(RobotState& s, const vek::RPCRequest& request, vek::RPCReply&
       return false;
     }
   }
-  if (device->name == s.gripper_device) s.gripper.Command(values);
+  if (device->name == s.gripper_device) {
+    if (!WithinGripperRanges(*device, values)) return false;
+    s.gripper.Command(values, NumberParam(*device, "maxWidth").value_or(kDefaultOpenWidth));
+  }
   return true;
 }
 

@@ -1,0 +1,289 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "base/angle_units.h"
+#include "base/cubic_roots.h"
+#include "base/qor_frame.h"
+#include "base/quaternion_interpolation.h"
+#include "base/quaternion_math.h"
+#include "base/scalar_functions.h"
+#include "base/sparse_entries.h"
+#include "base/vector_functions.h"
+#include "base/vector_geometry.h"
+
+namespace quiral {
+namespace base {
+namespace {
+
+using ::testing::DoubleNear;
+using ::testing::Pointwise;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+using Quat = Eigen::Quaterniond;
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Eigen draws random rotations and vectors from std::rand: a fixed seed, fixed cases.
+class RandomRotations : public ::testing::Test {
+ protected:
+  void SetUp() override { std::srand(20240607); }
+  static QorFrame randomFrame() { return {Eigen::Vector3d::Random(), Quat::UnitRandom().matrix()}; }
+};
+
+Eigen::Vector4d wxyz(const Quat& q) { return {q.w(), q.x(), q.y(), q.z()}; }
+Eigen::Vector3d rotationVector(const Eigen::Matrix3d& r) {
+  const Eigen::AngleAxisd aa(r);
+  return aa.angle() * aa.axis();
+}
+
+TEST_F(RandomRotations, EveryRepresentationRoundTripsAndAgreesWithEigen) {
+  for (int n = 0; n < 200; ++n) {
+    const Quat q = Quat::UnitRandom();
+    const Eigen::Matrix3d r = q.matrix();
+    const Eigen::Isometry3d iso = Eigen::Translation3d(Eigen::Vector3d::Random()) * q;
+    QorFrame frame;
+    frame.setPoseVec((Vector7d() << iso.translation(), wxyz(q)).finished());
+    EXPECT_TRUE(frame.getQuat().coeffs().isApprox(Quat(r).coeffs(), 1e-12));
+    EXPECT_LT(_ComputeQuatDistanceVec(frame.getPoseVec().tail<4>(), wxyz(q)), 1e-12);
+    EXPECT_TRUE(frame.getHomo().isApprox(iso.matrix(), 1e-12));
+
+    const Eigen::Vector3d euler = frame.getEulerAngleZYX(), degrees = euler * kRadToDeg;
+    EXPECT_TRUE(euler.isApprox(r.eulerAngles(2, 1, 0), 1e-9)) << euler.transpose();
+    QorFrame viaEuler, viaUser, viaAxisAngle;
+    viaEuler.setEulerAngleZYX(euler(0), euler(1), euler(2));
+    viaUser.setUserEulerAngleZYX(degrees(0), degrees(1), degrees(2));
+    viaAxisAngle.setAxisAngleRotation(rotationVector(r));
+    for (const QorFrame* f : {&viaEuler, &viaUser, &viaAxisAngle})
+      EXPECT_TRUE(f->rotation.isApprox(r));
+
+    const QorFrame other = randomFrame();
+    const Eigen::Isometry3d otherIso(other.getHomo());
+    EXPECT_TRUE((frame * other).getHomo().isApprox((iso * otherIso).matrix(), 1e-12));
+    EXPECT_TRUE((frame * other.translation).isApprox(iso * other.translation, 1e-12));
+    EXPECT_TRUE(frame.inverse().getHomo().isApprox(iso.inverse().matrix(), 1e-12));
+    // The difference: translations, and the rotation from other to frame in world axes.
+    const Vector6d difference = frame - other;
+    EXPECT_TRUE(difference.head<3>().isApprox(frame.translation - other.translation, 1e-12));
+    EXPECT_TRUE(
+        difference.tail<3>().isApprox(rotationVector(r * other.rotation.transpose()), 1e-9));
+    // The velocity: the same motion in this frame's axes, over 2 s.
+    const Vector6d v = frame.computeRelativeVelocity(other, 2);
+    EXPECT_TRUE(v.head<3>().isApprox(r.transpose() * difference.head<3>() / 2, 1e-12));
+    EXPECT_TRUE(v.tail<3>().isApprox(rotationVector(other.rotation.transpose() * r) / 2, 1e-9));
+
+    // Orthonormalising a slightly disturbed rotation gives it back.
+    QorFrame disturbed = frame;
+    disturbed.rotation += 1e-7 * Eigen::Matrix3d::Random();
+    disturbed.orthonormalizeRotationMatrix();
+    EXPECT_TRUE((disturbed.rotation.transpose() * disturbed.rotation).isIdentity(1e-14));
+    EXPECT_TRUE(disturbed.rotation.isApprox(r, 1e-6));
+  }
+}
+
+TEST(QorFrame, HandPickedEdgeCases) {
+  // Quaternion [w, x, y, z] and the diagonal of the matrix it gives.
+  const double cases[][7] = {{2, 0, 0, 0, 1, 1, 1}, {0, 2, 0, 0, 1, -7, -7}, {0, 0, 0, 0, 1, 1, 1}};
+  for (const auto& c : cases) {
+    QorFrame frame;
+    frame.setRotVec(Eigen::Vector4d(c));
+    EXPECT_EQ(frame.rotation, Eigen::Matrix3d(Eigen::Vector3d(c + 4).asDiagonal())) << c[0];
+  }
+  EXPECT_EQ(QorFrame().getPoseVec(), (Vector7d() << 0, 0, 0, 1, 0, 0, 0).finished());
+
+  // A turn about z by 0.2 with a lift of 0.5 over 0.5 s: both parts positive (the angular
+  // part ran the other way).
+  const QorFrame moved({0, 0, 0.5}, Eigen::AngleAxisd(0.2, Eigen::Vector3d::UnitZ()).matrix());
+  EXPECT_TRUE(moved.computeRelativeVelocity(QorFrame(), 0.5)
+                  .isApprox((Vector6d() << 0, 0, 1, 0, 0, 0.4).finished(), 1e-12));
+
+  QorFrame shifted, nanPosition, nanRotation;
+  shifted.translation << 3, 4, 0;
+  EXPECT_TRUE(shifted.isEqual(shifted, 0, 0) && shifted.isEqual(QorFrame(), 5, 0));
+  EXPECT_FALSE(shifted.isEqual(QorFrame(), 4.999, 0));
+  // A NaN translation or rotation made the frame equal to every frame.
+  nanPosition.translation(0) = kNaN;
+  nanRotation.rotation(1, 1) = kNaN;
+  EXPECT_FALSE(nanPosition.isEqual(QorFrame(), 1, 1) || nanRotation.isEqual(QorFrame(), 1, 1));
+}
+
+TEST(QorFrame, CacheKeepsTheAnglesLastEntered) {
+  QorFrame frame;
+  EXPECT_EQ(frame.getUserEulerAngleZYX(), Eigen::Vector3d::Zero());
+  frame.setUserEulerAngleZYX(-10, 0, 0);
+  EXPECT_EQ(frame.getUserEulerAngleZYX(), Eigen::Vector3d(-10, 0, 0));
+  EXPECT_NEAR(frame.getEulerAngleZYX()(0), 170 * kDegToRad, 1e-12);
+  frame.setEulerAngleZYX(4, 0, 0);
+  EXPECT_EQ(frame.getUserEulerAngleZYX(), Eigen::Vector3d(4 * kRadToDeg, 0, 0));
+
+  // Axis-angle rotation and orthonormalisation keep it, until refreshed.
+  frame.setAxisAngleRotation(Eigen::Vector3d(0, 0.5, 0));
+  frame.orthonormalizeRotationMatrix();
+  EXPECT_EQ(frame.userEulerAngle, Eigen::Vector3d(4 * kRadToDeg, 0, 0));
+  frame.updateUserEulerAngle();
+  EXPECT_TRUE(frame.userEulerAngle.isApprox(Eigen::Vector3d(0, 0.5 * kRadToDeg, 0)));
+
+  // The quaternion setters and the constructor set it from the rotation.
+  const Eigen::Matrix3d yaw = Eigen::AngleAxisd(0.25, Eigen::Vector3d::UnitZ()).matrix();
+  frame.setRotVec(wxyz(Quat(yaw)));
+  EXPECT_TRUE(frame.userEulerAngle.isApprox(Eigen::Vector3d(0.25 * kRadToDeg, 0, 0)));
+  const QorFrame built(Eigen::Vector3d(1, 2, 3), yaw);
+  EXPECT_TRUE(built.userEulerAngle.isApprox(frame.userEulerAngle));
+
+  // Composition, inversion and clear empty it; equality sees it.
+  EXPECT_EQ((built * built).userEulerAngle, Eigen::Vector3d::Zero());
+  EXPECT_EQ(built.inverse().userEulerAngle, Eigen::Vector3d::Zero());
+  QorFrame emptied = built;
+  emptied.userEulerAngle.setZero();
+  EXPECT_FALSE(emptied == built);
+  emptied.clear();
+  EXPECT_TRUE(emptied == QorFrame());
+}
+
+TEST(QorFrame, TextShowsTheAnglesOfTheRotation) {
+  QorFrame frame;
+  frame.setPoseVec((Vector7d() << 1, -2.5, 10, 0, 0, 0, 1).finished());
+  frame.userEulerAngle << 1, 2, 3;
+  EXPECT_EQ(frame.str(),
+            "\ntranslation =    1\n-2.5\n  10\nrotation = \n-1  0  0\n 0 -1  0\n 0  0  1"
+            "\nEulerAngleFromRot (rad) = \n3.14159\n     -0\n      0"
+            "\nUserEulerAngle (deg) = \n180\n -0\n  0");
+}
+
+TEST_F(RandomRotations, EulerDistanceIsSmallForNearbyRotations) {
+  // {from yaw, to yaw, distance} in degrees. From 0° to −10° was (170°, 180°, 180°): the
+  // angles of −10° came from the other branch.
+  const double cases[][3] = {{10, 170, 160}, {170, 10, -160}, {0, -10, -10}, {-170, 170, -20}};
+  for (const auto& c : cases) {
+    QorFrame from, to;
+    from.setUserEulerAngleZYX(c[0], 0, 0);
+    to.setUserEulerAngleZYX(c[1], 0, 0);
+    const Eigen::Vector3d expected(c[2] * kDegToRad, 0, 0);
+    EXPECT_TRUE(from.computeEulerAngleDistance(to).isApprox(expected)) << c[0] << " to " << c[1];
+  }
+  for (int n = 0; n < 200; ++n) {
+    const QorFrame a = randomFrame();
+    if (std::abs(a.rotation(2, 0)) > 0.98) continue;  // near pitch ±90° the angles are not unique
+    QorFrame b = a;
+    b.rotation = a.rotation * Quat::UnitRandom().slerp(0.999, Quat::Identity()).matrix();
+    EXPECT_LT(a.computeEulerAngleDistance(b).norm(), 0.05) << a.getEulerAngleZYX().transpose();
+  }
+}
+
+TEST_F(RandomRotations, SlerpSquadAndItsDerivativeFollowTheirDefinitions) {
+  // slerp(p, q, t) = p·(p*·q)^t; without the shortest path the power takes the long way
+  // round when p · q < 0.
+  const auto along = [](const Quat& p, const Quat& q, double t) {
+    return Quat(p * _QuaternionPow(p.conjugate() * q, t));
+  };
+  for (int n = 0; n < 200; ++n) {
+    const Quat q1 = Quat::UnitRandom(), q2 = Quat::UnitRandom(), q3 = Quat::UnitRandom(),
+               q4 = Quat::UnitRandom();
+    const double t = Eigen::internal::random(0.02, 0.98), h = 1e-6;
+    EXPECT_TRUE(_SlerpQuaternion(q1, q2, t, false).coeffs().isApprox(along(q1, q2, t).coeffs()));
+    EXPECT_TRUE(_SlerpQuaternion(q1, q2, t, true).coeffs().isApprox(q1.slerp(t, q2).coeffs()));
+    const Quat squad = along(along(q1, q2, t), along(q3, q4, t), 2 * t * (1 - t));
+    EXPECT_TRUE(_SquadQuaternion(q1, q2, q3, q4, t).coeffs().isApprox(squad.coeffs()));
+    // The closed form was tens of percent off; a longer q4 brings in the slerp's normalisation.
+    const Quat q4l = q4 * 1.5;
+    const Eigen::Vector4d numeric = (_SquadQuaternion(q1, q2, q3, q4l, t + h).coeffs() -
+                                     _SquadQuaternion(q1, q2, q3, q4l, t - h).coeffs()) /
+                                    (2 * h);
+    const Eigen::Vector4d exact = _SquadFirstDerivative(q1, q2, q3, q4l, t).coeffs();
+    EXPECT_LT((exact - numeric).norm(), 1e-6 * (1 + numeric.norm())) << n;
+  }
+  const Quat q = Quat::UnitRandom();
+  EXPECT_EQ(_SlerpQuaternion(q, q, 0.3, false).coeffs(), q.coeffs());
+  EXPECT_EQ(_SlerpQuaternion(q, -q, 0.7, true).coeffs(), q.coeffs());
+}
+
+TEST_F(RandomRotations, RotationBetweenVectorsIsProper) {
+  // Opposite vectors gave −I, a point reflection.
+  const Eigen::Vector3d a(1, 2, 3), x = Eigen::Vector3d::UnitX();
+  const Eigen::Vector3d pairs[][2] = {
+      {a, -2 * a}, {x, -x}, {a, 3 * a}, {a, Eigen::Vector3d::Random()}};
+  for (const auto& pair : pairs) {
+    const Eigen::Matrix3d r = _ComputeRotationMatrix(pair[0], pair[1]);
+    EXPECT_TRUE((r.transpose() * r).isIdentity(1e-12));
+    EXPECT_NEAR(r.determinant(), 1, 1e-12);
+    EXPECT_TRUE((r * pair[0].normalized()).isApprox(pair[1].normalized(), 1e-12)) << pair[1];
+  }
+}
+
+TEST(ScalarFunctions, WrapRefusesBadBoundsAndHandlesFarValues) {
+  const double xs[] = {7, 5, -1, 0, 10, -5}, wrapped[] = {2, 5, 4, 0, 5, 0};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(_Wrap(xs[i], 0, 5), wrapped[i]) << xs[i];
+  EXPECT_NEAR(_Wrap(4, -kPi, kPi), 4 - kTwoPi, 1e-15);
+  // Far values never ended: one period does not change them.
+  EXPECT_EQ(_Wrap(1e20, -2, 2), 0);
+  EXPECT_EQ(_Wrap(-1e20, -2, 2), 0);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double x : {kNaN, inf, -inf}) EXPECT_TRUE(std::isnan(_Wrap(x, 0, 1)));
+  const double badBounds[][2] = {{0, 0}, {1, 0}, {kNaN, 1}, {0, inf}, {-1e308, 1e308}};
+  for (const auto& b : badBounds) EXPECT_THROW(_Wrap(0.5, b[0], b[1]), std::invalid_argument);
+}
+
+TEST(ScalarFunctions, TableOfSmallFunctions) {
+  EXPECT_EQ(_RoundToInt(2.5), 3);
+  EXPECT_EQ(_RoundToInt(-2.5f), -3);
+  EXPECT_EQ(_FloorToInt(-0.5), -1);
+  EXPECT_EQ(_RoundToInt(1e10), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(_FloorToInt(-1e10f), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(_RoundToInt(kNaN), 0);
+  EXPECT_EQ(_Smoothstep(1, 3, 2), 0.5);
+  EXPECT_EQ(_Factorial(12), 479001600u);
+  EXPECT_THROW(_Factorial(13), std::invalid_argument);  // wrapped modulo 2³² before
+  EXPECT_TRUE(_SoftNorm(Eigen::VectorXd::Zero(3), 1).isZero());
+  EXPECT_NEAR(_SoftNorm(Eigen::VectorXd::Constant(4, 50), 10).norm(), 1, 1e-9);
+  const Eigen::Vector3d v(1, -2, 0.5), u(0.3, 4, -1);
+  EXPECT_TRUE((_SkewSymmetricMatrix(v) * u).isApprox(v.cross(u)));
+}
+
+TEST(VectorFunctions, ComparisonsFailOnNaNAndRefuseSizeMismatch) {
+  const Eigen::VectorXd a = Eigen::Vector2d(1, 2), b = Eigen::Vector2d(1, 3);
+  const Eigen::VectorXd withNaN = Eigen::Vector2d(1, kNaN);
+  EXPECT_TRUE(a > a && a < a && b > a && !(a > b));
+  EXPECT_FALSE(withNaN > a || withNaN < a);  // a NaN element passed both before
+  EXPECT_THAT(
+      [&] { (void)(a < Eigen::VectorXd(3)); },
+      ThrowsMessage<std::invalid_argument>(StrEq("lhs and rhs cannot have different size")));
+}
+
+TEST(CubicRoots, DegenerateCasesGiveExactRoots) {
+  // {a, b, c, roots...}
+  const std::vector<double> cases[] = {{-6, 11, -6, 1, 2, 3},
+                                       {0, 1, 1, -0.6823278038280193},
+                                       {3, 3, 1, -1, -1, -1},  // Q = R = 0: was 0/0
+                                       {0, 1, 0, 0},           // R = 0 with one root: was inf
+                                       {-3, 4, -2, 1}};        // the same, shifted by 1
+  for (const auto& c : cases) {
+    std::vector<double> roots{42};
+    _CubicEquationRealRoots(c[0], c[1], c[2], roots);
+    EXPECT_THAT(roots, Pointwise(DoubleNear(1e-12), std::vector<double>(c.begin() + 3, c.end())))
+        << c[0];
+  }
+}
+
+TEST(SparseEntries, ListsStoredEntriesAndRefusesNullOutputs) {
+  Eigen::SparseMatrix<double, Eigen::ColMajor, int32_t> m(3, 3);
+  m.insert(2, 0) = 5;
+  m.insert(0, 2) = 0;  // stored zeros are listed too
+  m.insert(1, 0) = -1;
+  Eigen::VectorXi rows, cols;
+  Eigen::VectorXd values;
+  _FindNonZeroElements(m, &rows, &cols, &values);
+  EXPECT_EQ(rows, Eigen::Vector3i(1, 2, 0));
+  EXPECT_EQ(cols, Eigen::Vector3i(0, 0, 2));
+  EXPECT_EQ(values, Eigen::Vector3d(-1, 5, 0));
+  EXPECT_THAT([&] { _FindNonZeroElements(m, nullptr, nullptr, nullptr); },
+              ThrowsMessage<std::invalid_argument>(StrEq("Input param <vr> is nullptr")));
+}
+
+}  // namespace
+}  // namespace base
+}  // namespace quiral

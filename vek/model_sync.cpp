@@ -1,0 +1,176 @@
+#include "vek/model_sync.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string_view>
+
+#include <spdlog/spdlog.h>
+#include <tinyxml2.h>
+#include <yaml-cpp/yaml.h>
+
+#include "vek/multibody/urdf.h"
+
+namespace quiral::vek {
+namespace {
+
+using tinyxml2::XMLDocument;
+using tinyxml2::XMLElement;
+
+constexpr char kUrdfPrefix[] = "[quiral::vek::Model::SyncURDF] ";
+constexpr char kYamlPrefix[] = "[quiral::vek::Model::SyncKinematicsYAML] ";
+
+// Replaces the file at `path` by `contents` through a temporary file in the
+// same folder, renamed over it only once written whole; false, with the
+// file untouched, on any failure.
+bool ReplaceFile(const std::string& path, std::string_view contents) {
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::canonical(path, error);
+  struct stat original {};
+  if (error || ::stat(target.c_str(), &original) != 0) return false;
+  std::string temporary = target.string() + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  bool written = ::fchmod(fd, original.st_mode & 07777) == 0;
+  for (std::size_t done = 0; written && done < contents.size();) {
+    const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<std::size_t>(n);
+  }
+  written = written && ::fsync(fd) == 0;
+  written = ::close(fd) == 0 && written;
+  if (written && std::rename(temporary.c_str(), target.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+// The robot's URDF from the download, parsed, and its <robot> element.
+const XMLElement& DownloadRobot(const UrdfDownload& download, XMLDocument& document,
+                                const std::string& prefix) {
+  const std::optional<std::string> urdf = download();
+  if (!urdf) throw std::runtime_error(prefix + "Failed to obtain URDF from server");
+  if (document.Parse(urdf->data(), urdf->size()) != tinyxml2::XML_SUCCESS) {
+    throw std::runtime_error(prefix + "Failed to parse the URDF obtained from server");
+  }
+  const XMLElement* robot = document.FirstChildElement("robot");
+  if (!robot) throw std::runtime_error(prefix + "Failed to find <robot> element in URDF");
+  return *robot;
+}
+
+// Calls visit(name, origin) for each joint of `robot` that has a name and an
+// <origin>, in document order.
+template <typename Visit>
+void ForEachJointOrigin(const XMLElement& robot, Visit visit) {
+  for (const XMLElement* joint = robot.FirstChildElement("joint"); joint;
+       joint = joint->NextSiblingElement("joint")) {
+    const char* name = joint->Attribute("name");
+    const XMLElement* origin = joint->FirstChildElement("origin");
+    if (name && origin) visit(std::string(name), *origin);
+  }
+}
+
+// The first joint of `robot` named `name`; nullptr when there is none.
+XMLElement* FirstJoint(XMLElement& robot, const std::string& name) {
+  for (XMLElement* joint = robot.FirstChildElement("joint"); joint;
+       joint = joint->NextSiblingElement("joint")) {
+    const char* joint_name = joint->Attribute("name");
+    if (joint_name && name == joint_name) return joint;
+  }
+  return nullptr;
+}
+
+// Writes the three numbers of the origin's `attribute` under `keys`; an
+// absent attribute changes nothing, one that is not three numbers is
+// reported and changes nothing.
+void CopyTriple(const XMLElement& origin, const char* attribute,
+                const std::array<const char*, 3>& keys, const std::string& joint,
+                YAML::Node entry) {
+  const char* text = origin.Attribute(attribute);
+  if (!text) return;
+  double values[3];
+  if (!multibody::ReadNumbers(text, values, 3)) {
+    spdlog::warn("{}Joint [{}] origin attribute [{}] [{}] is not three numbers, left unchanged",
+                 kYamlPrefix, joint, attribute, text);
+    return;
+  }
+  for (int i = 0; i < 3; ++i) entry[keys[i]] = values[i];
+}
+
+}  // namespace
+
+void SyncUrdfTemplate(const std::string& path, const UrdfDownload& download) {
+  const std::string prefix = kUrdfPrefix;
+  XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
+  if (document.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
+    throw std::invalid_argument(prefix + "Failed to load template URDF at [" + path + "]");
+  }
+  XMLElement* robot = document.FirstChildElement("robot");
+  if (!robot) {
+    throw std::invalid_argument(prefix + "Missing <robot> root element in the template URDF");
+  }
+
+  XMLDocument source(true, tinyxml2::PRESERVE_WHITESPACE);
+  const auto copy = [&](const std::string& name, const XMLElement& origin) {
+    const char* rpy = origin.Attribute("rpy");
+    const char* xyz = origin.Attribute("xyz");
+    XMLElement* joint = FirstJoint(*robot, name);
+    XMLElement* target = joint ? joint->FirstChildElement("origin") : nullptr;
+    if (!rpy || !xyz || !target) return;
+    target->SetAttribute("rpy", rpy);
+    target->SetAttribute("xyz", xyz);
+  };
+  ForEachJointOrigin(DownloadRobot(download, source, prefix), copy);
+
+  tinyxml2::XMLPrinter printer;
+  document.Print(&printer);
+  if (!ReplaceFile(path, std::string_view(printer.CStr(), printer.CStrSize() - 1))) {
+    throw std::runtime_error(prefix + "Failed to save updated URDF to [" + path + "]");
+  }
+}
+
+std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& download) {
+  const std::string prefix = kYamlPrefix;
+  YAML::Node root;
+  try {
+    root = YAML::LoadFile(path);
+  } catch (const YAML::Exception&) {
+    throw std::invalid_argument(prefix + "Failed to load template YAML at [" + path + "]");
+  }
+  const YAML::Node& lookup = root;  // const look-ups add no key
+  YAML::Node kinematics = root.IsMap() ? lookup["kinematics"] : YAML::Node();
+  if (!root.IsMap() || !kinematics || !(kinematics.IsMap() || kinematics.IsNull())) {
+    throw std::invalid_argument(prefix + "Missing <kinematics> root node in the template YAML");
+  }
+
+  XMLDocument source(true, tinyxml2::PRESERVE_WHITESPACE);
+  std::size_t count = 0;
+  const auto copy = [&](const std::string& name, const XMLElement& origin) {
+    const YAML::Node& joints = kinematics;
+    if (!joints.IsMap() || !joints[name]) return;
+    YAML::Node entry = joints[name];
+    if (!(entry.IsMap() || entry.IsNull())) {
+      throw std::invalid_argument(prefix + "Entry [" + name + "] under <kinematics> is not a map");
+    }
+    CopyTriple(origin, "xyz", {"x", "y", "z"}, name, entry);
+    CopyTriple(origin, "rpy", {"roll", "pitch", "yaw"}, name, entry);
+    ++count;
+    spdlog::debug("{}Synced [{}]", prefix, name);
+  };
+  ForEachJointOrigin(DownloadRobot(download, source, prefix), copy);
+
+  YAML::Emitter out;
+  out << root;
+  if (!out.good() || !ReplaceFile(path, std::string_view(out.c_str(), out.size()))) {
+    throw std::runtime_error(prefix + "Failed to save updated YAML to [" + path + "]");
+  }
+  return count;
+}
+
+}  // namespace quiral::vek
