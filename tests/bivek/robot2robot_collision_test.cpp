@@ -98,8 +98,10 @@ TEST_F(Robot2RobotCollisionTest, RefusedUpdateMovesNothing) {
       {{l, nan}, {r, r, r}, "Size of input parameter [R_link_poses"},
       {{l, nan}, {r, r}, "Non-finite pose in input parameter [L_link_poses"},
       {{l, l}, {inf, r}, "Non-finite pose in input parameter [R_link_poses"}};
-  for (const auto& [left, right, error] : rows) {
+  for (const auto& [left_poses, right_poses, error] : rows) {
     const char* end = error[0] == 'S' ? "] does not match number of robot links" : "]";
+    const Poses& left = left_poses;
+    const Poses& right = right_poses;
     EXPECT_THAT([&] { checker_.Update(left, right); },
                 ThrowsMessage<std::invalid_argument>(kUpdate + error + end));
     EXPECT_EQ(Imminent(1.5), "no ");

@@ -75,7 +75,8 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
       {urdf, std::nullopt, 1, u + "Failed to obtain URDF from server"},
       {write("s.yaml", "kinematics: {j1: 3}"), kRobot, 2,
        "[quiral::vek::Model::SyncKinematicsYAML] Entry [j1] under <kinematics> is not a map"}};
-  for (const auto& [path, served, expected_downloads, text] : cases) {
+  for (const auto& [template_path, served, expected_downloads, text] : cases) {
+    const std::string& path = template_path;
     const std::string before = Read(path);
     robot = served;
     downloads = 0;

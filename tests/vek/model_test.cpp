@@ -107,8 +107,8 @@ TEST(ModelTest, ErrorTexts) {
       {FakeLink(std::nullopt), "Failed to sync tool model data from server"},
       {FakeLink(kGripper, std::nullopt), "Failed to sync robot model data from server"},
       {FakeLink(nan_mass), "Invalid parameters of tool [Gripper] received from server"}};
-  for (const auto& [link, text] : builds) {
-    EXPECT_TRUE(Throws<std::runtime_error>([&] { Built{link}; }, m + text));
+  for (const auto& build : builds) {
+    EXPECT_TRUE(Throws<std::runtime_error>([&] { Built{build.first}; }, m + build.second));
   }
   EXPECT_TRUE(Throws<std::logic_error>(
       [] { Built{FakeLink(kGripper, RailArm(), 6)}; },
@@ -127,7 +127,9 @@ TEST(ModelTest, ErrorTexts) {
        {kZero, four, "Size of input vector [velocities] does not match robot DoF"},
        {nan, kZero, "Input vector [positions] contains a non-finite value"},
        {kZero, inf, "Input vector [velocities] contains a non-finite value"}};
-  for (const auto& [q, qdot, text] : updates) {
+  for (const auto& [positions, velocities, text] : updates) {
+    const std::vector<double>& q = positions;
+    const std::vector<double>& qdot = velocities;
     EXPECT_TRUE(
         Throws<std::invalid_argument>([&] { impl.Update(q, qdot); }, at + "Update] " + text));
   }
