@@ -76,8 +76,8 @@ class GripperPair::Impl {
   }
 
   void Move(PerArm<double> widths, PerArm<double> velocities, PerArm<double> force_limits) {
-    RunConcurrentSelected(TagInputStateAndFailures(Name("Move")), enabled, grippers,
-                          &Gripper::Move, widths, velocities, force_limits);
+    RunConcurrentSelected(TagInputStateAndFailures(Name("Move")), enabled, grippers, &Gripper::Move,
+                          widths, velocities, force_limits);
   }
 
   void Stop(PerArm<bool> arms) {
@@ -99,14 +99,11 @@ class GripperPair::Impl {
   PerArm<bool> enabled = {false, false};
 };
 
-GripperPair::GripperPair(const RobotPair& robot_pair)
-    : impl_(std::make_unique<Impl>(robot_pair)) {}
+GripperPair::GripperPair(const RobotPair& robot_pair) : impl_(std::make_unique<Impl>(robot_pair)) {}
 
 GripperPair::~GripperPair() = default;
 
-void GripperPair::Enable(const std::pair<std::string, std::string>& names) {
-  impl_->Enable(names);
-}
+void GripperPair::Enable(const std::pair<std::string, std::string>& names) { impl_->Enable(names); }
 void GripperPair::Disable(std::pair<bool, bool> arms) { impl_->Disable(arms); }
 void GripperPair::Init() { impl_->Init(); }
 void GripperPair::Grasp(std::pair<double, double> forces) { impl_->Grasp(forces); }
