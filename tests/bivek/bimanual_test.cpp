@@ -1,5 +1,4 @@
-// GripperPair and MoveTensioned against two simulated controllers, the arms
-// in MoveTensioned holding a spring between their TCPs.
+// GripperPair, and MoveTensioned with a spring held between the TCPs, on two simulated arms.
 
 #include <gtest/gtest.h>
 
@@ -136,9 +135,11 @@ class MoveTensionedTest : public TwoArms {
 };
 
 struct Case {
+  const char* name;
   ReferenceArm ref;
   double stiffness, start;  // the spring, and its force before the motion
 };
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 class Converges : public MoveTensionedTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(Converges, ToTheTensionThenCarriesTheObjectToTheTarget) {
@@ -168,8 +169,8 @@ TEST_P(Converges, ToTheTensionThenCarriesTheObjectToTheTarget) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Springs, Converges,
-                         ::testing::Values(Case{ReferenceArm::LEFT, 5000, 7},
-                                           Case{ReferenceArm::RIGHT, 1000, 13}));
+                         ::testing::Values(Case{"StiffLeftPulls", ReferenceArm::LEFT, 5000, 7},
+                                           Case{"SoftRightPushes", ReferenceArm::RIGHT, 1000, 13}));
 
 TEST_F(MoveTensionedTest, EveryInputIsCheckedBeforeAnythingIsSent) {
   const std::string mine = "[quiral::bivek::MoveTensioned] Input parameter ",
