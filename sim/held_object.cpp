@@ -9,8 +9,8 @@ using nlohmann::json;
 
 namespace {
 
-double Number(const json& spec, const char* key) {
-  const double value = spec.at(key).get<double>();
+double Number(const json& fields, const char* key) {
+  const double value = fields.at(key).get<double>();
   if (!std::isfinite(value) || value < 0) {
     throw std::invalid_argument(std::string("held_object: ") + key +
                                 " must be a finite number of at least 0");
@@ -28,20 +28,20 @@ Eigen::Vector3d HeldObject::Force(const Eigen::Vector3d& tcp) const {
   return stiffness * (length - rest_length) * d / length;
 }
 
-HeldObject HeldObjectFromJson(const json& spec, const std::string& own_serial) {
-  if (!spec.is_object()) throw std::invalid_argument("held_object must be an object or null");
+HeldObject HeldObjectFromJson(const json& fields, const std::string& own_serial) {
+  if (!fields.is_object()) throw std::invalid_argument("held_object must be an object or null");
   HeldObject object;
-  object.partner = spec.at("partner").get<std::string>();
+  object.partner = fields.at("partner").get<std::string>();
   if (object.partner == own_serial) {
     throw std::invalid_argument("held_object: the partner must be another controller");
   }
-  const auto base = spec.at("partner_base").get<std::vector<double>>();
+  const auto base = fields.at("partner_base").get<std::vector<double>>();
   if (base.size() != 3 || !std::isfinite(base[0] + base[1] + base[2])) {
     throw std::invalid_argument("held_object: partner_base must be 3 finite numbers");
   }
   object.partner_base = Eigen::Vector3d(base[0], base[1], base[2]);
-  object.stiffness = Number(spec, "stiffness");
-  object.rest_length = Number(spec, "rest_length");
+  object.stiffness = Number(fields, "stiffness");
+  object.rest_length = Number(fields, "rest_length");
   return object;
 }
 

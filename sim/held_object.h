@@ -37,7 +37,7 @@ struct HeldObject {
 // {"partner": serial, "partner_base": [x, y, z], "stiffness": k,
 //  "rest_length": L}; throws std::invalid_argument for a missing field, a
 // partner named `own_serial`, a negative or non-finite number.
-HeldObject HeldObjectFromJson(const nlohmann::json& spec, const std::string& own_serial);
+HeldObject HeldObjectFromJson(const nlohmann::json& fields, const std::string& own_serial);
 
 // The fields above, the partner's TCP (null until known) and the force on
 // this arm's TCP at `tcp`.

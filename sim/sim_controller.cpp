@@ -560,9 +560,9 @@ void SimController::SetPublishing(const std::vector<std::string>& topics, bool o
   if (wanted("extra_stream")) impl_->publish_extra = on;
 }
 
-void SimController::HoldObject(const json& spec) {
+void SimController::HoldObject(const json& fields) {
   std::optional<HeldObject> object;
-  if (!spec.is_null()) object = HeldObjectFromJson(spec, serial());
+  if (!fields.is_null()) object = HeldObjectFromJson(fields, serial());
   std::lock_guard<std::mutex> lock(impl_->partner_mu);
   impl_->DropPartnerReader();
   impl_->robot.SetHeldObject(object);

@@ -60,10 +60,10 @@ class SimController {
   // Holds an object with a partner controller (see sim/held_object.h), or
   // lets go of it (null): subscribes to the partner's basic stream, so that
   // the partner may run in this process or in another one, and takes its TCP
-  // from every sample. Throws std::invalid_argument for a bad `spec`
+  // from every sample. Throws std::invalid_argument for a bad `fields`
   // (nothing changes then) and std::runtime_error when the subscription
   // cannot be created.
-  void HoldObject(const nlohmann::json& spec);
+  void HoldObject(const nlohmann::json& fields);
 
   // Number of remote endpoints each of this controller's endpoints has
   // matched, by topic: "ops_requests", "ops_replies", "data_requests",
