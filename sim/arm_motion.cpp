@@ -20,7 +20,9 @@ constexpr double kPositionGain = 50.0;  // 1/s, joint position tracking
 void StepArm(RobotState& s, double dt) {
   if (s.target_kind == Target::kCartesian && s.cart_target_new) {
     std::vector<double> goal = s.q;
-    s.kin.SolveIk(s.cart_target, s.TcpOffset(), s.q_min, s.q_max, false, 30, goal);
+    // Followed to a micrometre, so that steps far below a millimetre move
+    // the arm too.
+    s.kin.SolveIk(s.cart_target, s.TcpOffset(), s.q_min, s.q_max, false, 30, goal, 1e-6);
     s.joint_target = goal;
     s.target_vmax = s.v_limit;
     s.cart_target_new = false;

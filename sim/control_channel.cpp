@@ -85,6 +85,8 @@ std::string ControlChannel::Handle(const std::string& line, bool* quit) {
           ctl->SetPublishing({}, v.get<bool>());
         } else if (k == "related_identity") {
           ctl->SetRelatedIdentity(v.get<bool>());
+        } else if (k == "held_object") {
+          ctl->HoldObject(v);
         } else {
           fields[k] = v;
         }

@@ -101,7 +101,8 @@ double ArmKinematics::LinkLength(size_t k) const {
 
 bool ArmKinematics::SolveIk(const Eigen::Isometry3d& target, const Eigen::Isometry3d& tcp,
                             const std::vector<double>& q_min, const std::vector<double>& q_max,
-                            bool position_only, int max_iterations, std::vector<double>& q) const {
+                            bool position_only, int max_iterations, std::vector<double>& q,
+                            double tolerance) const {
   const size_t n = joints_.size();
   q.resize(n, 0.0);
   constexpr double kLambda = 0.05;
@@ -115,7 +116,7 @@ bool ArmKinematics::SolveIk(const Eigen::Isometry3d& target, const Eigen::Isomet
     if (position_only) {
       err.tail<3>().setZero();
     }
-    if (err.head<3>().norm() < 1e-3 && err.tail<3>().norm() < 1e-3) {
+    if (err.head<3>().norm() < tolerance && err.tail<3>().norm() < tolerance) {
       return true;
     }
     if (iter == max_iterations) {

@@ -47,10 +47,11 @@ class ArmKinematics {
   // Damped least-squares inverse kinematics of the frame `tcp` (relative to
   // the flange) towards `target`, starting from `q` and keeping every joint
   // inside [q_min, q_max]. Returns true when the remaining error is below
-  // 1 mm and 1 mrad (position only when `position_only`).
+  // `tolerance` in m and in rad (position only when `position_only`).
   bool SolveIk(const Eigen::Isometry3d& target, const Eigen::Isometry3d& tcp,
                const std::vector<double>& q_min, const std::vector<double>& q_max,
-               bool position_only, int max_iterations, std::vector<double>& q) const;
+               bool position_only, int max_iterations, std::vector<double>& q,
+               double tolerance = 1e-3) const;
 
   // URDF of the chain: links "base_link", "link1" ... "linkN" and "flange",
   // joints "joint1" ... "jointN" (joint i moves link i), collision meshes

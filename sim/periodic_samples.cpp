@@ -15,7 +15,16 @@ void FillSamples(RobotState& s, vek_msgs::msg::RealtimeStates& rt,
   const size_t dof = s.dof;
   const Eigen::Isometry3d tcp_offset = s.TcpOffset();
   const Eigen::Isometry3d flange = s.kin.Flange(s.q);
-  const PoseVec tcp = IsometryToPose(flange * tcp_offset);
+  const Eigen::Isometry3d tcp_frame = flange * tcp_offset;
+  const PoseVec tcp = IsometryToPose(tcp_frame);
+  // The external wrench at the TCP, in the TCP frame: the one set, plus the
+  // held object's spring force.
+  std::array<double, 6> wrench = s.ext_wrench;
+  if (s.held_object) {
+    const Eigen::Vector3d force =
+        tcp_frame.linear().transpose() * s.held_object->Force(tcp_frame.translation());
+    for (Eigen::Index i = 0; i < 3; ++i) wrench[static_cast<size_t>(i)] += force[i];
+  }
   const PoseVec flange_pose = IsometryToPose(flange);
   const std::vector<double>& vel = s.velocity_override ? *s.velocity_override : s.v;
   Eigen::VectorXd qd(static_cast<Eigen::Index>(dof));
@@ -65,9 +74,9 @@ void FillSamples(RobotState& s, vek_msgs::msg::RealtimeStates& rt,
   }
   for (size_t i = 0; i < 6; ++i) {
     cart.tcp_velocity()[i] = static_cast<float>(twist[static_cast<Eigen::Index>(i)]);
-    cart.ft_sensor_raw()[i] = static_cast<float>(s.ext_wrench[i]);
-    cart.ext_wrench_in_tcp()[i] = static_cast<float>(s.ext_wrench[i]);
-    cart.ext_wrench_in_tcp_raw()[i] = static_cast<float>(s.ext_wrench[i]);
+    cart.ft_sensor_raw()[i] = static_cast<float>(wrench[i]);
+    cart.ext_wrench_in_tcp()[i] = static_cast<float>(wrench[i]);
+    cart.ext_wrench_in_tcp_raw()[i] = static_cast<float>(wrench[i]);
   }
   const auto wall = std::chrono::system_clock::now().time_since_epoch();
   const auto secs = std::chrono::duration_cast<std::chrono::seconds>(wall);

@@ -76,6 +76,16 @@ void RobotSim::HandleData(const quiral_lumo_msgs::msg::RPCRequest& request,
   reply.success(handler != nullptr);
 }
 
+void RobotSim::SetHeldObject(std::optional<HeldObject> object) {
+  std::lock_guard<std::mutex> lock(mu_);
+  state_.held_object = std::move(object);
+}
+
+void RobotSim::TakePartnerTcp(const Eigen::Vector3d& position) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (state_.held_object) state_.held_object->partner_tcp = position;
+}
+
 bool RobotSim::ApplyMotionCommand(const vek_msgs::msg::MotionCommands& command) {
   std::lock_guard<std::mutex> lock(mu_);
   return sim::ApplyMotionCommand(state_, command);

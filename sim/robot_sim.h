@@ -69,6 +69,11 @@ class RobotSim {
   nlohmann::json StateJson();
   void Set(const nlohmann::json& fields);
 
+  // The object held with a partner arm (none: nullopt), and the partner's
+  // latest TCP position in its own base frame (ignored while none is held).
+  void SetHeldObject(std::optional<HeldObject> object);
+  void TakePartnerTcp(const Eigen::Vector3d& position);
+
   // Stored files of one store ("urdf", "trajectory", "project", "mesh").
   nlohmann::json FilesJson(const std::string& store, bool with_bytes);
 

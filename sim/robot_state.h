@@ -21,6 +21,7 @@
 #include "base/controller_states.h"
 #include "sim/file_store.h"
 #include "sim/gripper.h"
+#include "sim/held_object.h"
 #include "sim/kinematics.h"
 #include "sim/program_runner.h"
 
@@ -138,6 +139,8 @@ struct RobotState {
   std::vector<float> commanded_torque;
   std::optional<std::vector<double>> velocity_override;
   std::array<double, 6> ext_wrench{};
+  // An object held with a partner arm; its spring force adds to ext_wrench.
+  std::optional<HeldObject> held_object;
   PoseVec last_tcp{};
   uint64_t motion_applied = 0;
   uint64_t motion_ignored = 0;

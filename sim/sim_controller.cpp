@@ -1,5 +1,7 @@
 #include "sim/sim_controller.h"
 
+#include <Eigen/Core>
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -192,6 +194,12 @@ struct SimController::Impl {
   std::unique_ptr<TakeListener<quiral_lumo_msgs::msg::RPCRequest>> data_listener;
   std::unique_ptr<TakeListener<std_msgs::msg::Bool>> heartbeat_listener;
   std::unique_ptr<TakeListener<vek_msgs::msg::MotionCommands>> motion_listener;
+  // The partner's basic stream while an object is held; the listener lives
+  // as long as the participants.
+  std::mutex partner_mu;
+  dds::Topic* partner_topic = nullptr;
+  dds::DataReader* partner_reader = nullptr;
+  std::unique_ptr<TakeListener<quiral_lumo_msgs::msg::AllBasicStreamData>> partner_listener;
 
   std::atomic<bool> stopping{false};
   std::atomic<bool> publish_rt{true}, publish_basic{true}, publish_extra{true};
@@ -338,6 +346,28 @@ struct SimController::Impl {
                    MakeTopic(rt_participant, "rt/quiral_lumo/extra_stream_data/" + suffix,
                              new quiral_lumo_msgs::msg::AllExtraStreamDataPubSubType()),
                    BestEffortWriterQos(rt_publisher));
+  }
+
+  void DropPartnerReader() {
+    if (partner_reader != nullptr) rt_subscriber->delete_datareader(partner_reader);
+    if (partner_topic != nullptr) rt_participant->delete_topic(partner_topic);
+    partner_reader = nullptr;
+    partner_topic = nullptr;
+  }
+
+  void MakePartnerReader(const std::string& partner) {
+    if (!partner_listener) {
+      partner_listener = std::make_unique<TakeListener<quiral_lumo_msgs::msg::AllBasicStreamData>>(
+          [this](const quiral_lumo_msgs::msg::AllBasicStreamData& m, const dds::SampleInfo&) {
+            const auto& p = m.cartesian().tcp_pose();
+            robot.TakePartnerTcp(Eigen::Vector3d(p[0], p[1], p[2]));
+          });
+    }
+    partner_topic =
+        MakeTopic(rt_participant, "rt/quiral_lumo/basic_stream_data/" + TopicSuffix(partner),
+                  new quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType());
+    partner_reader = MakeReader(rt_subscriber, partner_topic,
+                                BestEffortReaderQos(rt_subscriber, 1), partner_listener.get());
   }
 
   void Destroy() {
@@ -528,6 +558,15 @@ void SimController::SetPublishing(const std::vector<std::string>& topics, bool o
   if (wanted("rt_states")) impl_->publish_rt = on;
   if (wanted("basic_stream")) impl_->publish_basic = on;
   if (wanted("extra_stream")) impl_->publish_extra = on;
+}
+
+void SimController::HoldObject(const json& fields) {
+  std::optional<HeldObject> object;
+  if (!fields.is_null()) object = HeldObjectFromJson(fields, serial());
+  std::lock_guard<std::mutex> lock(impl_->partner_mu);
+  impl_->DropPartnerReader();
+  impl_->robot.SetHeldObject(object);
+  if (object) impl_->MakePartnerReader(object->partner);
 }
 
 void SimController::SetRelatedIdentity(bool on) { impl_->related_identity = on; }

@@ -57,6 +57,14 @@ class SimController {
   void SetRelatedIdentity(bool on);
   bool related_identity() const;
 
+  // Holds an object with a partner controller (see sim/held_object.h), or
+  // lets go of it (null): subscribes to the partner's basic stream, so that
+  // the partner may run in this process or in another one, and takes its TCP
+  // from every sample. Throws std::invalid_argument for a bad `fields`
+  // (nothing changes then) and std::runtime_error when the subscription
+  // cannot be created.
+  void HoldObject(const nlohmann::json& fields);
+
   // Number of remote endpoints each of this controller's endpoints has
   // matched, by topic: "ops_requests", "ops_replies", "data_requests",
   // "data_replies", "event_log", "heartbeat", "motion_commands",

@@ -57,6 +57,9 @@ json StateReport(const RobotState& s) {
                  {"q_min", s.q_min},
                  {"q_max", s.q_max}};
   j["tcp_pose"] = s.last_tcp;
+  j["held_object"] =
+      s.held_object ? HeldObjectReport(*s.held_object, PoseToIsometry(s.last_tcp).translation())
+                    : json();
   j["motion_applied"] = s.motion_applied;
   j["motion_ignored"] = s.motion_ignored;
   j["velocity_scale"] = s.velocity_scale;
