@@ -296,6 +296,8 @@ class Robot::Impl {
   // Steps of the switches (robot_modes.cpp). `interrupted` tells a wait of
   // a switch that a stop overtook it; a stop waits without one.
   enum class ModeRequest { kAcknowledged, kFailed, kInterrupted };
+  // Whether a stop began since stop_count was `stops`.
+  std::function<bool()> StopSince(uint64_t stops) const;
   // The mode a switch leaves: the operational gate (unless lite), a known
   // mode, and a mode requested but not shown yet. stop_mutex held.
   int16_t ModeToLeave() const;

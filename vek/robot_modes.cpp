@@ -160,7 +160,7 @@ void Robot::Impl::SwitchToMode(Mode mode) {
     stops = stop_count.load();
     current = ModeToLeave();
   }
-  const std::function<bool()> interrupted = [this, stops] { return stop_count.load() != stops; };
+  const std::function<bool()> interrupted = StopSince(stops);
   if (current != static_cast<int16_t>(Mode::IDLE)) {
     const ModeRequest idle = RequestMode(Mode::IDLE, stops);
     if (idle == ModeRequest::kFailed) {
@@ -178,6 +178,10 @@ void Robot::Impl::SwitchToMode(Mode mode) {
     throw Interrupted("SwitchMode");
   }
   FinishSwitch(mode);
+}
+
+std::function<bool()> Robot::Impl::StopSince(uint64_t stops) const {
+  return [this, stops] { return stop_count.load() != stops; };
 }
 
 int16_t Robot::Impl::ModeToLeave() const {
@@ -207,7 +211,7 @@ Robot::Impl::ModeRequest Robot::Impl::RequestMode(Mode mode, uint64_t stops) {
     if (!idle) last_requested_mode = raw;
   }
   vek_impl::CallTurn turn;
-  turn.abandoned = [this, stops] { return stop_count.load() != stops; };
+  turn.abandoned = StopSince(stops);
   const bool acknowledged =
       QorSucceeded(client->operations_rpc.SwitchCtrlMode(static_cast<qor::ExtCtrlMode>(raw), turn));
   std::lock_guard<std::mutex> stopping(stop_mutex);
