@@ -24,8 +24,8 @@
 #include <array>
 #include <memory>
 
-#include "bivek/reference_arm.h"
-#include "bivek/robot_pair.h"
+#include "reference_arm.h"
+#include "robot_pair.h"
 
 namespace quiral::bivek {
 

@@ -31,8 +31,8 @@
 #include <string>
 #include <utility>
 
-#include "bivek/robot_pair.h"
-#include "vek/data_types.h"
+#include "robot_pair.h"
+#include "../vek/data_types.h"
 
 namespace quiral::bivek {
 

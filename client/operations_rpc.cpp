@@ -71,8 +71,11 @@ QorState OperationsRPC::GeneralCall(ProcedureId id, const std::string& long_stri
   return Call(request, reply);
 }
 
-QorState OperationsRPC::SwitchCtrlMode(qor::ExtCtrlMode mode) {
-  return GeneralCall(ProcedureId::SwitchCtrlMode, std::string(), {static_cast<int>(mode)}, {}, {});
+QorState OperationsRPC::SwitchCtrlMode(qor::ExtCtrlMode mode, const CallTurn& turn) {
+  RPCRequest request = NewRequest(ProcedureId::SwitchCtrlMode);
+  RPCReply reply;
+  request.int_args().assign(1, static_cast<int>(mode));
+  return Call(request, reply, turn);
 }
 
 QorState OperationsRPC::RequestRobotInfo(quiral::vek::RobotInfo& info) {

@@ -44,8 +44,9 @@ class OperationsRPC : public ServiceClient<OperationsService> {
   QorState GeneralCall(ProcedureId id, const std::string& long_string_arg,
                        const std::vector<int>& int_args, const std::vector<float>& float_args,
                        const std::vector<std::string>& string_args);
-  // Procedure 7 with {mode}.
-  QorState SwitchCtrlMode(qor::ExtCtrlMode mode);
+  // Procedure 7 with {mode}, its attempts taking their turns as `turn`
+  // says (a stop is urgent; a switch is abandoned once a stop overtook it).
+  QorState SwitchCtrlMode(qor::ExtCtrlMode mode, const CallTurn& turn = {});
   // Procedure 6: server text, joint counts, reply flag and the four limit
   // vectors (q_max, q_min, joint_limit_3, tau_max). Other fields untouched.
   QorState RequestRobotInfo(quiral::vek::RobotInfo& info);

@@ -61,7 +61,7 @@ bool ServiceClient<Service>::Answers(const Reply& reply, const Request& request)
 }
 
 template <class Service>
-bool ServiceClient<Service>::Exchange(const Request& request, Reply& reply) {
+bool ServiceClient<Service>::Exchange(const Request& request, Reply& reply, const CallTurn& turn) {
   if (client_ == nullptr) {
     return false;
   }
@@ -73,21 +73,27 @@ bool ServiceClient<Service>::Exchange(const Request& request, Reply& reply) {
   typename RpcClient::Call call(
       [&request](const Reply& candidate) { return Service::SameId(candidate, request); });
   for (int attempt = 0; attempt < Service::kAttempts; ++attempt) {
+    if (!turns_.Take(turn)) {
+      spdlog::debug("Remote call abandoned before attempt {}", attempt + 1);
+      return false;
+    }
+    bool answered = false;
     try {
-      if (client_->SendRequestAndGetReply(request, reply, Service::kTimeoutSec, call)) {
-        return true;
-      }
+      answered = client_->SendRequestAndGetReply(request, reply, Service::kTimeoutSec, call);
     } catch (const std::exception& e) {
+      turns_.Give();
       spdlog::debug("Remote call raised: {}", e.what());
       return false;
     }
+    turns_.Give();
+    if (answered) return true;
   }
   return false;
 }
 
 template <class Service>
-QorState ServiceClient<Service>::Call(const Request& request, Reply& reply) {
-  if (!Exchange(request, reply)) {
+QorState ServiceClient<Service>::Call(const Request& request, Reply& reply, const CallTurn& turn) {
+  if (!Exchange(request, reply, turn)) {
     spdlog::debug("Failed to send remote call or server reply timeout");
     return _MakeQorState(QorGeneralState::FAULT);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/qor_state.h"
+#include "client/link_turns.h"
 #include "client/service_ids.h"
 
 namespace vek_msgs {
@@ -73,7 +74,9 @@ struct LUMODataService {
 // reason of a FAULT goes to the default logger at debug level. A call takes
 // the reply that names one of its requests or, from a controller that names
 // none, the first that carries its id; other replies are dropped while it
-// waits (see Exchange). The members are defined,
+// waits (see Exchange). Each attempt takes its turn on the link (see
+// LinkTurns): a call made with an urgent CallTurn goes before the further
+// attempts of ordinary calls. The members are defined,
 // and both services' clients instantiated, in client/service_client.cpp.
 template <class Service>
 class ServiceClient {
@@ -108,15 +111,16 @@ class ServiceClient {
   static bool Answers(const Reply& reply, const Request& request);
 
   // Sends `request` up to the service's attempts, each waiting for its
-  // reply up to the service's time-out; true when a reply arrived (in
-  // `reply`). False at once when the client was never started.
-  bool Exchange(const Request& request, Reply& reply);
+  // turn on the link and then for its reply up to the service's time-out;
+  // true when a reply arrived (in `reply`). False at once when the client
+  // was never started, and when `turn` abandons the call before an attempt.
+  bool Exchange(const Request& request, Reply& reply, const CallTurn& turn = {});
 
   // Exchange, then the reply's success flag and id: OK, or FAULT with
   // "Failed to send remote call or server reply timeout" (no reply) or
   // "Remote procedure failed" (refused, or another id in a reply that
   // names this call's request).
-  QorState Call(const Request& request, Reply& reply);
+  QorState Call(const Request& request, Reply& reply, const CallTurn& turn = {});
 
   // RequestStringList, then its first text; a reply without text is a
   // FAULT. `text` is written only on success.
@@ -124,6 +128,7 @@ class ServiceClient {
 
  private:
   std::shared_ptr<RpcClient> client_;
+  LinkTurns turns_;
 };
 
 }  // namespace vek_impl

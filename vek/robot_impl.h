@@ -52,16 +52,32 @@
 // the new series, and no published command is a half-cleared one. Never
 // make a remote call or sleep while holding motion_mutex.
 //
-// Mode switches are serialised by mode_switch_mutex, held for a whole
-// SwitchMode (and so Stop) and around the mode request of RunAutoRecovery:
-// a Stop from one thread is never undone by the second request of a
-// switch that another thread has under way. Take it before motion_mutex,
-// never the other way round; streaming never takes it.
+// Mode switches and stops. A switch to IDLE is a stop (Stop, and the
+// pair's stop, are such switches); a switch to any other mode is a switch.
+// - A stop is never held back by a switch: it holds stop_mutex for its
+//   whole run, which a switch takes only for moments (never across a remote
+//   call or a wait), and its IDLE request is urgent on the link (see
+//   vek_impl::LinkTurns): it waits at most for the one request of a switch
+//   already on the wire, never for that request's further attempts, the
+//   switch's waits or its second request.
+// - A stop is never undone by a switch under way: each stop counts itself
+//   in stop_count on entry, and a switch that sees the count change ends
+//   with " Interrupted by a stop" without sending another request. A
+//   switch records the mode it requests (last_requested_mode) before the
+//   request goes out, under stop_mutex and only while no stop came, so a
+//   stop sees that request and asks for IDLE after it.
+// - Switches are serialised by mode_switch_mutex, held for a whole switch
+//   and around the mode request of RunAutoRecovery; stops are serialised by
+//   stop_mutex. A switch that starts while a stop runs waits for it.
+// Lock order: mode_switch_mutex, stop_mutex, motion_mutex; streaming takes
+// only motion_mutex.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -231,6 +247,9 @@ class Robot::Impl {
   void SwitchMode(Mode mode);
   void CheckSwitchMode(Mode mode) const;
   void Stop();
+  // The two kinds of switch (see the rules at the top).
+  void SwitchToIdle();
+  void SwitchToMode(Mode mode);
   void RunAutoRecovery();
   void Brake(bool engage);
   void LockExternalAxes(bool lock);
@@ -258,16 +277,41 @@ class Robot::Impl {
   bool lite = false;
   std::mutex motion_mutex;
   std::mutex mode_switch_mutex;
-  // The last control mode this Robot requested and the robot acknowledged;
-  // -1 before any. Guarded by mode_switch_mutex. The real-time states show a
-  // newly requested mode only with their next sample, so a switch that
-  // reads IDLE right after this Robot requested another mode still sends
-  // IDLE: a Stop never mistakes a fresh mode for IDLE.
+  std::mutex stop_mutex;
+  // Stops begun so far; incremented under stop_mutex, read by switches
+  // without it.
+  std::atomic<uint64_t> stop_count{0};
+  // The last control mode this Robot requested (a switch records it just
+  // before its request goes out, a stop once the robot acknowledged IDLE);
+  // -1 before any. Guarded by stop_mutex. The real-time states show a newly
+  // requested mode only with their next sample, so a switch that reads IDLE
+  // right after this Robot requested another mode still sends IDLE: a Stop
+  // never mistakes a fresh mode for IDLE.
   int16_t last_requested_mode = -1;
 
  private:
   // Last step of the construction: RobotInfo with stiffness limits, checked.
   void FetchRobotInfo(const std::string& normalised_serial);
+
+  // Steps of the switches (robot_modes.cpp). `interrupted` tells a wait of
+  // a switch that a stop overtook it; a stop waits without one.
+  enum class ModeRequest { kAcknowledged, kFailed, kInterrupted };
+  // Whether a stop began since stop_count was `stops`.
+  std::function<bool()> StopSince(uint64_t stops) const;
+  // The mode a switch leaves: the operational gate (unless lite), a known
+  // mode, and a mode requested but not shown yet. stop_mutex held.
+  int16_t ModeToLeave() const;
+  // The request for `mode` of a switch that began when stop_count was
+  // `stops`, abandoned between its attempts once a stop came; records it
+  // in last_requested_mode (see the rules at the top).
+  ModeRequest RequestMode(Mode mode, uint64_t stops);
+  // In IDLE: sleeps in 10 ms steps until the robot stands still, at most
+  // 700 ms. False once interrupted.
+  bool WaitForStandstill(const std::function<bool()>& interrupted);
+  // Up to 200 ms until the states show `mode`. False once interrupted.
+  bool AwaitModeReport(Mode mode, const std::function<bool()>& interrupted);
+  // Restarts the motion-command series and logs the switch (verbose).
+  void FinishSwitch(Mode mode);
 
   // =====================================================================
   // Plans and primitives, motion commands and settings.

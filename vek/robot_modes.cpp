@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -67,6 +68,11 @@ void CheckRecoverySample(const RobotStates& states, std::size_t dof) {
   }
 }
 
+// The failure of a switch that a stop overtook.
+std::runtime_error Interrupted(std::string_view operation) {
+  return std::runtime_error(Robot::Impl::Prefix(operation) + " Interrupted by a stop");
+}
+
 }  // namespace
 
 void Robot::Impl::Enable() {
@@ -118,64 +124,140 @@ void Robot::Impl::CheckSwitchMode(Mode mode) const {
 }
 
 void Robot::Impl::SwitchMode(Mode mode) {
-  const std::string prefix = Prefix("SwitchMode");
   CheckSwitchMode(mode);
-  const auto target = static_cast<int32_t>(mode);
-  const std::string& mode_name = kModeNames[static_cast<std::size_t>(target)];
-  // One switch at a time; the checks below see the state this switch
-  // starts from.
+  if (mode == Mode::IDLE) {
+    SwitchToIdle();
+  } else {
+    SwitchToMode(mode);
+  }
+}
+
+void Robot::Impl::SwitchToIdle() {
+  std::lock_guard<std::mutex> stopping(stop_mutex);
+  ++stop_count;  // a switch under way sends nothing more
+  if (ModeToLeave() != static_cast<int16_t>(Mode::IDLE)) {
+    vek_impl::CallTurn urgent;
+    urgent.urgent = true;
+    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::IDLE, urgent))) {
+      throw std::runtime_error(Prefix("SwitchMode") + " Failed to switch control mode to IDLE");
+    }
+    last_requested_mode = static_cast<int16_t>(Mode::IDLE);
+    WaitForStandstill(nullptr);
+  }
+  AwaitModeReport(Mode::IDLE, nullptr);
+  FinishSwitch(Mode::IDLE);
+}
+
+void Robot::Impl::SwitchToMode(Mode mode) {
+  const std::string prefix = Prefix("SwitchMode");
+  const std::string& mode_name = kModeNames[static_cast<std::size_t>(mode)];
   std::lock_guard<std::mutex> switching(mode_switch_mutex);
+  uint64_t stops = 0;
+  int16_t current = 0;
+  {
+    // Waits for a stop under way; the checks see the state it left.
+    std::lock_guard<std::mutex> stopping(stop_mutex);
+    stops = stop_count.load();
+    current = ModeToLeave();
+  }
+  const std::function<bool()> interrupted = StopSince(stops);
+  if (current != static_cast<int16_t>(Mode::IDLE)) {
+    const ModeRequest idle = RequestMode(Mode::IDLE, stops);
+    if (idle == ModeRequest::kFailed) {
+      throw std::runtime_error(prefix + " Failed to switch control mode to IDLE");
+    }
+    if (idle == ModeRequest::kInterrupted || !WaitForStandstill(interrupted)) {
+      throw Interrupted("SwitchMode");
+    }
+  }
+  const ModeRequest target = RequestMode(mode, stops);
+  if (target == ModeRequest::kFailed) {
+    throw std::runtime_error(prefix + " Failed to switch control mode to [" + mode_name + "]");
+  }
+  if (target == ModeRequest::kInterrupted || !AwaitModeReport(mode, interrupted)) {
+    throw Interrupted("SwitchMode");
+  }
+  FinishSwitch(mode);
+}
+
+std::function<bool()> Robot::Impl::StopSince(uint64_t stops) const {
+  return [this, stops] { return stop_count.load() != stops; };
+}
+
+int16_t Robot::Impl::ModeToLeave() const {
   if (!lite && !operational()) {
     throw std::logic_error(NotOperationalText("SwitchMode"));
   }
-  int16_t current = CurrentMode();
+  const int16_t current = CurrentMode();
   if (current < static_cast<int16_t>(Mode::IDLE) ||
       current > static_cast<int16_t>(Mode::AUTO_RECOVERY)) {
-    throw std::logic_error(prefix + " Robot is in an unknown control mode");
+    throw std::logic_error(Prefix("SwitchMode") + " Robot is in an unknown control mode");
   }
   if (current == static_cast<int16_t>(Mode::IDLE) &&
       last_requested_mode > static_cast<int16_t>(Mode::IDLE)) {
-    current = last_requested_mode;  // requested, not reported yet
+    return last_requested_mode;  // requested, not reported yet
   }
+  return current;
+}
 
-  if (current != static_cast<int16_t>(Mode::IDLE)) {
-    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::IDLE))) {
-      throw std::runtime_error(prefix + " Failed to switch control mode to IDLE");
-    }
-    last_requested_mode = static_cast<int16_t>(Mode::IDLE);
-    // A robot still moving after the longest wait is switched all the same;
-    // one whose states stopped coming cannot be known to be stopping.
-    const uint64_t since = StreamSampleCount();
-    int elapsed_ms = 0;
-    while (true) {
-      std::this_thread::sleep_for(kStandstillPollPeriod);
-      elapsed_ms += static_cast<int>(kStandstillPollPeriod.count());
-      if (Lost()) throw LostConnection("SwitchMode");
-      if (elapsed_ms >= kStandstillMaxWaitMs || StoppedSince(since)) break;
-    }
-    if (!lite && StreamSampleCount() == since) throw LostConnection("SwitchMode");
-    spdlog::debug("[quiral::vek::Robot] Time taken to decelerate and stop the robot: {} ms",
-                  elapsed_ms);
+Robot::Impl::ModeRequest Robot::Impl::RequestMode(Mode mode, uint64_t stops) {
+  const auto raw = static_cast<int16_t>(mode);
+  const bool idle = mode == Mode::IDLE;
+  {
+    std::lock_guard<std::mutex> stopping(stop_mutex);
+    if (stop_count.load() != stops) return ModeRequest::kInterrupted;
+    // Recorded before it goes out, so that a stop from now on asks for IDLE
+    // after it; IDLE itself only once acknowledged.
+    if (!idle) last_requested_mode = raw;
   }
-  if (mode != Mode::IDLE) {
-    const auto requested = static_cast<qor::ExtCtrlMode>(target);
-    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(requested))) {
-      throw std::runtime_error(prefix + " Failed to switch control mode to [" + mode_name + "]");
-    }
-    last_requested_mode = static_cast<int16_t>(target);
+  vek_impl::CallTurn turn;
+  turn.abandoned = StopSince(stops);
+  const bool acknowledged =
+      QorSucceeded(client->operations_rpc.SwitchCtrlMode(static_cast<qor::ExtCtrlMode>(raw), turn));
+  std::lock_guard<std::mutex> stopping(stop_mutex);
+  if (stop_count.load() != stops) return ModeRequest::kInterrupted;
+  if (!acknowledged) return ModeRequest::kFailed;
+  if (idle) last_requested_mode = raw;
+  return ModeRequest::kAcknowledged;
+}
+
+bool Robot::Impl::WaitForStandstill(const std::function<bool()>& interrupted) {
+  // A robot still moving after the longest wait is switched all the same;
+  // one whose states stopped coming cannot be known to be stopping.
+  const uint64_t since = StreamSampleCount();
+  int elapsed_ms = 0;
+  while (true) {
+    std::this_thread::sleep_for(kStandstillPollPeriod);
+    elapsed_ms += static_cast<int>(kStandstillPollPeriod.count());
+    if (interrupted && interrupted()) return false;
+    if (Lost()) throw LostConnection("SwitchMode");
+    if (elapsed_ms >= kStandstillMaxWaitMs || StoppedSince(since)) break;
   }
+  if (!lite && StreamSampleCount() == since) throw LostConnection("SwitchMode");
+  spdlog::debug("[quiral::vek::Robot] Time taken to decelerate and stop the robot: {} ms",
+                elapsed_ms);
+  return true;
+}
+
+bool Robot::Impl::AwaitModeReport(Mode mode, const std::function<bool()>& interrupted) {
   // The robot acknowledged the request; its real-time states show the new
   // mode with their next sample. Wait for it briefly, so that a command
   // sent right after the switch finds the mode it was switched to. A mode
   // that does not show is not an error: the switch was requested.
   const auto report_deadline = std::chrono::steady_clock::now() + kModeReportMaxWait;
-  while (CurrentMode() != static_cast<int16_t>(target) &&
+  while (CurrentMode() != static_cast<int16_t>(mode) &&
          std::chrono::steady_clock::now() < report_deadline) {
+    if (interrupted && interrupted()) return false;
     std::this_thread::sleep_for(kModeReportPollPeriod);
   }
+  return !(interrupted && interrupted());
+}
+
+void Robot::Impl::FinishSwitch(Mode mode) {
   ResetMotionCommands();
   if (verbose) {
-    spdlog::info("[quiral::vek::Robot] Control mode switched to [{}]", mode_name);
+    spdlog::info("[quiral::vek::Robot] Control mode switched to [{}]",
+                 kModeNames[static_cast<std::size_t>(mode)]);
   }
 }
 
@@ -198,10 +280,16 @@ void Robot::Impl::RunAutoRecovery() {
   CheckRecoverySample(client->lumo_data_stream.GetRobotStates(), dof);
   {
     std::lock_guard<std::mutex> switching(mode_switch_mutex);
-    if (!QorSucceeded(client->operations_rpc.SwitchCtrlMode(qor::ExtCtrlMode::AUTO_RECOVERY))) {
+    uint64_t stops = 0;
+    {
+      std::lock_guard<std::mutex> stopping(stop_mutex);
+      stops = stop_count.load();
+    }
+    const ModeRequest request = RequestMode(Mode::AUTO_RECOVERY, stops);
+    if (request == ModeRequest::kFailed) {
       throw std::runtime_error(prefix + " Failed to enter automatic recovery mode");
     }
-    last_requested_mode = static_cast<int16_t>(Mode::AUTO_RECOVERY);
+    if (request == ModeRequest::kInterrupted) throw Interrupted("RunAutoRecovery");
   }
   const RobotStates states = client->lumo_data_stream.GetRobotStates();
   CheckRecoverySample(states, dof);

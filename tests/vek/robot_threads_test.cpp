@@ -1,11 +1,13 @@
 // One Robot used from two threads, as the collision monitor does: the user
 // streams motion commands at 1 kHz while another thread stops the arm and
-// switches its mode. Under ThreadSanitizer (scripts/run-sanitizers.sh) a
-// data race fails the test process.
+// switches its mode; a stop overtakes a switch whose request goes
+// unanswered. Under ThreadSanitizer (scripts/run-sanitizers.sh) a data race
+// fails the test process.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +101,23 @@ TEST(RobotThreadsTest, StopFromAnotherThreadWhileStreaming) {
   }
   EXPECT_GE(restarts, 3);
   EXPECT_LE(restarts, 6);
+}
+
+// The stop waits only for the switch's request on the wire (2 s without a
+// reply), not for its second attempt; the switch then sends nothing more.
+TEST(RobotThreadsTest, AStopOvertakesASwitchWhoseRequestGoesUnanswered) {
+  SimRobot env;
+  env.sim.Fault(env.serial, {{"procedure_id", 7}, {"kind", "no_reply"}});
+  const size_t ops = env.OpsTotal();
+  auto switching = std::async(std::launch::async, [&] {
+    EXPECT_TRUE(Throws<std::runtime_error>([&] { env.robot->SwitchMode(Mode::RT_JOINT_POSITION); },
+                                           P("SwitchMode") + " Interrupted by a stop"));
+  });
+  ASSERT_TRUE(WaitUntil([&] { return !env.Requests(ops, 7).empty(); }, 3s));
+  env.robot->Stop();
+  switching.get();
+  EXPECT_EQ(env.IntArgs(7, ops), (std::vector<std::vector<int>>{{5}, {1}}));
+  EXPECT_EQ(env.robot->mode(), Mode::IDLE);
 }
 
 }  // namespace
