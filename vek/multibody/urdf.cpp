@@ -86,10 +86,12 @@ Link ReadLink(const XMLElement& element) {
   link.inertial.frame = Origin(*inertial, in);
   const XMLElement& inertia = RequiredChild(*inertial, "inertia", in);
   const std::string at = in + " <inertia>";
-  const double xy = Number(inertia, "ixy", at), xz = Number(inertia, "ixz", at),
-               yz = Number(inertia, "iyz", at);
-  link.inertial.inertia << Number(inertia, "ixx", at), xy, xz, xy, Number(inertia, "iyy", at), yz,
-      xz, yz, Number(inertia, "izz", at);
+  // Every number read before the matrix is filled: a refused one must not
+  // leave a comma initialiser half done.
+  const double xx = Number(inertia, "ixx", at), xy = Number(inertia, "ixy", at),
+               xz = Number(inertia, "ixz", at), yy = Number(inertia, "iyy", at),
+               yz = Number(inertia, "iyz", at), zz = Number(inertia, "izz", at);
+  link.inertial.inertia << xx, xy, xz, xy, yy, yz, xz, yz, zz;
   return link;
 }
 
