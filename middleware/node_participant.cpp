@@ -8,6 +8,7 @@
 
 #include <fastdds/dds/domain/DomainParticipant.hpp>
 #include <fastdds/dds/domain/DomainParticipantFactory.hpp>
+#include <fastrtps/types/TypeObjectFactory.h>
 
 namespace quiral {
 namespace middleware2 {
@@ -92,6 +93,10 @@ dds::DomainParticipant* CreateNodeParticipant(uint32_t domain_id,
   dds::DomainParticipant* participant = nullptr;
   if (DomainPortsFit(domain_id, qos)) {
     std::lock_guard<std::mutex> lock(ParticipantLifecycleMutex());
+    // The library creates its type-object registry on first use without a
+    // lock, and the first use is an endpoint's creation, which the two arms
+    // of a pair do at the same time: create it here, one thread at a time.
+    (void)eprosima::fastrtps::types::TypeObjectFactory::get_instance();
     participant = dds::DomainParticipantFactory::get_instance()->create_participant(
         domain_id, qos, nullptr, dds::StatusMask::all());
   }
