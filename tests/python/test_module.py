@@ -1,5 +1,5 @@
 """The module itself: import, the interpreter version gate, registration,
-ReferenceArm, and the classes' keyword names and defaults."""
+ReferenceArm, and RobotPair's keyword names and defaults."""
 
 import json
 import os
@@ -10,15 +10,13 @@ import unittest
 
 import quiralvek  # registers the single-robot types: signatures name them
 import quiralbivek
-from quiralbivek import (BimanualPrimitives, GripperPair, ReferenceArm, RobotPair,
-                         SelfCollisionMonitor)
+from quiralbivek import ReferenceArm, RobotPair
 
 ZERO3, ZERO6 = ([0.0] * 3,) * 2, ([0.0] * 6,) * 2
 
-# Per class, the parameters after self of each registration, as names or
-# (name, default); every method not listed takes positional arguments only
-# (arg0, arg1, ...).
-PAIR_KEYWORDS = {
+# Parameters after self of each registration, as names or (name, default);
+# every method not listed takes positional arguments only (arg0, arg1, ...).
+KEYWORDS = {
     "__init__": [["robots_sn", ("translations_in_world", ZERO3),
                   ("network_interface_whitelist", [])]],
     "ClearFault": [[("timeout_sec", 30)]],
@@ -39,15 +37,6 @@ PAIR_KEYWORDS = {
                                 ("angular_manipulability", (0.0, 0.0)),
                                 ("ref_positions_tracking", (0.5, 0.5))]],
 }
-KEYWORDS = {
-    RobotPair: PAIR_KEYWORDS,
-    BimanualPrimitives: {"MoveTensioned": [["ref_arm", "target", "tension_force", "linear_vel",
-                                            "angular_vel", ("linear_acc", 2.0),
-                                            ("angular_acc", 5.0)]]},
-    GripperPair: {},
-    SelfCollisionMonitor: {"__init__": [["robot_pair", ("skipped_links", [])]],
-                           "Start": [[("loop_interval_ms", 10)]]},
-}
 
 
 def parameters(method):
@@ -56,7 +45,7 @@ def parameters(method):
     __doc__."""
     found = []
     for line in method.__doc__.splitlines():
-        match = re.match(r"(?:\d\. )?\w+\(self: quiralbivek\.\w+(.*)\) -> ", line)
+        match = re.match(r"(?:\d\. )?\w+\(self: quiralbivek\.RobotPair(.*)\) -> ", line)
         if match:
             items, depth = [""], 0
             for char in match[1]:
@@ -117,21 +106,20 @@ class ModuleTest(unittest.TestCase):
         self.assertRaises(TypeError, lambda: quiralbivek.LEFT < quiralbivek.RIGHT)
 
     def test_keyword_names_and_defaults(self):
-        for cls, keywords in KEYWORDS.items():
-            for name, method in vars(cls).items():
-                if name.startswith("__") and name != "__init__":
-                    continue
-                with self.subTest(method="%s.%s" % (cls.__name__, name)):
-                    found = parameters(method)
-                    self.assertTrue(found, method.__doc__)
-                    if name in keywords:
-                        self.assertEqual(found, [[p if isinstance(p, str) else "%s=%r" % p
-                                                  for p in registration]
-                                                 for registration in keywords[name]])
-                    else:
-                        for registration in found:
-                            self.assertEqual(registration,
-                                             ["arg%d" % i for i in range(len(registration))])
+        for name, method in vars(RobotPair).items():
+            if name.startswith("__") and name != "__init__":
+                continue
+            with self.subTest(method=name):
+                found = parameters(method)
+                self.assertTrue(found, method.__doc__)
+                if name in KEYWORDS:
+                    self.assertEqual(found, [[p if isinstance(p, str) else "%s=%r" % p
+                                              for p in registration]
+                                             for registration in KEYWORDS[name]])
+                else:
+                    for registration in found:
+                        self.assertEqual(registration,
+                                         ["arg%d" % i for i in range(len(registration))])
 
 
 class ImportFailureTest(unittest.TestCase):
