@@ -7,6 +7,9 @@
 
 namespace quiral::bivek::python {
 
+void BindBimanualPrimitives(pybind11::module_& m);
+void BindGripperPair(pybind11::module_& m);
 void BindRobotPair(pybind11::module_& m);
+void BindSelfCollisionMonitor(pybind11::module_& m);
 
 }  // namespace quiral::bivek::python

@@ -13,7 +13,8 @@
 // std::length_error, std::domain_error and std::range_error as ValueError,
 // std::out_of_range as IndexError, every other std::exception as
 // RuntimeError), texts unchanged. The interpreter lock is held for the
-// whole of every call.
+// whole of every call: no thread of the dual-arm layer enters the
+// interpreter, so none waits for it.
 
 #include <pybind11/pybind11.h>
 
@@ -33,5 +34,8 @@ PYBIND11_MODULE(quiralbivek, m) {
       .value("LEFT", quiral::bivek::ReferenceArm::LEFT)
       .value("RIGHT", quiral::bivek::ReferenceArm::RIGHT)
       .export_values();
+  quiral::bivek::python::BindBimanualPrimitives(m);
+  quiral::bivek::python::BindGripperPair(m);
   quiral::bivek::python::BindRobotPair(m);
+  quiral::bivek::python::BindSelfCollisionMonitor(m);
 }

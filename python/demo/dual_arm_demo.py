@@ -10,12 +10,17 @@ or, with the modules built into build/python:
 The script starts two simulated robot controllers (one quiral_sim process),
 connects a quiralbivek.RobotPair to them, enables both arms, moves them to
 joint targets and then to Cartesian targets given in the common world frame,
-prints their states, stops them and ends the simulators. It must run inside
-the private network namespace (scripts/netns-run): the controllers speak
-DDS, and the namespace keeps that traffic on the machine.
+prints their states and stops them. Then both arms' grippers, as one
+quiralbivek.GripperPair, close on an object each; and with a
+quiralbivek.SelfCollisionMonitor watching, the arms lean towards each other
+until the monitor stops them. Last it ends the simulators. It must run
+inside the private network namespace (scripts/netns-run): the controllers
+speak DDS, and the namespace keeps that traffic on the machine.
 """
 
 import argparse
+import contextlib
+import itertools
 import json
 import math
 import os
@@ -23,6 +28,7 @@ import queue
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -33,8 +39,15 @@ ARM_NAMES = ("left", "right")
 # Each arm's base position in the world frame [x, y, z], in metres.
 BASES = ([0.0, 0.35, 0.0], [0.0, -0.35, 0.0])
 WHITELIST = ["127.0.0.1"]
+GRIPPER = "SimGripper"
+# Width of the object between each arm's fingers, in metres.
+OBJECT_WIDTHS = (0.04, 0.06)
+# Each arm's first joint turned so that tilting its second joint leans the
+# arm towards the other one (the left arm towards -y, the right towards +y).
+FACING = ([-math.pi / 2] + [0.0] * 6, [math.pi / 2] + [0.0] * 6)
+LEANING = ([-math.pi / 2, 0.6] + [0.0] * 5, [math.pi / 2, 0.6] + [0.0] * 5)
 
-STEPS = 8
+STEPS = 10
 
 
 def step(number, text):
@@ -70,6 +83,7 @@ class SimulatedControllers:
         self._proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                       text=True, bufsize=1)
         self._lines = queue.Queue()
+        self._ids = itertools.count(1)
         threading.Thread(target=self._read, daemon=True).start()
         try:
             ready = self._next_line(30.0)
@@ -98,6 +112,15 @@ class SimulatedControllers:
     def pid(self):
         return self._proc.pid
 
+    def set(self, serial, fields):
+        """Changes state fields of one controller (the control channel's `set`)."""
+        command = dict(fields, id=next(self._ids), cmd="set", serial=serial)
+        self._proc.stdin.write(json.dumps(command) + "\n")
+        self._proc.stdin.flush()
+        reply = self._next_line(5.0)
+        if reply.get("id") != command["id"] or not reply.get("ok"):
+            raise RuntimeError("the simulator refused %r: %r" % (fields, reply))
+
     def stop(self):
         """Asks the simulator to quit, kills it when it does not end in time."""
         if self._proc.poll() is None:
@@ -121,6 +144,29 @@ def position_error(actual, target):
 
 def distance(a, b):
     return math.sqrt(sum((x - y) ** 2 for x, y in zip(a, b)))
+
+
+@contextlib.contextmanager
+def scratch_folder():
+    """A temporary working directory, for the collision meshes that the
+    monitor downloads and loads when it is made."""
+    previous = os.getcwd()
+    with tempfile.TemporaryDirectory() as folder:
+        os.chdir(folder)
+        try:
+            yield
+        finally:
+            os.chdir(previous)
+
+
+def send_joints(pair, targets, max_vel):
+    """Sends both arms towards joint targets, to arrive at rest."""
+    zeros = [0.0] * 7
+    pair.SendJointPosition(targets, (zeros, zeros), ([max_vel] * 7,) * 2, ([3.0] * 7,) * 2)
+
+
+def at_joints(pair, targets):
+    return all(position_error(s.link_position, t) < 1e-3 for s, t in zip(pair.states(), targets))
 
 
 def print_states(pair, quiralvek):
@@ -176,13 +222,9 @@ def run(sim_path):
         targets = ([0.3, -0.5, 0.0, 1.4, 0.0, 0.6, 0.0], [-0.3, -0.5, 0.0, 1.4, 0.0, 0.6, 0.0])
         for arm in (0, 1):
             say("%-5s target %s rad" % (ARM_NAMES[arm], fmt(targets[arm])))
-        zeros = [0.0] * 7
-        pair.SendJointPosition(targets, (zeros, zeros), ([1.0] * 7, [1.0] * 7),
-                               ([2.0] * 7, [2.0] * 7))
+        send_joints(pair, targets, 1.0)
         started = time.monotonic()
-        wait_for("the joint targets", lambda: all(
-            position_error(s.link_position, t) < 1e-3
-            for s, t in zip(pair.states(), targets)), 15.0)
+        wait_for("the joint targets", lambda: at_joints(pair, targets), 15.0)
         say("both arms reached their joint targets in %.1f s" % (time.monotonic() - started))
 
         step(5, "Cartesian motion: switching to NRT_CARTESIAN_MOTION_FORCE, targets in the "
@@ -215,8 +257,55 @@ def run(sim_path):
         wait_for("both arms idle", lambda: pair.mode() == (Mode.IDLE, Mode.IDLE), 5.0)
         say("modes: %s; stopped: %s" % (", ".join(m.name for m in pair.mode()), pair.stopped()))
 
-        step(8, "Disconnecting and stopping the simulated controllers")
-        del pair
+        step(8, "Gripper pair: both grippers close on an object")
+        grippers = quiralbivek.GripperPair(pair)
+        grippers.Enable((GRIPPER, GRIPPER))
+        for arm, params in enumerate(grippers.params()):
+            say("%-5s gripper %s: width %.3f to %.3f m, force %.0f to %.0f N"
+                % (ARM_NAMES[arm], params.name, params.min_width, params.max_width,
+                   params.min_force, params.max_force))
+        grippers.Move((0.08, 0.08), (0.2, 0.2), (20.0, 20.0))
+        wait_for("both grippers open", lambda: all(
+            abs(s.width - 0.08) < 1e-4 and not s.is_moving for s in grippers.states()), 5.0)
+        for arm, width in enumerate(OBJECT_WIDTHS):
+            sims.set(SERIALS[arm], {"gripper": {"object_width": width}})
+        forces = (20.0, 30.0)
+        say("objects of %.0f and %.0f mm between the open fingers; grasping with %.0f and %.0f N"
+            % (OBJECT_WIDTHS[0] * 1000, OBJECT_WIDTHS[1] * 1000, forces[0], forces[1]))
+        grippers.Grasp(forces)
+        wait_for("both grippers holding their objects", lambda: all(
+            abs(s.width - w) < 1e-4 and s.force == f and not s.is_moving
+            for s, w, f in zip(grippers.states(), OBJECT_WIDTHS, forces)), 5.0)
+        for arm, s in enumerate(grippers.states()):
+            say("%-5s gripper closed on its object: width %.3f m, force %.0f N, moving %s"
+                % (ARM_NAMES[arm], s.width, s.force, s.is_moving))
+
+        step(9, "Self-collision monitor: the arms lean towards each other until it stops them")
+        pair.SwitchMode(Mode.NRT_JOINT_POSITION)
+        wait_for("joint-position mode", lambda: pair.mode() == (Mode.NRT_JOINT_POSITION,
+                                                                Mode.NRT_JOINT_POSITION), 5.0)
+        send_joints(pair, FACING, 1.5)
+        wait_for("both arms upright, facing each other", lambda: at_joints(pair, FACING), 15.0)
+        with scratch_folder():
+            monitor = quiralbivek.SelfCollisionMonitor(pair)
+        monitor.Start()
+        say("monitor running every 10 ms; both arms upright, their bases %.2f m apart"
+            % distance(*BASES))
+        say("both arms lean towards each other (second joint towards %.1f rad)" % LEANING[0][1])
+        send_joints(pair, LEANING, 0.5)
+        wait_for("the monitor to stop both arms", lambda: pair.mode() == (Mode.IDLE, Mode.IDLE),
+                 10.0)
+        wait_for("both arms at rest", pair.stopped, 5.0)
+        states = pair.states()
+        say("stopped by the monitor at second joints %.3f and %.3f rad (target %.1f); "
+            "TCPs %.3f m apart" % (states[0].link_position[1], states[1].link_position[1],
+                                   LEANING[0][1],
+                                   distance(states[0].tcp_pose[:3], states[1].tcp_pose[:3])))
+        monitor.Stop()
+        say("monitor stopped; modes: %s" % ", ".join(m.name for m in pair.mode()))
+
+        step(10, "Disconnecting and stopping the simulated controllers")
+        del monitor, grippers, pair
     finally:
         status = sims.stop()
     say("quiral_sim ended with status %d" % status)

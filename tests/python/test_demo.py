@@ -62,7 +62,7 @@ class DemoStopTest(unittest.TestCase):
 
                 sim_pid = int(read_until(SIM_PID)[1])
                 self.assertTrue(alive(sim_pid))
-                read_until(r"^\[3/8\]")
+                read_until(r"^\[3/10\]")
                 demo.send_signal(signal_number)
                 self.assertEqual(demo.wait(timeout=30), status)
                 demo.stdout.close()

@@ -88,7 +88,8 @@ class ModuleTest(unittest.TestCase):
     def test_module_object(self):
         self.assertEqual(quiralbivek.__doc__, "Quiral Bivekset (BIVEK)")
         names = [name for name in vars(quiralbivek) if not name.startswith("__")]
-        self.assertEqual(names, ["ReferenceArm", "UNKOWN", "LEFT", "RIGHT", "RobotPair"])
+        self.assertEqual(names, ["ReferenceArm", "UNKOWN", "LEFT", "RIGHT", "BimanualPrimitives",
+                                 "GripperPair", "RobotPair", "SelfCollisionMonitor"])
         for module, entry in ((quiralbivek, "PyInit_quiralbivek"),
                               (quiralvek, "PyInit_quiralvek")):
             result = subprocess.run(["nm", "-D", "--defined-only", module.__file__],
