@@ -31,6 +31,10 @@ constexpr double kTensionAngularVel = 1.0;
 constexpr double kLinearAcc = 2.0;
 constexpr double kAngularAcc = 5.0;
 constexpr std::chrono::milliseconds kCycle(20);
+// Motion commands are best effort: the reference arm's target is sent again
+// this often while the arm has not reached it, so that one lost command
+// does not leave the call waiting for a motion that never starts.
+constexpr std::chrono::milliseconds kReferenceResendPeriod(500);
 // The reference arm has reached the target when closer than both.
 constexpr double kPositionTolerance = 0.005;
 constexpr double kOrientationTolerance = 0.017453292519944444;  // one degree in rad
@@ -164,10 +168,14 @@ void BimanualPrimitives::Impl::MoveTensioned(ReferenceArm ref_arm, const Pose& t
   // Follow: the reference arm goes to the target; the follower keeps the
   // pose relative to it that it had when the tension was reached.
   const Eigen::Isometry3d relative = (left ? a : b).inverse(Eigen::Isometry) * (left ? b : a);
-  reference->SendCartesianMotionForce(reference_command, kZero, kZero, linear_vel, angular_vel,
-                                      linear_acc, angular_acc);
   const Eigen::Isometry3d goal = PoseArrayToTransform(target);
+  auto next_reference_send = std::chrono::steady_clock::now();
   while (true) {
+    if (std::chrono::steady_clock::now() >= next_reference_send) {
+      reference->SendCartesianMotionForce(reference_command, kZero, kZero, linear_vel, angular_vel,
+                                          linear_acc, angular_acc);
+      next_reference_send += kReferenceResendPeriod;
+    }
     const auto states = pair->states();
     const Eigen::Isometry3d now =
         PoseArrayToTransform(left ? states.first.tcp_pose : states.second.tcp_pose);

@@ -125,6 +125,11 @@ bool ApplyByMode(RobotState& s, const vek_msgs::msg::MotionCommands& command) {
 }  // namespace
 
 bool ApplyMotionCommand(RobotState& s, const vek_msgs::msg::MotionCommands& command) {
+  if (s.lose_motion_commands > 0) {
+    --s.lose_motion_commands;
+    ++s.motion_ignored;
+    return false;
+  }
   const bool applied =
       (s.Operational() || s.mode == Raw(Mode::AUTO_RECOVERY)) && ApplyByMode(s, command);
   ++(applied ? s.motion_applied : s.motion_ignored);

@@ -241,6 +241,8 @@ const std::map<std::string, Setter>& Setters() {
            s.velocity_override = Doubles(v, s.dof, "velocity_override");
          }
        }},
+      {"lose_motion_commands",
+       [](RobotState& s, const json& v) { s.lose_motion_commands = v.get<uint64_t>(); }},
       {"ext_wrench",
        [](RobotState& s, const json& v) {
          const auto w = Doubles(v, 6, "ext_wrench");

@@ -144,6 +144,9 @@ struct RobotState {
   PoseVec last_tcp{};
   uint64_t motion_applied = 0;
   uint64_t motion_ignored = 0;
+  // The next this many motion commands are lost on the way: recorded, never
+  // applied (a best-effort sample the network dropped).
+  uint64_t lose_motion_commands = 0;
 
   SimGripper gripper;
   std::string gripper_device = "SimGripper";

@@ -160,10 +160,12 @@ TEST_P(Converges, ToTheTensionThenCarriesTheObjectToTheTarget) {
   EXPECT_NEAR(GetParam().start + apart * k * 2 * kStep * a.size(), tension, 0.5 + k * 4 * kStep);
   const Eigen::Vector3d moved = apart * kStep * a.size() * u;
   EXPECT_LT((At(a.back()) - a0 + moved).norm() + (At(b.back()) - b0 - moved).norm(), 2e-6);
-  // Follow: the reference arm once to the target, the follower kept at its offset.
+  // Follow: the reference arm to the target, the follower kept at its offset.
   const std::vector<Pose> reference = Sent(r, kReference), follower = Sent(1 - r, kFollower);
-  ASSERT_TRUE(reference.size() == 1 && !follower.empty());
-  for (size_t i = 0; i < 7; ++i) EXPECT_NEAR(reference[0][i], target[i], 1e-6);
+  ASSERT_TRUE(!reference.empty() && !follower.empty());
+  for (const Pose& sent : reference) {
+    for (size_t i = 0; i < 7; ++i) EXPECT_NEAR(sent[i], target[i], 1e-6);
+  }
   const Eigen::Vector3d offset = (At(b.back()) - At(a.back())) * (r == 0 ? 1 : -1);
   EXPECT_LT((At(follower.back()) - to - offset).norm(), 0.0051);
 }
@@ -171,6 +173,21 @@ TEST_P(Converges, ToTheTensionThenCarriesTheObjectToTheTarget) {
 INSTANTIATE_TEST_SUITE_P(Springs, Converges,
                          ::testing::Values(Case{"StiffLeftPulls", ReferenceArm::LEFT, 5000, 7},
                                            Case{"SoftRightPushes", ReferenceArm::RIGHT, 1000, 13}));
+
+// The tension already holds, so the reference arm's first command is its
+// target: that one is lost, and the target is sent again.
+TEST_F(MoveTensionedTest, ALostTargetIsSentAgain) {
+  Hold(5000, 10);
+  sim_.Set(sn_[0], {{"lose_motion_commands", 1}});
+  Pose target = Tcp(0);
+  target[2] += 0.01;
+  Move(ReferenceArm::LEFT, target, 10);
+  EXPECT_LT((At(Tcp(0)) - At(target)).norm(), 0.005);
+  const json items = sim_.MotionCommands(sn_[0])["items"];
+  ASSERT_GE(items.size(), 2u);
+  EXPECT_FALSE(items[0]["applied"].get<bool>());
+  EXPECT_TRUE(items[1]["applied"].get<bool>());
+}
 
 TEST_F(MoveTensionedTest, EveryInputIsCheckedBeforeAnythingIsSent) {
   const std::string mine = "[quiral::bivek::MoveTensioned] Input parameter ",
