@@ -19,8 +19,7 @@
 
 namespace {
 
-constexpr int kRounds = 5;
-constexpr int kCallsPerRound = 400;
+constexpr int kCalls = 2000;
 
 }  // namespace
 
@@ -39,13 +38,11 @@ int main() {
   };
   std::vector<Call> calls = {{"call.cpp.states", [&] { (void)pair.states(); }, {}},
                              {"call.cpp.plan_list", [&] { (void)pair.plan_list(); }, {}}};
-  for (int round = 0; round < kRounds; ++round) {
+  for (int i = 0; i < kCalls; ++i) {
     for (Call& call : calls) {
-      for (int i = 0; i < kCallsPerRound; ++i) {
-        const int64_t t0 = quiral::bench::NowNs();
-        call.run();
-        call.us.push_back(static_cast<double>(quiral::bench::NowNs() - t0) * 1e-3);
-      }
+      const int64_t t0 = quiral::bench::NowNs();
+      call.run();
+      call.us.push_back(static_cast<double>(quiral::bench::NowNs() - t0) * 1e-3);
     }
   }
   for (const Call& call : calls) quiral::bench::PrintPercentiles(call.name, call.us, "us");

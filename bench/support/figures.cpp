@@ -61,25 +61,17 @@ std::vector<ThreadCpu> ThreadCpuTimes() {
   std::vector<ThreadCpu> threads;
   DIR* dir = opendir("/proc/self/task");
   if (dir == nullptr) return threads;
-  const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
   while (const dirent* entry = readdir(dir)) {
     if (entry->d_name[0] == '.') continue;
-    std::ifstream in(std::string("/proc/self/task/") + entry->d_name + "/stat");
-    std::string line;
-    if (!std::getline(in, line)) continue;
-    // "tid (name) state ..." where the name may hold spaces: fields 14
-    // and 15 (utime, stime) count from the closing parenthesis.
-    const size_t open = line.find('('), close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    double utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-      if (i == 14) utime = std::stod(field);
-      if (i == 15) stime = std::stod(field);
-    }
-    threads.push_back({std::atoi(entry->d_name), line.substr(open + 1, close - open - 1),
-                       (utime + stime) / ticks});
+    const std::string task = std::string("/proc/self/task/") + entry->d_name;
+    std::ifstream schedstat(task + "/schedstat"), comm(task + "/comm");
+    ThreadCpu thread;
+    thread.tid = std::atoi(entry->d_name);
+    double run_ns = 0, wait_ns = 0;
+    if (!(schedstat >> run_ns >> wait_ns >> thread.runs)) continue;
+    thread.seconds = run_ns * 1e-9;
+    std::getline(comm, thread.name);
+    threads.push_back(std::move(thread));
   }
   closedir(dir);
   return threads;
@@ -87,17 +79,24 @@ std::vector<ThreadCpu> ThreadCpuTimes() {
 
 std::string ThreadCpuSplit(const std::vector<ThreadCpu>& before,
                            const std::vector<ThreadCpu>& after) {
-  std::map<std::string, double> spent;
-  auto key = [](const ThreadCpu& t) { return t.name + "[" + std::to_string(t.tid) + "]"; };
-  for (const ThreadCpu& t : after) spent[key(t)] += t.seconds;
-  for (const ThreadCpu& t : before) spent[key(t)] -= t.seconds;
-  std::vector<std::pair<std::string, double>> sorted(spent.begin(), spent.end());
+  std::map<int, ThreadCpu> spent;
+  for (const ThreadCpu& t : after) spent[t.tid] = t;
+  for (const ThreadCpu& t : before) {
+    const auto found = spent.find(t.tid);
+    if (found == spent.end()) continue;
+    found->second.seconds -= t.seconds;
+    found->second.runs -= t.runs;
+  }
+  std::vector<ThreadCpu> sorted;
+  for (const auto& entry : spent) {
+    if (entry.second.seconds > 0) sorted.push_back(entry.second);
+  }
   std::sort(sorted.begin(), sorted.end(),
-            [](const auto& a, const auto& b) { return a.second > b.second; });
+            [](const ThreadCpu& a, const ThreadCpu& b) { return a.seconds > b.seconds; });
   std::ostringstream out;
-  for (const auto& [name, seconds] : sorted) {
-    if (seconds <= 0) continue;
-    out << (out.tellp() > 0 ? " " : "") << name << "=" << static_cast<int>(seconds * 1000);
+  for (const ThreadCpu& t : sorted) {
+    out << (out.tellp() > 0 ? " " : "") << t.name << "[" << t.tid
+        << "]=" << static_cast<int>(t.seconds * 1000) << "/" << t.runs;
   }
   return out.str();
 }

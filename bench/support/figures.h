@@ -26,18 +26,22 @@ void SleepUntilNs(int64_t t_ns);
 // User plus system CPU seconds of the whole process so far.
 double ProcessCpuSeconds();
 
-// CPU seconds (user plus system) of one thread, with its id and name.
+// CPU seconds of one thread and the times it was scheduled in, with its
+// id and name.
 struct ThreadCpu {
   int tid = 0;
   std::string name;
   double seconds = 0.0;
+  uint64_t runs = 0;
 };
-// Every thread of this process, read from /proc/self/task/*/stat.
+// Every thread of this process, read from /proc/self/task/*/schedstat
+// (nanosecond run time) and .../comm.
 std::vector<ThreadCpu> ThreadCpuTimes();
 
 // CPU per thread spent between two readings of ThreadCpuTimes, as
-// "name[tid]=ms ..." in milliseconds, largest first, threads that spent
-// none left out: where the CPU of a window went.
+// "name[tid]=ms/runs ..." (milliseconds and times scheduled in), largest
+// first, threads that spent none left out: where the CPU of a window went
+// and how often each thread woke for it.
 std::string ThreadCpuSplit(const std::vector<ThreadCpu>& before,
                            const std::vector<ThreadCpu>& after);
 

@@ -7,12 +7,15 @@
 // that (its monitor threads, its snapshots) is the difference.
 //
 // Each client runs in a child process of its own against the simulator
-// (started here), so that getrusage sees that client alone. Figures:
-// cpu.<robot|raw>_<idle|stream> in percent of one core. The split of each
-// window over the child's threads goes to standard error.
+// (started here), so that getrusage sees that client alone; the robot
+// client and the raw one are measured at the same time, so that the
+// machine's load weighs on both alike. Figures:
+// cpu.<robot|raw>_<idle|stream> in percent of one core, each followed by
+// a comment line with the split of its window over the child's threads.
 //
 // Run inside the network namespace:
 //   scripts/netns-run build-bench/bin/vek_cpu_bench [--quick]
+#include <pthread.h>
 #include <spdlog/spdlog.h>
 
 #include <atomic>
@@ -99,6 +102,7 @@ class RawClient {
                quiral_lumo_msgs::msg::RPCReplyPubSubType>(
         dflt, "rt/quiral_lumo/non_stream_rpc/" + suffix_);
     heartbeat_thread_ = std::thread([this] {
+      pthread_setname_np(pthread_self(), "raw_heartbeat");
       const std_msgs::msg::Bool beat{};
       while (!stop_.load()) {
         heartbeat_->Write(&beat);
@@ -144,11 +148,14 @@ class RawClient {
   std::thread heartbeat_thread_;
 };
 
-// Runs for `window` (streaming at 1 kHz through `stream` when given) after
-// a second of settling, and prints the CPU it took in percent of one core.
+// Says "ready", waits for a line on standard input, then runs for `window`
+// (streaming at 1 kHz through `stream` when given) and prints the CPU it
+// took in percent of one core.
 void MeasureCpu(const std::string& name, std::chrono::milliseconds window,
                 const std::function<void(int)>& stream) {
-  std::this_thread::sleep_for(1s);
+  std::cout << "ready" << std::endl;
+  std::string go;
+  std::getline(std::cin, go);
   const auto threads_before = quiral::bench::ThreadCpuTimes();
   const double cpu0 = quiral::bench::ProcessCpuSeconds();
   const int64_t t0 = NowNs(), end = t0 + window.count() * 1000000;
@@ -161,9 +168,9 @@ void MeasureCpu(const std::string& name, std::chrono::milliseconds window,
   const double cpu = quiral::bench::ProcessCpuSeconds() - cpu0;
   const double wall = static_cast<double>(NowNs() - t0) * 1e-9;
   quiral::bench::PrintFigure(name, 100.0 * cpu / wall, "%");
-  std::cerr << name << " threads (ms): "
+  std::cout << "# " << name << " threads (ms/runs): "
             << quiral::bench::ThreadCpuSplit(threads_before, quiral::bench::ThreadCpuTimes())
-            << "\n";
+            << std::endl;
 }
 
 int RunChild(const std::string& client, bool streaming, const std::string& serial,
@@ -207,28 +214,33 @@ int main(int argc, char** argv) {
                     std::chrono::milliseconds(std::stoi(argv[5])));
   }
   const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-  const int window_ms = quick ? 2000 : 4000;
+  const std::string window_ms = quick ? "2000" : "5000";
   using quiral::test::UniqueSerial;
-  struct Case {
-    const char* client;
-    const char* load;
-    std::string serial;
-  };
-  std::vector<Case> cases = {{"robot", "idle", UniqueSerial()},
-                             {"raw", "idle", UniqueSerial()},
-                             {"robot", "stream", UniqueSerial()},
-                             {"raw", "stream", UniqueSerial()}};
-  std::vector<std::string> serials;
-  for (const Case& c : cases) serials.push_back(c.serial);
+  const std::vector<std::string> serials = {UniqueSerial(), UniqueSerial(), UniqueSerial(),
+                                            UniqueSerial()};
   quiral::test::SimProcess sim(serials, {"--initial-state", "ready", "--motion-detail", "0"});
-  for (const Case& c : cases) {
-    quiral_test::ChildProcess child(
-        "/proc/self/exe", {"--child", c.client, c.load, c.serial, std::to_string(window_ms)});
-    // Passes the child's figure lines on; ends when the child does.
-    while (const auto line = child.ReadLine(30s)) std::cout << *line << std::endl;
-    if (child.Wait(10s).value_or(-1) != 0) {
-      std::cerr << "cpu." << c.client << "_" << c.load << ": the client failed\n";
-      return 1;
+  size_t next_serial = 0;
+  for (const char* load : {"idle", "stream"}) {
+    std::vector<std::unique_ptr<quiral_test::ChildProcess>> children;
+    for (const char* client : {"robot", "raw"}) {
+      children.push_back(std::make_unique<quiral_test::ChildProcess>(
+          "/proc/self/exe",
+          std::vector<std::string>{"--child", client, load, serials[next_serial++], window_ms}));
+    }
+    for (auto& child : children) {
+      if (!child->ExpectLine("ready", 30s)) {
+        std::cerr << "cpu " << load << ": a client did not start\n";
+        return 1;
+      }
+    }
+    for (auto& child : children) child->WriteLine("go");
+    // Passes the children's figure lines on; each ends when its child does.
+    for (auto& child : children) {
+      while (const auto line = child->ReadLine(30s)) std::cout << *line << std::endl;
+      if (child->Wait(10s).value_or(-1) != 0) {
+        std::cerr << "cpu " << load << ": a client failed\n";
+        return 1;
+      }
     }
   }
   return 0;
