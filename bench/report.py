@@ -1,7 +1,11 @@
 """Collects the figures the benchmarks printed ("BENCH <name> <value> <unit>"
-lines in their logs; the last line of a name counts) and prints one table:
-each figure beside its anchor, measured in the same run, the ratio of the
-two and its target. Writes the same rows, and every figure, as JSON.
+lines in their logs; "<bench>.<n>.log" is the n-th run of a benchmark that
+runs several times, the logs of one n making one run, and a log without a
+number belongs to every run) and prints one table: each figure
+beside its anchor, the ratio of the two and its target. The ratio is taken
+within each run, figure and anchor measured together, and its median over
+the runs shown; figure and anchor show their medians. Writes the same rows,
+and every figure with its runs, as JSON.
 
   report.py --json FILE LOG...
 """
@@ -9,10 +13,12 @@ two and its target. Writes the same rows, and every figure, as JSON.
 import argparse
 import json
 import re
+import statistics
 import sys
 
 # Anywhere in a line: console output may leave colour codes before it.
 FIGURE = re.compile(r"BENCH (\S+) (\S+) (\S+)\s*$")
+RUN_NUMBER = re.compile(r"\.(\d+)\.log$")
 
 # (figure, anchor, what the anchor is, target ratio or None). A figure
 # whose anchor is None is shown alone, with its target as an absolute
@@ -21,7 +27,7 @@ ROWS = [
     ("rpc.api_sim.p50", "rpc.raw_echo.p50", "raw DDS request/echo, 2 processes", 1.2),
     ("rpc.api_sim.p99", "rpc.raw_echo.p99", "raw DDS request/echo, 2 processes", None),
     ("rpc.raw_sim.p50", "rpc.raw_echo.p50", "raw request/echo (simulator's hop)", None),
-    ("rpc.api_sim.p50", "rpc.raw_sim.p50", "raw request to the simulator (client's share)", None),
+    ("rpc.api_sim.p50", "rpc.raw_sim.p50", "raw request to the simulator (client's share)", 1.2),
     ("rpc.api_sim.p99", "rpc.raw_sim.p99", "raw request to the simulator (client's share)", None),
     ("rpc.mw_client.mean", "rpc.mw_raw.mean", "raw DDS round trip, same echo server", None),
     ("stream.api.p50", "stream.raw.p50", "raw best-effort writer, same message", 1.1),
@@ -41,24 +47,39 @@ ROWS = [
 ]
 
 
-def read_figures(paths):
-    figures = {}
+def read_runs(paths):
+    """The logs' figures (name -> (value, unit)) grouped as they were
+    measured, and the same per run."""
+    numbered, once = {}, {}
     for path in paths:
+        number = RUN_NUMBER.search(path)
+        figures = numbered.setdefault(number[1], {}) if number else once
         with open(path) as log:
             for line in log:
                 found = FIGURE.search(line)
                 if found:
-                    figures[found[1]] = {"value": float(found[2]), "unit": found[3]}
-    return figures
+                    figures[found[1]] = (float(found[2]), found[3])
+    groups = list(numbered.values()) + [once]
+    return groups, [dict(once, **figures) for figures in numbered.values()] or [once]
 
 
-def rows(figures):
+def summarise(groups):
+    """Name -> median value, unit and its values, one per measurement."""
+    values = {}
+    for figures in groups:
+        for name, (value, unit) in figures.items():
+            values.setdefault(name, (unit, []))[1].append(value)
+    return {name: {"value": statistics.median(v), "unit": unit, "runs": v}
+            for name, (unit, v) in values.items()}
+
+
+def rows(runs, figures):
     out = []
     for figure, anchor, anchor_text, target in ROWS:
         value, base = figures.get(figure), figures.get(anchor)
-        ratio = None
-        if value is not None and base is not None and base["value"] > 0:
-            ratio = value["value"] / base["value"]
+        ratios = [run[figure][0] / run[anchor][0] for run in runs
+                  if figure in run and anchor in run and run[anchor][0] > 0]
+        ratio = statistics.median(ratios) if ratios else None
         out.append({"figure": figure, "value": value and value["value"],
                     "unit": value and value["unit"], "anchor": anchor,
                     "anchor_is": anchor_text, "anchor_value": base and base["value"],
@@ -92,8 +113,9 @@ def main():
     parser.add_argument("--json", required=True)
     parser.add_argument("logs", nargs="+")
     args = parser.parse_args()
-    figures = read_figures(args.logs)
-    table = rows(figures)
+    groups, runs = read_runs(args.logs)
+    figures = summarise(groups)
+    table = rows(runs, figures)
     print_table(table)
     with open(args.json, "w") as out:
         json.dump({"rows": table, "figures": figures}, out, indent=1)

@@ -1,9 +1,10 @@
 // Streamed joint-position commands at 1 kHz for two arms against the
 // simulated controller: through the public API (Robot::StreamJointPosition,
 // checks, conversion and publish) and, as the anchor, the same message
-// written directly by a best-effort data writer of the same QoS on two
-// other controllers of the same simulator. Both send in every 1 ms cycle,
-// in turn first, so that the machine's load weighs on both alike.
+// written directly by a best-effort data writer of the same QoS, one
+// participant per arm, to two other controllers of the same simulator.
+// Both send in every 1 ms cycle, in turn first, so that the machine's load
+// weighs on both alike.
 //
 // Figures: stream.<api|raw>.p50/p99, the cost of one command on the
 // caller's thread in microseconds (the 1 ms pacing sleep is not counted),
@@ -124,12 +125,16 @@ int main(int argc, char** argv) {
                {},
                0};
 
-  quiral::middleware2::RealtimeUdpNode node("bench_raw_writer", quiral::vek_impl::kDdsDomainId,
-                                            kLoopback);
+  // Like the robots: a participant per arm, and controllers in the same
+  // mode, so that both ends do the same work per command.
+  std::vector<std::unique_ptr<quiral::middleware2::RealtimeUdpNode>> nodes;
   std::vector<std::unique_ptr<quiral::bench::RawWriter>> writers;
   for (const auto& serial : raw_serials) {
+    sim.Set(serial, {{"mode", sim.State(api_serials[0])["mode"]}});
+    nodes.push_back(std::make_unique<quiral::middleware2::RealtimeUdpNode>(
+        "bench_raw_writer", quiral::vek_impl::kDdsDomainId, kLoopback));
     writers.push_back(std::make_unique<quiral::bench::RawWriter>(
-        node.participant,
+        nodes.back()->participant,
         eprosima::fastdds::dds::TypeSupport(new vek_msgs::msg::MotionCommandsPubSubType()),
         "rt/quiral_vek/motion_commands/" + quiral::vek_impl::TopicSuffix(serial),
         quiral::bench::RawProfile::kRealtimeSync));
