@@ -1,10 +1,13 @@
 #include "bench/support/raw_dds.h"
 
-#include <fastdds/dds/core/condition/StatusCondition.hpp>
 #include <stdexcept>
-#include <thread>
+#include <type_traits>
 
+#include <fastdds/dds/core/condition/StatusCondition.hpp>
+
+#include "middleware/endpoint_match.h"
 #include "middleware/qos_profiles.h"
+#include "middleware/rpc_deadline.h"
 
 namespace quiral::bench {
 namespace {
@@ -59,14 +62,8 @@ RawWriter::~RawWriter() {
 }
 
 bool RawWriter::WaitMatched(std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  dds::PublicationMatchedStatus status;
-  while (writer_->get_publication_matched_status(status) == ReturnCode_t::RETCODE_OK &&
-         status.current_count == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  return middleware2::WaitForMatchedReader(
+      writer_, middleware2::RpcDeadline(std::chrono::duration<double>(timeout).count()));
 }
 
 RawReader::RawReader(dds::DomainParticipant* participant, dds::TypeSupport type,
