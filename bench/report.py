@@ -100,7 +100,7 @@ def print_table(table):
             row["target"], "" if row["met"] is None else (" ok" if row["met"] else " MISSED"))
         lines.append((row["figure"], number(row["value"]), row["unit"] or "-",
                       row["anchor_is"], number(row["anchor_value"]),
-                      "-" if row["ratio"] is None else "%.2fx" % row["ratio"], target))
+                      "-" if row["ratio"] is None else "%.3fx" % row["ratio"], target))
     widths = [max(len(line[i]) for line in lines) for i in range(len(header))]
     for n, line in enumerate(lines):
         print("  ".join(cell.ljust(widths[i]) for i, cell in enumerate(line)).rstrip())
