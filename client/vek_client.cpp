@@ -154,11 +154,15 @@ void VEKClient::MonitorConnection(const RealtimeStatesSub& rt_states) {
     if (count != last_count) {
       last_count = count;
       last_sample = now;
-      {
-        std::lock_guard<std::mutex> lock(wake_mutex_);
-        connected.store(true);
+      if (!connected.load()) {
+        // Only the change wakes Init's wait: a notification on every sample
+        // would also wake the timeliness monitor, 100 times a second.
+        {
+          std::lock_guard<std::mutex> lock(wake_mutex_);
+          connected.store(true);
+        }
+        wake_.notify_all();
       }
-      wake_.notify_all();
       if (!was_connected) {
         was_connected = true;
         if (verbose) {

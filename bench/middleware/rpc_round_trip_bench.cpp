@@ -1,14 +1,13 @@
 // Round trip of one operations request through FastDDSRpcClient, beside the
 // same round trip written directly against the DDS library (write, echo,
 // take) with the same QoS, both against one echo server in another process.
-// Prints the ratio of the two mean round-trip times.
+// Prints the two mean round-trip times as figures (bench/support/figures.h).
 //
 // Run inside the network namespace:
 //   scripts/netns-run build/bin/middleware_rpc_round_trip_bench
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,6 +24,8 @@
 #include <fastdds/dds/subscriber/Subscriber.hpp>
 #include <fastdds/dds/topic/Topic.hpp>
 
+#include "bench/support/figure_reporter.h"
+#include "bench/support/figures.h"
 #include "middleware/default_node.h"
 #include "middleware/fast_dds_rpc_client.h"
 #include "middleware/fast_dds_subscriber.h"
@@ -201,40 +202,6 @@ Request TypicalRequest() {
   return request;
 }
 
-// Averages each benchmark's real time per iteration over its runs, in
-// nanoseconds.
-class RecordingReporter : public benchmark::ConsoleReporter {
- public:
-  RecordingReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        const double ns = run.GetAdjustedRealTime() *
-                          benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                          benchmark::GetTimeUnitMultiplier(run.time_unit);
-        Sum& sum = sums_[run.run_name.function_name];
-        sum.total += ns;
-        sum.count += 1;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  // Mean over the runs of `name`; 0 when it has none.
-  double Mean(const std::string& name) const {
-    const auto found = sums_.find(name);
-    return found == sums_.end() ? 0.0 : found->second.total / found->second.count;
-  }
-
- private:
-  struct Sum {
-    double total = 0.0;
-    int count = 0;
-  };
-  std::map<std::string, Sum> sums_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -298,18 +265,17 @@ int main(int argc, char** argv) {
       })->UseRealTime()->MinTime(1.0);
     }
 
-    RecordingReporter reporter;
+    quiral::bench::FigureReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const double rpc_mean = reporter.Mean("RpcClientRoundTrip");
-    const double raw_mean = reporter.Mean("RawDdsRoundTrip");
+    const double rpc_mean = reporter.RealNs("RpcClientRoundTrip");
+    const double raw_mean = reporter.RealNs("RawDdsRoundTrip");
     if (rpc_mean > 0 && raw_mean > 0) {
-      std::printf(
-          "round trip: FastDDSRpcClient %.1f us, raw DDS %.1f us, ratio %.3fx (target <= 1.25x)\n",
-          rpc_mean / 1000.0, raw_mean / 1000.0, rpc_mean / raw_mean);
+      quiral::bench::PrintFigure("rpc.mw_client.mean", rpc_mean * 1e-3, "us");
+      quiral::bench::PrintFigure("rpc.mw_raw.mean", raw_mean * 1e-3, "us");
     } else {
-      std::printf("round trip: a benchmark did not complete\n");
+      std::fprintf(stderr, "round trip: a benchmark did not complete\n");
       status = 1;
     }
   }

@@ -1,6 +1,8 @@
 // Encode and decode through the type-support classes, as Fast-DDS calls
 // them on its threads: the real-time states (1 kHz per robot), a typical
-// and a file-carrying operations request, and the basic data stream.
+// and a file-carrying operations request, and the basic data stream. The
+// anchor of each is a plain copy of its encoded bytes. Prints the figures
+// of the two largest messages (see bench/support/figures.h).
 #include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
 #include "msgs/vek_msgs/realtime_states.h"
 #include "msgs/vek_msgs/rpc_request.h"
@@ -8,7 +10,13 @@
 #include <benchmark/benchmark.h>
 #include <fastdds/rtps/common/SerializedPayload.h>
 
+#include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include "bench/support/figure_reporter.h"
+#include "bench/support/figures.h"
 
 namespace {
 
@@ -78,6 +86,24 @@ void Decode(benchmark::State& state, typename PubSubType::type message) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * payload.length);
 }
 
+// A copy of the encoded bytes into a buffer of the same size.
+template <class PubSubType>
+void Copy(benchmark::State& state, typename PubSubType::type message) {
+  PubSubType support;
+  SerializedPayload_t payload(support.getSerializedSizeProvider(&message)());
+  if (!support.serialize(&message, &payload)) {
+    state.SkipWithError("encoding failed");
+    return;
+  }
+  std::vector<unsigned char> copy(payload.length);
+  for (auto _ : state) {
+    std::memcpy(copy.data(), payload.data, payload.length);
+    benchmark::DoNotOptimize(copy.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * payload.length);
+}
+
 void EncodeRealtimeStates(benchmark::State& s) { Encode<vek_msgs::msg::RealtimeStatesPubSubType>(s, States()); }
 void DecodeRealtimeStates(benchmark::State& s) { Decode<vek_msgs::msg::RealtimeStatesPubSubType>(s, States()); }
 void EncodeRPCRequest(benchmark::State& s) {
@@ -86,20 +112,43 @@ void EncodeRPCRequest(benchmark::State& s) {
 void DecodeRPCRequest(benchmark::State& s) {
   Decode<vek_msgs::msg::RPCRequestPubSubType>(s, Request(static_cast<size_t>(s.range(0))));
 }
+void CopyRPCRequest(benchmark::State& s) {
+  Copy<vek_msgs::msg::RPCRequestPubSubType>(s, Request(static_cast<size_t>(s.range(0))));
+}
 void EncodeAllBasicStreamData(benchmark::State& s) {
   Encode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(s, BasicStream());
 }
 void DecodeAllBasicStreamData(benchmark::State& s) {
   Decode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(s, BasicStream());
 }
+void CopyAllBasicStreamData(benchmark::State& s) {
+  Copy<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(s, BasicStream());
+}
 
 BENCHMARK(EncodeRealtimeStates);
 BENCHMARK(DecodeRealtimeStates);
 BENCHMARK(EncodeRPCRequest)->Arg(0)->Arg(1000000);
 BENCHMARK(DecodeRPCRequest)->Arg(0)->Arg(1000000);
+BENCHMARK(CopyRPCRequest)->Arg(1000000);
 BENCHMARK(EncodeAllBasicStreamData);
 BENCHMARK(DecodeAllBasicStreamData);
+BENCHMARK(CopyAllBasicStreamData);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  quiral::bench::FigureReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  for (const auto& [step, figure] : {std::pair<std::string, std::string>{"Encode", "encode"},
+                                     {"Decode", "decode"},
+                                     {"Copy", "copy"}}) {
+    quiral::bench::PrintFigure("codec." + figure + ".rpc_1mb",
+                               reporter.CpuNs(step + "RPCRequest/1000000") * 1e-3, "us");
+    quiral::bench::PrintFigure("codec." + figure + ".basic_stream",
+                               reporter.CpuNs(step + "AllBasicStreamData"), "ns");
+  }
+  return 0;
+}

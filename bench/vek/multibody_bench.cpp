@@ -1,23 +1,24 @@
 // One control cycle of a 7-DoF arm's model: the multibody layer beside
 // Orocos KDL answering the same queries (flange pose, flange Jacobian, mass
 // matrix, gravity torques, Coriolis torques) on the same states, and the
-// Coriolis matrix on its own. Prints the ratio of the two cycle times;
-// below 1 the layer is the faster. The same cycle through the Model (its
-// lock, vectors in and copies out) shows what the API adds.
+// Coriolis matrix on its own. Prints the cycle times as figures (see
+// bench/support/figures.h); the same cycle through the Model (its lock,
+// vectors in and copies out) shows what the API adds.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <map>
 #include <memory>
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <kdl/chaindynparam.hpp>
 #include <kdl/chainfksolverpos_recursive.hpp>
 #include <kdl/chainjnttojacsolver.hpp>
 
+#include "bench/support/figure_reporter.h"
+#include "bench/support/figures.h"
 #include "tests/vek/multibody/test_models.h"
 #include "vek/model_impl.h"
 #include "vek/multibody/multi_body.h"
@@ -161,43 +162,21 @@ void MultiBodyCoriolisMatrix(benchmark::State& state) {
 }
 BENCHMARK(MultiBodyCoriolisMatrix);
 
-// The console output, remembering each benchmark's CPU time per iteration.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration)
-        cpu_ns_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  const std::map<std::string, double>& cpu_ns() const { return cpu_ns_; }
-
- private:
-  std::map<std::string, double> cpu_ns_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  quiral::bench::FigureReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto& t = reporter.cpu_ns();
-  if (t.count("MultiBodyCycle") && t.count("KdlCycle")) {
-    std::printf("Cycle time multibody / KDL: %.3f (%.0f ns / %.0f ns)\n",
-                t.at("MultiBodyCycle") / t.at("KdlCycle"), t.at("MultiBodyCycle"),
-                t.at("KdlCycle"));
-  }
-  if (t.count("ModelCycle") && t.count("KdlCycle")) {
-    std::printf("Cycle time Model / KDL: %.3f (%.0f ns)\n", t.at("ModelCycle") / t.at("KdlCycle"),
-                t.at("ModelCycle"));
-  }
-  if (t.count("MultiBodyCoriolisMatrix") && t.count("MultiBodyUpdate")) {
-    std::printf("Coriolis matrix alone: %.0f ns\n",
-                t.at("MultiBodyCoriolisMatrix") - t.at("MultiBodyUpdate"));
-  }
   benchmark::Shutdown();
+  for (const auto& [figure, name] : {std::pair{"model.api_cycle", "ModelCycle"},
+                                     std::pair{"model.multibody_cycle", "MultiBodyCycle"},
+                                     std::pair{"model.kdl_cycle", "KdlCycle"}}) {
+    quiral::bench::PrintFigure(figure, reporter.CpuNs(name), "ns");
+  }
+  quiral::bench::PrintFigure(
+      "model.coriolis_matrix",
+      reporter.CpuNs("MultiBodyCoriolisMatrix") - reporter.CpuNs("MultiBodyUpdate"), "ns");
   return 0;
 }
