@@ -167,7 +167,9 @@ TEST_P(Converges, ToTheTensionThenCarriesTheObjectToTheTarget) {
     for (size_t i = 0; i < 7; ++i) EXPECT_NEAR(sent[i], target[i], 1e-6);
   }
   const Eigen::Vector3d offset = (At(b.back()) - At(a.back())) * (r == 0 ? 1 : -1);
-  EXPECT_LT((At(follower.back()) - to - offset).norm(), 0.0051);
+  // The reference arm stops within 5 mm and one degree of its target; the
+  // degree turns the offset as well.
+  EXPECT_LT((At(follower.back()) - to - offset).norm(), 0.0051 + offset.norm() * M_PI / 180);
 }
 
 INSTANTIATE_TEST_SUITE_P(Springs, Converges,
