@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Soak run: builds the soak program (Release, in ./build-soak or
+# $SOAK_BUILD_DIR) and runs it for MINUTES inside the private network
+# namespace. Exits with the program's status: 0 for a clean run; 1 for
+# errors, missed sequence numbers beyond the tolerance or growing memory or
+# threads (the report on standard output says which).
+#
+#   scripts/soak.sh 2
+set -euo pipefail
+if [[ $# -ne 1 || ! "$1" =~ ^[0-9]+([.][0-9]+)?$ ]]; then
+  echo "usage: soak.sh MINUTES" >&2
+  exit 2
+fi
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build_dir="${SOAK_BUILD_DIR:-$root/build-soak}"
+cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DQUIRAL_BUILD_TESTS=OFF -DQUIRAL_BUILD_PYTHON=OFF -DQUIRAL_BUILD_BENCH=ON >/dev/null
+cmake --build "$build_dir" --parallel 3 --target quiral_soak
+exec "$root/scripts/netns-run" "$build_dir/bin/quiral_soak" "$1"
