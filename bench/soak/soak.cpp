@@ -301,18 +301,18 @@ int Run(double minutes) {
 
     const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(minutes * 60.0));
-    ResourceSampler sampler(kSampleInterval);
     {
       Streamer streamer(pair, record);
       Querier querier(pair, record);
+      ResourceSampler sampler(kSampleInterval);
       while (Clock::now() < end) {
         StreamingPhase(pair, streamer, arms, record, end);
         CommandPhase(pair, record);
       }
+      samples = sampler.Finish();
       std::cout << "streaming overruns (cycles begun over 1 ms late): " << streamer.overruns()
                 << "\n";
     }
-    samples = sampler.Finish();
     monitor.Stop();
   }
   fs::current_path(fs::temp_directory_path());
