@@ -3,7 +3,8 @@
 # $SOAK_BUILD_DIR) and runs it for MINUTES inside the private network
 # namespace. Exits with the program's status: 0 for a clean run; 1 for
 # errors, missed sequence numbers beyond the tolerance or growing memory or
-# threads (the report on standard output says which).
+# threads (the report on standard output says which). SOAK_JOBS caps the
+# build jobs (default: one per core).
 #
 #   scripts/soak.sh 2
 set -euo pipefail
@@ -15,5 +16,5 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${SOAK_BUILD_DIR:-$root/build-soak}"
 cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DQUIRAL_BUILD_TESTS=OFF -DQUIRAL_BUILD_PYTHON=OFF -DQUIRAL_BUILD_BENCH=ON >/dev/null
-cmake --build "$build_dir" --parallel 3 --target quiral_soak
+cmake --build "$build_dir" --parallel "${SOAK_JOBS:-$(nproc)}" --target quiral_soak
 exec "$root/scripts/netns-run" "$build_dir/bin/quiral_soak" "$1"

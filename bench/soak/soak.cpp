@@ -8,7 +8,7 @@
 //   - the streamer: joint positions to both arms at 1 kHz (a slow sine on
 //     the first joint around the start position) while a streaming phase
 //     lasts;
-//   - the querier: local queries (states, mode, events) every 10 ms and one
+//   - the querier: local queries (states, mode, events, ...) every 10 ms and one
 //     remote query (global variables, plans, primitive states) every 250 ms,
 //     the whole time;
 //   - the self-collision monitor at its default 10 ms interval, the whole
@@ -27,7 +27,8 @@
 // error. The run fails (status 1) on any error (a call that threw, a line
 // logged at error level), on more missed sequence numbers than
 // kMissedPerSent of an arm's commands, or on growth that does not level
-// off (resource_samples.h).
+// off (resource_samples.h); a watchdog ends it, failed, when the main thread
+// hangs in one step (a call, a phase, the teardown) for 60 s.
 #include <spdlog/spdlog.h>
 #include <time.h>
 
@@ -73,6 +74,8 @@ constexpr auto kQueryInterval = 10ms;
 constexpr int kLocalQueriesPerRemote = 25;
 constexpr unsigned int kMonitorIntervalMs = 10;
 constexpr auto kSampleInterval = 1s;
+// The main thread making no progress this long is a hang.
+constexpr auto kStallLimit = 60s;
 // Missed sequence numbers allowed per arm: one in 10 000 sent.
 constexpr double kMissedPerSent = 1e-4;
 
@@ -92,6 +95,46 @@ void SleepUntilNs(int64_t t_ns) {
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
   }
 }
+
+// Ends the process (status 1) when the main thread has not reached a new
+// step for kStallLimit: a hung call or teardown would hold the run, and a CI
+// job, for good. The simulators end with their standard input.
+class Watchdog {
+ public:
+  Watchdog() : thread_([this] { Run(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  void Step(const char* step) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    step_ = step;
+    since_ = Clock::now();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, 1s, [this] { return quit_; })) {
+      if (Clock::now() - since_ > kStallLimit) {
+        std::cout << "SOAK FAILED: hung for " << kStallLimit.count() << " s in: " << step_
+                  << std::endl;
+        std::_Exit(1);
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool quit_ = false;
+  const char* step_ = "start";
+  Clock::time_point since_ = Clock::now();
+  std::thread thread_;
+};
 
 // Streams joint positions to both arms at 1 kHz between Resume and Pause.
 // A command that throws ends the phase (the arms are no longer streaming).
@@ -181,6 +224,10 @@ class Querier {
       record_.Time("mode", [&] { pair_.mode(); });
       record_.Time("operational", [&] { pair_.operational(); });
       record_.Time("event_log", [&] { pair_.event_log(); });
+      record_.Time("operational_status", [&] { pair_.operational_status(); });
+      record_.Time("which_busy", [&] { pair_.which_busy(); });
+      record_.Time("digital_inputs", [&] { pair_.digital_inputs(); });
+      record_.Time("actions", [&] { pair_.actions(); });
       if (n % kLocalQueriesPerRemote != 0) continue;
       switch ((n / kLocalQueriesPerRemote) % 3) {
         case 0:
@@ -232,13 +279,26 @@ struct Arm {
   }
 };
 
-void StreamingPhase(RobotPair& pair, Streamer& streamer, Arm (&arms)[2], CallRecord& record,
+// The main thread's calls: each one a step of the watchdog.
+struct MainCalls {
+  CallRecord& record;
+  Watchdog& watchdog;
+  template <class Call>
+  bool operator()(const char* kind, Call&& call) {
+    watchdog.Step(kind);
+    return record.Time(kind, std::forward<Call>(call));
+  }
+};
+
+void StreamingPhase(RobotPair& pair, Streamer& streamer, Arm (&arms)[2], MainCalls& call,
                     Clock::time_point end) {
-  if (!record.Time("SwitchMode", [&] { pair.SwitchMode(Mode::RT_JOINT_POSITION); })) return;
+  if (!call("SwitchMode", [&] { pair.SwitchMode(Mode::RT_JOINT_POSITION); })) return;
+  call.watchdog.Step("streaming");
   const size_t since[2] = {arms[0].MotionTotal(), arms[1].MotionTotal()};
   streamer.Resume();
   std::this_thread::sleep_until(std::min(end, Clock::now() + kStreamPhase));
   const uint64_t sent = streamer.Pause();
+  call.watchdog.Step("counting missed sequence numbers");
   for (int i = 0; i < 2; ++i) {
     const uint64_t missed = arms[i].CountMissed(since[i], sent);
     if (missed > 0) {
@@ -248,21 +308,21 @@ void StreamingPhase(RobotPair& pair, Streamer& streamer, Arm (&arms)[2], CallRec
   }
 }
 
-void CommandPhase(RobotPair& pair, CallRecord& record) {
-  record.Time("Stop", [&] { pair.Stop(); });
-  record.Time("SwitchMode", [&] { pair.SwitchMode(Mode::NRT_PLAN_EXECUTION); }) &&
-      record.Time("ExecutePlan", [&] {
+void CommandPhase(RobotPair& pair, MainCalls& call) {
+  call("Stop", [&] { pair.Stop(); });
+  call("SwitchMode", [&] { pair.SwitchMode(Mode::NRT_PLAN_EXECUTION); }) &&
+      call("ExecutePlan", [&] {
         pair.ExecutePlan(PerArm<std::string>{"WaitPlan", "WaitPlan"}, false, true);
       }) &&
-      record.Time("plan_info", [&] { pair.plan_info(); }) &&
-      record.Time("StopPlan", [&] { pair.StopPlan(); });
-  record.Time("SwitchMode", [&] { pair.SwitchMode(Mode::NRT_JOINT_POSITION); }) &&
-      record.Time("SendJointPosition", [&] {
+      call("plan_info", [&] { pair.plan_info(); }) &&
+      call("StopPlan", [&] { pair.StopPlan(); });
+  call("SwitchMode", [&] { pair.SwitchMode(Mode::NRT_JOINT_POSITION); }) &&
+      call("SendJointPosition", [&] {
         const std::vector<double> max_vel(7, 0.5), max_acc(7, 2.0);
         pair.SendJointPosition({kHome, kHome}, {kZeros, kZeros}, {max_vel, max_vel},
                                {max_acc, max_acc});
       });
-  record.Time("Stop", [&] { pair.Stop(); });
+  call("Stop", [&] { pair.Stop(); });
 }
 
 int Run(double minutes) {
@@ -276,6 +336,8 @@ int Run(double minutes) {
   fs::create_directories(dir);
   fs::current_path(dir);
 
+  Watchdog watchdog;
+  MainCalls call{record, watchdog};
   Arm arms[2] = {{UniqueSerial("Varno4"), nullptr}, {UniqueSerial("Varno10"), nullptr}};
   for (Arm& arm : arms) {
     arm.sim = std::make_unique<SimProcess>(
@@ -284,6 +346,7 @@ int Run(double minutes) {
   }
   std::vector<ResourceSample> samples;
   {
+    watchdog.Step("connecting the pair");
     RobotPair pair({arms[0].serial, arms[1].serial}, {{0.0, -0.5, 0.0}, {0.0, 0.5, 0.0}},
                    {"127.0.0.1"});
     for (Arm& arm : arms) {
@@ -296,6 +359,7 @@ int Run(double minutes) {
       std::cerr << "soak: no states from the arms\n";
       return 1;
     }
+    watchdog.Step("starting the monitor");
     SelfCollisionMonitor monitor(pair);
     monitor.Start(kMonitorIntervalMs);
 
@@ -306,15 +370,20 @@ int Run(double minutes) {
       Querier querier(pair, record);
       ResourceSampler sampler(kSampleInterval);
       while (Clock::now() < end) {
-        StreamingPhase(pair, streamer, arms, record, end);
-        CommandPhase(pair, record);
+        StreamingPhase(pair, streamer, arms, call, end);
+        CommandPhase(pair, call);
       }
       samples = sampler.Finish();
+      watchdog.Step("ending the streamer and the querier");
       std::cout << "streaming overruns (cycles begun over 1 ms late): " << streamer.overruns()
                 << "\n";
     }
+    watchdog.Step("stopping the monitor");
     monitor.Stop();
+    watchdog.Step("disconnecting the pair");
   }
+  watchdog.Step("ending the simulators");
+  for (Arm& arm : arms) arm.sim.reset();
   fs::current_path(fs::temp_directory_path());
   fs::remove_all(dir);
 
