@@ -16,7 +16,9 @@
 //   - the sampler: resident memory and thread count every second;
 //   - the main thread: phases in turn, 10 s of streaming in the real-time
 //     joint position mode, then a stop, a plan started and stopped in the
-//     plan mode, a joint target in the non-real-time joint mode and a stop.
+//     plan mode, a joint target in the non-real-time joint mode, a collision
+//     episode (a minimum distance that every pose breaks, until the monitor
+//     has stopped both arms) and a stop.
 //
 // After each streaming phase the simulators' records give the sequence
 // numbers 1..sent of that phase that never arrived (the series restarts at
@@ -43,6 +45,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -73,6 +76,9 @@ constexpr auto kStreamPhase = 10s;
 constexpr auto kQueryInterval = 10ms;
 constexpr int kLocalQueriesPerRemote = 25;
 constexpr unsigned int kMonitorIntervalMs = 10;
+constexpr double kMinDistance = 0.05;     // the monitor's default
+constexpr double kEverywhere = 100.0;     // farther than any two links of the cell
+constexpr auto kMonitorSettle = 500ms;    // 50 cycles at the default distance again
 constexpr auto kSampleInterval = 1s;
 // The main thread making no progress this long is a hang.
 constexpr auto kStallLimit = 60s;
@@ -308,7 +314,22 @@ void StreamingPhase(RobotPair& pair, Streamer& streamer, Arm (&arms)[2], MainCal
   }
 }
 
-void CommandPhase(RobotPair& pair, MainCalls& call) {
+// The monitor's own stop: with a minimum distance that every pose breaks it
+// must stop both arms. Back at the default distance, it gets some cycles to
+// see that before the next switch (while a collision lasts it stops again
+// any arm that leaves IDLE).
+void CollisionEpisode(RobotPair& pair, SelfCollisionMonitor& monitor, MainCalls& call) {
+  monitor.SetMinDistance(kEverywhere);
+  call("collision stop", [&] {
+    const bool stopped = WaitUntil(
+        [&] { return pair.mode() == PerArm<Mode>{Mode::IDLE, Mode::IDLE}; }, 3s, 1ms);
+    if (!stopped) throw std::runtime_error("the monitor did not stop both arms within 3 s");
+  });
+  monitor.SetMinDistance(kMinDistance);
+  std::this_thread::sleep_for(kMonitorSettle);
+}
+
+void CommandPhase(RobotPair& pair, SelfCollisionMonitor& monitor, MainCalls& call) {
   call("Stop", [&] { pair.Stop(); });
   call("SwitchMode", [&] { pair.SwitchMode(Mode::NRT_PLAN_EXECUTION); }) &&
       call("ExecutePlan", [&] {
@@ -316,12 +337,14 @@ void CommandPhase(RobotPair& pair, MainCalls& call) {
       }) &&
       call("plan_info", [&] { pair.plan_info(); }) &&
       call("StopPlan", [&] { pair.StopPlan(); });
-  call("SwitchMode", [&] { pair.SwitchMode(Mode::NRT_JOINT_POSITION); }) &&
+  const bool moving =
+      call("SwitchMode", [&] { pair.SwitchMode(Mode::NRT_JOINT_POSITION); }) &&
       call("SendJointPosition", [&] {
         const std::vector<double> max_vel(7, 0.5), max_acc(7, 2.0);
         pair.SendJointPosition({kHome, kHome}, {kZeros, kZeros}, {max_vel, max_vel},
                                {max_acc, max_acc});
       });
+  if (moving) CollisionEpisode(pair, monitor, call);
   call("Stop", [&] { pair.Stop(); });
 }
 
@@ -371,7 +394,7 @@ int Run(double minutes) {
       ResourceSampler sampler(kSampleInterval);
       while (Clock::now() < end) {
         StreamingPhase(pair, streamer, arms, call, end);
-        CommandPhase(pair, call);
+        CommandPhase(pair, monitor, call);
       }
       samples = sampler.Finish();
       watchdog.Step("ending the streamer and the querier");
