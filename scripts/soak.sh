@@ -2,10 +2,10 @@
 # Soak run: builds the soak program (Release, in ./build-soak, or in
 # $SOAK_BUILD_DIR: a build directory of its own, since it is configured with
 # the tests and Python modules off) and runs it for MINUTES inside the
-# private network namespace. Exits with the program's status: 0 for a clean run; 1 for
-# errors, missed sequence numbers beyond the tolerance or growing memory or
-# threads (the report on standard output says which). SOAK_JOBS caps the
-# build jobs (default: one per core).
+# private network namespace. Exits with the program's status: 0 for a
+# clean run; 1 for errors, missed sequence numbers beyond the tolerance,
+# growing memory or threads, or a hang (the report on standard output says
+# which). SOAK_JOBS caps the build jobs (default: one per core).
 #
 #   scripts/soak.sh 2
 set -euo pipefail
