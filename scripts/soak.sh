@@ -2,8 +2,7 @@
 # Soak run: builds the soak program (Release, in ./build-soak; or in the
 # build directory $SOAK_BUILD_DIR as that is already configured, with the
 # benchmarks on, as scripts/run-tests.sh leaves ./build) and runs it for
-# MINUTES inside the
-# private network namespace. Exits with the program's status: 0 for a
+# MINUTES inside the private network namespace. Exits with the program's status: 0 for a
 # clean run; 1 for errors, missed sequence numbers beyond the tolerance,
 # growing memory or threads, or a hang (the report on standard output says
 # which). SOAK_JOBS caps the build jobs (default: one per core).
