@@ -19,8 +19,7 @@ packages=(
   clang libclang-rt-14-dev
   # the simulated controller's control channel and the tests' harness
   nlohmann-json3-dev
-  # a second interpreter (Debian 12's Python 3.11) for the test of the
-  # Python module's interpreter-version gate
+  # Debian 12's own interpreter, which scripts/find-python.sh also considers
   python3
   # the private network namespace every DDS process runs in
   iproute2 util-linux

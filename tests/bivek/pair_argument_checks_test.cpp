@@ -58,10 +58,9 @@ class PairArgumentChecksTest : public ::testing::Test {
 
 TEST_F(PairArgumentChecksTest, SecondArmRefusedBeforeEitherArmIsCommanded) {
   RobotPair& p = *pair_;
-  const Mode joint = Mode::NRT_JOINT_POSITION, cartesian = Mode::NRT_CARTESIAN_MOTION_FORCE;
+  const Mode joint = Mode::NRT_JOINT_POSITION;
   const std::string in = "](second) Input parameter [",
                     quaternion = "] contains an invalid quaternion";
-  const PerArm<double> one = {1, 1};
   const struct {
     PerArm<Mode> modes;
     std::function<void()> call;
@@ -73,12 +72,6 @@ TEST_F(PairArgumentChecksTest, SecondArmRefusedBeforeEitherArmIsCommanded) {
       {{joint, joint}, [&] { p.SendJointPosition({kQ.first, kQ.first}, kZeros, kOnes, kOnes); },
        kOp + "SendJointPosition](second) Size of input vector [positions] does not match robot "
              "DoF"},
-      {{cartesian, cartesian},
-       [&] { p.SendCartesianMotionForce({kPose, kZeroQuaternion}, {}, {}, one, one, one, one); },
-       kOp + "SendCartesianMotionForce" + in + "pose" + quaternion},
-      {{Mode::NRT_JOINT_IMPEDANCE, Mode::NRT_JOINT_IMPEDANCE},
-       [&] { p.SetJointImpedance({kOnes.first, {1, 1, 1e9, 1, 1, 1}}, {}); },
-       kOp + "SetJointImpedance" + in + "K_q] contains value outside the valid range"},
       {{Mode::IDLE, Mode::IDLE}, [&] { p.SwitchMode({Mode::NRT_PLAN_EXECUTION, Mode::UNKNOWN}); },
        kOp + "SwitchMode](second) Invalid control mode input"},
       // Sequential commands.
@@ -89,8 +82,6 @@ TEST_F(PairArgumentChecksTest, SecondArmRefusedBeforeEitherArmIsCommanded) {
       {{Mode::RT_CARTESIAN_MOTION_FORCE, Mode::RT_CARTESIAN_MOTION_FORCE},
        [&] { p.StreamCartesianMotionForce({kPose, kZeroQuaternion}, {}, {}, {}); },
        kOp + "StreamCartesianMotionForce" + in + "pose" + quaternion, true},
-      {{Mode::NRT_PLAN_EXECUTION, Mode::NRT_PLAN_EXECUTION}, [&] { p.SetVelocityScale({50, 101}); },
-       kOp + "SetVelocityScale" + in + "velocity_scale] cannot exceed 100%"},
       // clang-format on
   };
   for (const auto& row : rows) {

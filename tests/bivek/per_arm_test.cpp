@@ -80,12 +80,6 @@ struct FakeArm {
   void Touch() { calls.push_back("touch"); }
 };
 
-TEST(ExtractExceptMsgTest, CutsAtTheFirstClosingBracket) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"[a] one [b] two", " one [b] two"}, {"no bracket", "no bracket"}};
-  for (const auto& [text, expected] : cases) EXPECT_EQ(_ExtractExceptMsg(text), expected) << text;
-}
-
 // A listed class keeps its class; a derived one leaves as the first listed
 // base it derives from; an unlisted one leaves as the arm threw it.
 TEST(RetagTest, EachPolicyLeavesAsTheFirstListedBaseOrUnchanged) {

@@ -33,9 +33,8 @@ inline quiral::vek_impl::ProcedureId Proc(int id) {
 inline const std::vector<std::string> kLoopback{"127.0.0.1"};
 
 // A client on loopback whose Init has returned.
-inline std::unique_ptr<VEKClient> StartClient(const std::string& serial, bool lite = false,
-                                              bool verbose = false) {
-  auto client = std::make_unique<VEKClient>(kLoopback, verbose);
+inline std::unique_ptr<VEKClient> StartClient(const std::string& serial, bool lite = false) {
+  auto client = std::make_unique<VEKClient>(kLoopback, false);
   client->Init(serial, lite);
   return client;
 }

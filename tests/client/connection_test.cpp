@@ -10,33 +10,24 @@
 namespace quiral_client_test {
 namespace {
 
-const std::string kConnected = "[quiral::vek::Robot] Connected to the robot";
-const std::string kLost =
-    "[quiral::vek::Robot] Disconnected from the robot, waiting for reconnection ...";
-
-// Destroys the client: `monitors` monitor threads end at once.
-void ExpectQuickDestruction(std::unique_ptr<VEKClient>& client, const LogCapture& log,
-                            int monitors) {
+// Destroys the client: the monitor threads end at once.
+void ExpectQuickDestruction(std::unique_ptr<VEKClient>& client) {
   const auto start = Clock::now();
   client.reset();
   EXPECT_LT(SecondsSince(start), 1.5);
-  EXPECT_EQ(log.Count("Connection monitor thread exited"), monitors);
-  EXPECT_EQ(log.Count("Timeliness monitor thread exited"), monitors);
 }
 
 TEST(ClientConnection, ConnectsBeatsAtAbout100HzAndFollowsTheStates) {
-  LogCapture log;
   const std::string serial = UniqueSerial();
   SimProcess sim({serial});
   const auto t0 = Clock::now();
-  auto client = StartClient(serial, /*lite=*/false, /*verbose=*/true);
+  auto client = StartClient(serial);
   // Six endpoint pauses, two request/reply clients and the first sample.
   EXPECT_GE(SecondsSince(t0), 0.95);
   EXPECT_LT(SecondsSince(t0), 3.5);
   EXPECT_TRUE(client->connected.load());
   // Every endpoint is seen by the controller, on its own topic.
   EXPECT_TRUE(sim.WaitMatched(serial, 5s));
-  ASSERT_TRUE(log.WaitFor(kConnected, 1s));
 
   // A 10 ms period without compensation is a little under 100 beats per
   // second (fewer on a loaded machine), but well above a 20 ms period's 50.
@@ -63,19 +54,15 @@ TEST(ClientConnection, ConnectsBeatsAtAbout100HzAndFollowsTheStates) {
     ASSERT_TRUE(WaitUntil([&] { return !client->connected.load(); }, 3s, 1ms));
     EXPECT_GE(SecondsSince(stopped), 0.98);
     EXPECT_LT(SecondsSince(stopped), 1.5);
-    EXPECT_TRUE(log.WaitFor(kLost, 1s, round));
     const auto started = Clock::now();
     sim.Command("start_states", {{"serial", serial}});
     ASSERT_TRUE(WaitUntil([&] { return client->connected.load(); }, 2s, 1ms));
     EXPECT_LT(SecondsSince(started), 0.3);
-    EXPECT_TRUE(log.WaitFor(kConnected, 1s, round + 1));
   }
-  EXPECT_EQ(log.Count(spdlog::level::warn, kLost), 2);
 
   // A second start is refused rather than crashing on a running monitor.
   EXPECT_THROW(client->Init(serial, false), std::logic_error);
-  ExpectQuickDestruction(client, log, 1);
-  EXPECT_EQ(log.Count(spdlog::level::info, ">>>>> Quiral VEK exited <<<<<"), 1);
+  ExpectQuickDestruction(client);
 }
 
 TEST(ClientConnection, NoControllerFailsAfterTheStartupWaitAndStaysDestructible) {
@@ -102,7 +89,7 @@ TEST(ClientConnection, NoControllerFailsAfterTheStartupWaitAndStaysDestructible)
   const double waited = std::chrono::duration<double>(failed_at - searching).count();
   EXPECT_GE(waited, 1.99);
   EXPECT_LT(waited, 2.5);
-  ExpectQuickDestruction(client, log, 1);
+  ExpectQuickDestruction(client);
 }
 
 }  // namespace

@@ -125,6 +125,8 @@ WIRE = [
       "g = 0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0, h = raw"],
      ["a = 1 2 3, b = 0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0 : 0 -0.7 0 1.57 0 0.7 0 0 0 0 0 0 0, "
       "c = 0.5 0 0.25 180 0 90 WORLD WORLD_ORIGIN, d = 0"]),
+    (IDLE, call("SetGlobalVariables", ({"a": 2**31 - 1}, {"a": -2**31})), SET_GLOBAL_VARIABLES,
+     "long_string", ["a = 2147483647"], ["a = -2147483648"]),
 ]
 
 # Calls that match no registration (TypeError) and reach no robot.
@@ -195,6 +197,12 @@ class CommandsTest(PairTestCase):
         with self.assertRaisesRegex(ValueError, r"^\[quiral::bivek::RobotPair::SetGlobalVariables"
                                     r"\]\(second\) Input map \[global_vars\] is empty$"):
             self.pair.SetGlobalVariables(({"a": 1}, {}))
+        # Integers beyond 32 bits are refused, not sent as rounded floats.
+        self.assertRaises(OverflowError, self.pair.SetGlobalVariables, ({"a": 1}, {"a": 2**31}))
+        with self.assertRaisesRegex(OverflowError, r"^\[quiral::vek::ParamVariant\] Integer "
+                                    r"\[-2147483649\] does not fit the 32-bit integer of a "
+                                    r"parameter value; pass a float for a real number$"):
+            self.pair.SetGlobalVariables(({"a": 1}, {"a": [1.5, -2**31 - 1]}))
         self.sim.set(self.serials[1], {"global_variables": {"big": "99999999999"}})
         with self.assertRaisesRegex(IndexError, "^stoi$"):
             self.pair.global_variables()

@@ -1,6 +1,6 @@
-// The simulated robot without DDS: a refused request, and how fault rules are
-// chosen. What the robot answers to each procedure, and how it moves, is
-// covered end to end by the client's and the API's tests.
+// The simulated robot without DDS: a refused request. What the robot answers
+// to each procedure, how it moves and how fault rules are chosen is covered
+// end to end by the client's and the API's tests.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +9,6 @@
 #include "msgs/quiral_lumo_msgs/rpc_request.h"
 #include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
-#include "sim/faults.h"
 #include "sim/robot_sim.h"
 
 namespace quiral::sim {
@@ -52,22 +51,6 @@ TEST(RobotSimTest, ARefusedRequestCarriesOnlyItsIdAndChangesNothing) {
   robot.HandleData(data, data_reply);
   EXPECT_EQ(data_reply.request_id(), 4);
   EXPECT_FALSE(data_reply.success());
-}
-
-// How rules are chosen; what each kind does to a reply is seen by the
-// client's and the API's tests.
-TEST(FaultTableTest, RulesMatchByServiceAndIdAndAreUsedUp) {
-  FaultTable table;
-  table.Add({{"service", "ops"}, {"procedure_id", 6}, {"kind", "short_lists"}, {"count", 2}});
-  table.Add({{"service", "data"}, {"kind", "fail"}, {"count", -1}});
-  EXPECT_FALSE(table.Take(Service::kOps, 7));
-  EXPECT_TRUE(table.Take(Service::kOps, 6));
-  EXPECT_TRUE(table.Take(Service::kOps, 6));
-  EXPECT_FALSE(table.Take(Service::kOps, 6));
-  for (int i = 0; i < 5; ++i) EXPECT_TRUE(table.Take(Service::kData, 1));
-  table.Clear(Service::kData);
-  EXPECT_FALSE(table.Take(Service::kData, 1));
-  EXPECT_THROW(table.Add({{"kind", "nope"}}), std::invalid_argument);
 }
 
 }  // namespace

@@ -68,9 +68,7 @@ TEST_F(DeviceTest, RefusalsAndFailures) {
     env_->Refused<std::invalid_argument>(call, text);
   };
   const std::string missing = " The specified device [nope] does not exist";
-  refused([&] { d.enabled("nope"); }, D("enabled") + missing);
   refused([&] { d.params("nope"); }, D("params") + missing);
-  refused([&] { d.Enable("nope"); }, D("Enable") + missing);
   refused([&] { d.Command("nope", {}); }, D("Command") + missing);
   for (const double bad : {std::nan(""), 1e39, -HUGE_VAL}) {
     refused([&] { d.Command("Grip", {{"x", bad}}); },
@@ -105,12 +103,6 @@ class GripperTest : public RobotTest {
                                   "minForce": 5.0, "maxVel": 0.2, "minVel": 0.01})");
     params.update(replaced);
     env_->sim.Set(env_->serial, {{"devices", {{{"name", "SimGripper"}, {"params", params}}}}});
-  }
-  bool Reaches(double width, double force) {
-    return WaitUntil([&] {
-      const GripperStates s = gripper_->states();
-      return !s.is_moving && s.width == static_cast<float>(width) && s.force == force;
-    }, 5s);
   }
   std::unique_ptr<Gripper> gripper_;
 };
@@ -181,20 +173,6 @@ TEST_F(GripperTest, StopHoldsTheMeasuredWidth) {
     const json sent = env_->SentBy([&] { g.Stop(); });
     EXPECT_EQ(sent["float_args"], json(AsFloats(std::vector<double>{p.min_vel + m, held})));
   }
-}
-
-TEST_F(GripperTest, MovesAndGraspsAsTheStatesReport) {
-  env_->sim.Set(env_->serial, {{"gripper", {{"width", 0.05}, {"object_width", 0.03}}}});
-  gripper_->Enable("SimGripper");
-  gripper_->Init();
-  EXPECT_TRUE(WaitUntil([&] { return gripper_->states().is_moving; }, 5s));
-  EXPECT_TRUE(Reaches(0.1, 0));
-  gripper_->Move(0.06, 0.2, 20);
-  EXPECT_TRUE(Reaches(0.06, 0));
-  gripper_->Grasp(30);  // closes onto the object and holds it
-  EXPECT_TRUE(Reaches(0.03, 30));
-  gripper_->Move(0.08, 0.2, 20);  // lets go
-  EXPECT_TRUE(Reaches(0.08, 0));
 }
 
 }  // namespace

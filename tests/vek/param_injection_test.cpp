@@ -65,25 +65,5 @@ TEST(DoubleText, IsTheShortestThatReadsBackBitIdentical) {
   }
 }
 
-class ParamInjectionTest : public RobotTest {};
-
-TEST_F(ParamInjectionTest, NothingReachesTheController) {
-  const size_t before = env_->OpsTotal();
-  EXPECT_TRUE(Throws<std::invalid_argument>(
-      [&] { robot().SetGlobalVariables({{"label", "idle, counter = 99"}}); },
-      Refusal("SetGlobalVariables", "label", ",")));
-  EXPECT_TRUE(env_->Requests(before, 12).empty());
-  robot().SetGlobalVariables({{"counter", 0.1234567}});  // there and back unchanged
-  EXPECT_EQ(std::get<double>(robot().global_variables().at("counter")), 0.1234567);
-  env_->Switch(Mode::NRT_PRIMITIVE_EXECUTION);
-  env_->Refused<std::invalid_argument>(
-      [&] { robot().ExecutePrimitive("Home", {{"a", "1), Evil(b=2"}}, false); },
-      Refusal("ExecutePrimitive", "a", ")"));
-  env_->Refused<std::invalid_argument>(
-      [&] { robot().ExecutePrimitive("Home(a = 1), Evil", {}, false); },
-      P("ExecutePrimitive") +
-          " Input parameter [primitive_name] contains a reserved character [(]");
-}
-
 }  // namespace
 }  // namespace quiral::vek

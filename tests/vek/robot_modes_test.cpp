@@ -167,16 +167,6 @@ TEST_F(RobotModesTest, EnableReturnsAtTheAcknowledgementAndClearFaultPollsEveryS
   EXPECT_LT(steady_clock::now() - start, 2900ms);
 }
 
-// Without data from the robot a fault cannot be seen gone.
-TEST(RobotFaultWithoutDataTest, ClearFaultNeedsFreshData) {
-  const std::string serial = UniqueSerial("Varno4");
-  SimProcess sim({serial}, {"--initial-state", "ready", "--clear-fault-delay-ms", "50"});
-  sim.Command("stop_states", {{"serial", serial}, {"topics", {"basic_stream"}}});
-  auto robot = MakeRobot(serial);
-  ASSERT_TRUE(robot->connected());
-  EXPECT_FALSE(robot->ClearFault(1));
-}
-
 TEST(RobotRecoveryTest, BringsJointsBackInsideTheirLimits) {
   SimRobot env({"--initial-state", "recovery"});
   Robot& robot = *env.robot;

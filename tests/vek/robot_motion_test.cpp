@@ -212,33 +212,5 @@ TEST_F(RobotMotionTest, CommandsOnTheWireAndTheirSequenceNumbers) {
   }
 }
 
-// Too many late commands: a verbose robot warns on a streamed command and
-// still sends it.
-TEST_F(RobotMotionTest, VerboseRobotWarnsWhenUntimely) {
-  env_->Ready(Mode::RT_JOINT_TORQUE);
-  env_->impl().verbose = true;
-  robot().SetTimelinessFailureLimit(0);
-  // The late count covers the last second only: it is raised until the
-  // robot reports the limit reached.
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        const uint64_t late = env_->sim.State(env_->serial)["timeliness_failures"];
-        env_->sim.Set(env_->serial, {{"timeliness_failures", late + 5}});
-        return robot().reached_timeliness_failure_limit();
-      },
-      5s, 20ms));
-  LogCapture log(spdlog::level::warn);
-  const size_t since = env_->MotionTotal();
-  robot().StreamJointTorque(kZeros, true, true, 0);
-  env_->impl().verbose = false;
-  EXPECT_EQ(log.Count(spdlog::level::warn,
-                      P("StreamJointTorque") +
-                          " Timeliness failure: the number of commands that failed to arrive the "
-                          "robot in real time has reached the specified limit. Performance "
-                          "degradation and unexpected behavior may occur, please use with caution!"),
-            1);
-  EXPECT_TRUE(env_->WaitMotionTotal(since + 1));
-}
-
 }  // namespace
 }  // namespace quiral::vek
