@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -135,11 +137,12 @@ void SyncUrdfTemplate(const std::string& path, const UrdfDownload& download) {
   }
 }
 
-std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& download) {
+SyncedYaml SyncYamlText(const std::string& yaml, const std::string& path,
+                        const UrdfDownload& download) {
   const std::string prefix = kYamlPrefix;
   YAML::Node root;
   try {
-    root = YAML::LoadFile(path);
+    root = YAML::Load(yaml);
   } catch (const YAML::Exception&) {
     throw std::invalid_argument(prefix + "Failed to load template YAML at [" + path + "]");
   }
@@ -150,7 +153,7 @@ std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& downlo
   }
 
   XMLDocument source(true, tinyxml2::PRESERVE_WHITESPACE);
-  std::size_t count = 0;
+  SyncedYaml synced;
   const auto copy = [&](const std::string& name, const XMLElement& origin) {
     const YAML::Node& joints = kinematics;
     if (!joints.IsMap() || !joints[name]) return;
@@ -160,17 +163,34 @@ std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& downlo
     }
     CopyTriple(origin, "xyz", {"x", "y", "z"}, name, entry);
     CopyTriple(origin, "rpy", {"roll", "pitch", "yaw"}, name, entry);
-    ++count;
+    ++synced.joints;
     spdlog::debug("{}Synced [{}]", prefix, name);
   };
   ForEachJointOrigin(DownloadRobot(download, source, prefix), copy);
 
   YAML::Emitter out;
   out << root;
-  if (!out.good() || !ReplaceFile(path, std::string_view(out.c_str(), out.size()))) {
+  if (!out.good()) {
     throw std::runtime_error(prefix + "Failed to save updated YAML to [" + path + "]");
   }
-  return count;
+  synced.text.assign(out.c_str(), out.size());
+  return synced;
+}
+
+std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& download) {
+  std::ifstream file(path);
+  if (!file) {
+    throw std::invalid_argument(kYamlPrefix + std::string("Failed to load template YAML at [") +
+                                path + "]");
+  }
+  std::ostringstream yaml;
+  yaml << file.rdbuf();
+  const SyncedYaml synced = SyncYamlText(yaml.str(), path, download);
+  if (!ReplaceFile(path, synced.text)) {
+    throw std::runtime_error(kYamlPrefix + std::string("Failed to save updated YAML to [") + path +
+                             "]");
+  }
+  return synced.joints;
 }
 
 }  // namespace quiral::vek

@@ -44,4 +44,15 @@ void SyncUrdfTemplate(const std::string& path, const UrdfDownload& download);
 // updated YAML to [path]".
 std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& download);
 
+// SyncYamlTemplate's work on the template's text `yaml` instead of its
+// file: the updated text and the number of joints synced. `path` only
+// names the template in the error texts, which are SyncYamlTemplate's but
+// for the failed save, which here is the emitter's failure.
+struct SyncedYaml {
+  std::string text;
+  std::size_t joints = 0;
+};
+SyncedYaml SyncYamlText(const std::string& yaml, const std::string& path,
+                        const UrdfDownload& download);
+
 }  // namespace quiral::vek

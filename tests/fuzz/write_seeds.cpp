@@ -3,7 +3,9 @@
 // each under <directory>/seeds/<decoder name>/, and an empty
 // <directory>/found/<decoder name>/ for what the fuzz target finds. The
 // decoder name of "vek_msgs::msg::dds_::RPCRequest_" is
-// "vek_msgs__RPCRequest".
+// "vek_msgs__RPCRequest". The other targets named on the command line (the
+// parsers, whose seeds are files in the source tree) get their empty
+// <directory>/found/<name>/ too.
 #include "tests/msgs/msgs_test_util.h"
 
 #include <cstdio>
@@ -31,11 +33,12 @@ std::string DecoderName(const std::string& dds_name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s DIRECTORY [TARGET...]\n", argv[0]);
     return 2;
   }
   const fs::path root(argv[1]);
+  for (int i = 2; i < argc; ++i) fs::create_directories(root / "found" / argv[i]);
   msgs_test::Random random(0xf0220001);
   msgs_test::ForEach(msgs_test::TypeSupports(), [&](auto tag) {
     using Support = typename decltype(tag)::type;

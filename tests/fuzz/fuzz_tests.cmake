@@ -1,23 +1,17 @@
-# Registers a short run of every message fuzz target with CTest.
+# Registers a short run of every fuzz target with CTest.
 #
 # With QUIRAL_BUILD_FUZZ=ON the project is built with clang++ and the fuzz
 # targets are part of it. Otherwise they are built by a separate clang++
 # sub-build, so that the ordinary g++ build and test run still exercise
-# them. Each target runs a few seconds from a seed corpus of valid payloads.
-include(${CMAKE_CURRENT_LIST_DIR}/decoders.cmake)
+# them. Each target runs a few seconds from its seed corpus: valid payloads
+# for the decoders, the files in seeds/<name> for the parsers.
+include(${CMAKE_CURRENT_LIST_DIR}/targets.cmake)
 
-set(QUIRAL_FUZZ_SECONDS 3 CACHE STRING "Seconds each message fuzz target runs in the test suite")
-
-add_executable(msgs_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/write_seeds.cpp)
-target_link_libraries(msgs_fuzz_seeds PRIVATE quiral_msgs)
-quiral_target_warnings(msgs_fuzz_seeds)
-set(msgs_fuzz_corpus ${CMAKE_BINARY_DIR}/msgs-fuzz-corpus)
-add_test(NAME msgs_fuzz_seeds COMMAND msgs_fuzz_seeds ${msgs_fuzz_corpus})
-set_tests_properties(msgs_fuzz_seeds PROPERTIES FIXTURES_SETUP msgs_fuzz_corpus)
+set(QUIRAL_FUZZ_SECONDS 3 CACHE STRING "Seconds each fuzz target runs in the test suite")
 
 if(QUIRAL_BUILD_FUZZ)
-  add_subdirectory(${CMAKE_CURRENT_LIST_DIR} ${CMAKE_BINARY_DIR}/msgs-fuzz)
-  set(msgs_fuzz_bin ${CMAKE_BINARY_DIR}/fuzz)
+  add_subdirectory(${CMAKE_CURRENT_LIST_DIR} ${CMAKE_BINARY_DIR}/fuzz-build)
+  set(fuzz_bin ${CMAKE_BINARY_DIR}/fuzz)
 else()
   find_program(QUIRAL_FUZZ_CLANGXX NAMES clang++ clang++-14)
   set(fuzz_toolchain_ok FALSE)
@@ -37,32 +31,40 @@ else()
     # The fuzz runs are part of the test suite: a machine that cannot build
     # them cannot run every test.
     message(FATAL_ERROR "clang++ with libFuzzer (Debian packages clang and libclang-rt-14-dev) "
-                        "was not found, so the message fuzz tests cannot be built. Run "
+                        "was not found, so the fuzz tests cannot be built. Run "
                         "scripts/install-deps.sh to install them.")
   endif()
-  message(STATUS "Message fuzz targets: built with ${QUIRAL_FUZZ_CLANGXX} in a separate sub-build")
+  message(STATUS "Fuzz targets: built with ${QUIRAL_FUZZ_CLANGXX} in a separate sub-build")
 
   include(ExternalProject)
-  set(msgs_fuzz_bin ${CMAKE_BINARY_DIR}/msgs-fuzz/fuzz)
-  set(byproducts)
-  foreach(decoder IN LISTS QUIRAL_MSGS_FUZZ_DECODERS)
-    list(APPEND byproducts ${msgs_fuzz_bin}/fuzz_${decoder})
+  set(fuzz_bin ${CMAKE_BINARY_DIR}/fuzz-build/fuzz)
+  set(byproducts ${fuzz_bin}/fuzz_seeds)
+  foreach(target IN LISTS QUIRAL_FUZZ_TARGETS)
+    list(APPEND byproducts ${fuzz_bin}/fuzz_${target})
   endforeach()
-  ExternalProject_Add(msgs_fuzz_build
+  ExternalProject_Add(fuzz_build
     SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}
-    BINARY_DIR ${CMAKE_BINARY_DIR}/msgs-fuzz
+    BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz-build
     CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUIRAL_FUZZ_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${byproducts}
     INSTALL_COMMAND "")
 endif()
 
-foreach(decoder IN LISTS QUIRAL_MSGS_FUZZ_DECODERS)
-  add_test(NAME msgs_fuzz_${decoder}
-           COMMAND ${QUIRAL_NETNS_RUN} ${msgs_fuzz_bin}/fuzz_${decoder}
+set(fuzz_corpus ${CMAKE_BINARY_DIR}/fuzz-corpus)
+add_test(NAME fuzz_seeds COMMAND ${fuzz_bin}/fuzz_seeds ${fuzz_corpus} ${QUIRAL_FUZZ_PARSERS})
+set_tests_properties(fuzz_seeds PROPERTIES FIXTURES_SETUP fuzz_corpus)
+
+foreach(target IN LISTS QUIRAL_FUZZ_TARGETS)
+  set(seeds ${fuzz_corpus}/seeds/${target})
+  if(target IN_LIST QUIRAL_FUZZ_PARSERS)
+    set(seeds ${CMAKE_CURRENT_LIST_DIR}/seeds/${target})
+  endif()
+  add_test(NAME fuzz_${target}
+           COMMAND ${fuzz_bin}/fuzz_${target}
                    -max_total_time=${QUIRAL_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
                    -malloc_limit_mb=256 -print_final_stats=1
-                   ${msgs_fuzz_corpus}/found/${decoder} ${msgs_fuzz_corpus}/seeds/${decoder})
-  set_tests_properties(msgs_fuzz_${decoder} PROPERTIES
-                       FIXTURES_REQUIRED msgs_fuzz_corpus TIMEOUT 120 LABELS fuzz)
+                   ${fuzz_corpus}/found/${target} ${seeds})
+  set_tests_properties(fuzz_${target} PROPERTIES
+                       FIXTURES_REQUIRED fuzz_corpus TIMEOUT 120 LABELS fuzz)
 endforeach()
