@@ -28,7 +28,7 @@ corpus="$root/fuzz-corpus"
 bin="$build/fuzz"
 
 cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="${CXX_FOR_FUZZ:-clang++}" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE= >/dev/null
 ninja -C "$build" -j "${FUZZ_BUILD_JOBS:-3}"
 
 # The target lists, as the build knows them.

@@ -45,7 +45,10 @@ else()
   ExternalProject_Add(fuzz_build
     SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz-build
-    CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUIRAL_FUZZ_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    # The targets set their own optimisation and debug flags; no NDEBUG, so
+    # that the libraries' assertions (Eigen's among them) stay armed.
+    CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUIRAL_FUZZ_CLANGXX} -DCMAKE_BUILD_TYPE=Release
+               "-DCMAKE_CXX_FLAGS_RELEASE="
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${byproducts}
     INSTALL_COMMAND "")
