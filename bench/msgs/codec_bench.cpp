@@ -137,11 +137,8 @@ BENCHMARK(CopyAllBasicStreamData);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   quiral::bench::FigureReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+  if (!quiral::bench::RunBenchmarks(&argc, argv, reporter)) return 1;
   for (const auto& [step, figure] : {std::pair<std::string, std::string>{"Encode", "encode"},
                                      {"Decode", "decode"},
                                      {"Copy", "copy"}}) {

@@ -53,6 +53,7 @@
 
 #include "bench/soak/call_record.h"
 #include "bench/soak/resource_samples.h"
+#include "bench/support/figures.h"
 #include "bivek/robot_pair.h"
 #include "bivek/self_collision_monitor.h"
 #include "tests/support/sim_process.h"
@@ -61,6 +62,8 @@ namespace quiral::soak {
 namespace {
 
 using namespace std::chrono_literals;
+using bench::NowNs;
+using bench::SleepUntilNs;
 using bivek::RobotPair;
 using bivek::SelfCollisionMonitor;
 using test::SimProcess;
@@ -87,20 +90,6 @@ constexpr double kMissedPerSent = 1e-4;
 
 const std::vector<double> kHome = {0.0, -0.7, 0.0, 1.57, 0.0, 0.7, 0.0};
 const std::vector<double> kZeros(7, 0.0);
-
-int64_t NowNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-void SleepUntilNs(int64_t t_ns) {
-  timespec ts{};
-  ts.tv_sec = static_cast<time_t>(t_ns / 1000000000);
-  ts.tv_nsec = static_cast<long>(t_ns % 1000000000);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
-  }
-}
 
 // Ends the process (status 1) when the main thread has not reached a new
 // step for kStallLimit: a hung call or teardown would hold the run, and a CI

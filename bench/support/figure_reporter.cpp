@@ -26,4 +26,12 @@ double FigureReporter::CpuNs(const std::string& name) const {
   return found == sums_.end() ? 0.0 : found->second.cpu_ns / found->second.runs;
 }
 
+bool RunBenchmarks(int* argc, char** argv, FigureReporter& reporter) {
+  benchmark::Initialize(argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(*argc, argv)) return false;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return true;
+}
+
 }  // namespace quiral::bench

@@ -30,4 +30,8 @@ class FigureReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Sums> sums_;
 };
 
+// Runs the registered benchmarks with the command line's options, reporting
+// to `reporter`; false, with nothing run, for an option it does not know.
+bool RunBenchmarks(int* argc, char** argv, FigureReporter& reporter);
+
 }  // namespace quiral::bench
