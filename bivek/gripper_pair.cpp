@@ -2,10 +2,12 @@
 
 #include "bivek/per_arm.h"
 #include "vek/gripper.h"
+#include "vek/gripper_access.h"
 
 namespace quiral::bivek {
 namespace {
 
+using detail::CheckedMember;
 using detail::RunConcurrentSelected;
 using detail::RunSequential;
 using detail::RunSequentialSelected;
@@ -13,6 +15,7 @@ using detail::TagFailures;
 using detail::TagInputStateAndFailures;
 using detail::TagStateAndFailures;
 using vek::Gripper;
+using vek::detail::GripperAccess;
 
 constexpr detail::Untagged kUntagged;
 
@@ -70,14 +73,17 @@ class GripperPair::Impl {
     RunConcurrentSelected(TagStateAndFailures(Name("Init")), enabled, grippers, &Gripper::Init);
   }
 
+  // Both enabled arms' values are checked before either gripper is
+  // commanded.
   void Grasp(PerArm<double> forces) {
     RunConcurrentSelected(TagInputStateAndFailures(Name("Grasp")), enabled, grippers,
-                          &Gripper::Grasp, forces);
+                          CheckedMember{&GripperAccess::CheckGrasp, &Gripper::Grasp}, forces);
   }
 
   void Move(PerArm<double> widths, PerArm<double> velocities, PerArm<double> force_limits) {
-    RunConcurrentSelected(TagInputStateAndFailures(Name("Move")), enabled, grippers, &Gripper::Move,
-                          widths, velocities, force_limits);
+    RunConcurrentSelected(TagInputStateAndFailures(Name("Move")), enabled, grippers,
+                          CheckedMember{&GripperAccess::CheckMove, &Gripper::Move}, widths,
+                          velocities, force_limits);
   }
 
   void Stop(PerArm<bool> arms) {

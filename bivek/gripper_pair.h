@@ -10,8 +10,10 @@
 //
 // The pair remembers which arms it enabled: Enable sets an arm's flag when
 // that arm's gripper was enabled, Disable clears it. The commands leave out
-// an arm whose flag is clear, without an error; the pair checks no
-// argument itself, each gripper checks its own.
+// an arm whose flag is clear, without an error, and do not look at its
+// values. Grasp and Move check the values of every arm that takes part, as
+// its gripper would, before either gripper is commanded: a value one arm
+// refuses leaves as that arm's error, and neither gripper receives anything.
 //
 // Errors. An arm's error leaves as a new exception of the first class of the
 // operation's re-tag list that it derives from, with the text

@@ -22,14 +22,15 @@
 //       one std::async task per (selected) arm
 // A selector form runs only the arms whose flag in `selected` is true.
 //
-// In place of `member`, RunSequential and RunConcurrent also take
-// CheckedMember{check, member}: before either arm runs `member`, `check` is
-// called as check(object, args...) with each arm's object and arguments,
-// first arm then second, on the calling thread. A check throws what `member`
-// would throw for these arguments, and that error leaves as the member's own
-// would (the same policy, the same arm tag); then neither arm is commanded.
-// So an argument that is wrong for the second arm does not leave the first
-// arm moved.
+// In place of `member`, RunSequential, RunConcurrent and
+// RunConcurrentSelected also take CheckedMember{check, member}: before
+// either arm runs `member`, `check` is called as check(object, args...) with
+// each arm's object and arguments, first arm then second, on the calling
+// thread (in the selector form, for the selected arms only: an arm left out
+// is neither checked nor run). A check throws what `member` would throw for
+// these arguments, and that error leaves as the member's own would (the same
+// policy, the same arm tag); then neither arm is commanded. So an argument
+// that is wrong for the second arm does not leave the first arm moved.
 //
 // In place of `objects, member, args...` each form also takes two callables
 // without arguments, `first` and `second`, for arm work that is not one
@@ -354,12 +355,14 @@ struct CheckedMember {
 template <class Check, class Member>
 CheckedMember(Check, Member) -> CheckedMember<Check, Member>;
 
-// `check` on the first arm, then on the second, on the calling thread.
+// `check` on the selected arms, first then second, on the calling thread.
 template <class Policy, class P1, class P2, class Check, class... Args>
-void CheckArms(const Policy& policy, const std::pair<P1, P2>& objects, const Check& check,
-               const Args&... args) {
-  RunSequential(policy, ArmCall(Arm::kFirst, objects.first, check, args...),
-                ArmCall(Arm::kSecond, objects.second, check, args...));
+void CheckArms(const Policy& policy, std::pair<bool, bool> selected,
+               const std::pair<P1, P2>& objects, const Check& check, const Args&... args) {
+  auto first = ArmCall(Arm::kFirst, objects.first, check, args...);
+  auto second = ArmCall(Arm::kSecond, objects.second, check, args...);
+  if (selected.first) CallArm(policy, Arm::kFirst, first);
+  if (selected.second) CallArm(policy, Arm::kSecond, second);
 }
 
 template <class Policy, class P1, class P2, class Member, class... Args, class = IfMember<Member>>
@@ -386,14 +389,22 @@ auto RunSequential(const Policy& policy, const std::pair<P1, P2>& objects, Membe
 template <class Policy, class P1, class P2, class Check, class Member, class... Args>
 auto RunConcurrent(const Policy& policy, const std::pair<P1, P2>& objects,
                    const CheckedMember<Check, Member>& checked, const Args&... args) {
-  CheckArms(policy, objects, checked.check, args...);
+  CheckArms(policy, {true, true}, objects, checked.check, args...);
   return RunConcurrent(policy, objects, checked.member, args...);
+}
+
+template <class Policy, class P1, class P2, class Check, class Member, class... Args>
+void RunConcurrentSelected(const Policy& policy, std::pair<bool, bool> selected,
+                           const std::pair<P1, P2>& objects,
+                           const CheckedMember<Check, Member>& checked, const Args&... args) {
+  CheckArms(policy, selected, objects, checked.check, args...);
+  RunConcurrentSelected(policy, selected, objects, checked.member, args...);
 }
 
 template <class Policy, class P1, class P2, class Check, class Member, class... Args>
 auto RunSequential(const Policy& policy, const std::pair<P1, P2>& objects,
                    const CheckedMember<Check, Member>& checked, const Args&... args) {
-  CheckArms(policy, objects, checked.check, args...);
+  CheckArms(policy, {true, true}, objects, checked.check, args...);
   return RunSequential(policy, objects, checked.member, args...);
 }
 

@@ -10,6 +10,7 @@
 
 #include "client/vek_client.h"
 #include "vek/device.h"
+#include "vek/gripper_access.h"
 #include "vek/robot_access.h"
 #include "vek/wire_text.h"
 
@@ -56,14 +57,28 @@ class Gripper::Impl {
     }
   }
 
-  // Checks `x` against [lo, hi]; the value to send for it.
-  static double Checked(double x, double lo, double hi, std::string_view operation,
-                        std::string_view argument) {
+  // Refuses `x` when it lies outside [lo, hi].
+  static void CheckRange(double x, double lo, double hi, std::string_view operation,
+                         std::string_view argument) {
     if (!InRange(x, lo, hi)) {
       throw std::invalid_argument(Prefix(operation) + " Input parameter [" + std::string(argument) +
                                   "] is outside the valid range");
     }
-    return InsideMargin(x, lo, hi);
+  }
+
+  // The argument checks of Grasp and Move: they throw what the command
+  // throws for these arguments, in the same order, and send nothing. The
+  // commands call them in their place; the gripper pair calls them for both
+  // arms before either gripper is commanded (vek/gripper_access.h).
+  void CheckGrasp(double force) const {
+    RequireEnabled("Grasp");
+    CheckRange(force, params.min_force, params.max_force, "Grasp", "force");
+  }
+  void CheckMove(double width, double velocity, double force_limit) const {
+    RequireEnabled("Move");
+    CheckRange(width, params.min_width, params.max_width, "Move", "width");
+    CheckRange(velocity, params.min_vel, params.max_vel, "Move", "velocity");
+    CheckRange(force_limit, params.min_force, params.max_force, "Move", "force_limit");
   }
 
   // One device command to the enabled gripper.
@@ -160,22 +175,18 @@ void Gripper::Init() {
 }
 
 void Gripper::Grasp(double force) {
-  impl_->RequireEnabled("Grasp");
+  impl_->CheckGrasp(force);
   const GripperParams& p = impl_->params;
-  const double sent = Impl::Checked(force, p.min_force, p.max_force, "Grasp", "force");
-  impl_->Send({{"targetForce", sent}}, "Grasp");
+  impl_->Send({{"targetForce", InsideMargin(force, p.min_force, p.max_force)}}, "Grasp");
 }
 
 void Gripper::Move(double width, double velocity, double force_limit) {
-  impl_->RequireEnabled("Move");
+  impl_->CheckMove(width, velocity, force_limit);
   const GripperParams& p = impl_->params;
-  const double width_sent = Impl::Checked(width, p.min_width, p.max_width, "Move", "width");
-  const double velocity_sent = Impl::Checked(velocity, p.min_vel, p.max_vel, "Move", "velocity");
-  const double force_sent =
-      Impl::Checked(force_limit, p.min_force, p.max_force, "Move", "force_limit");
-  impl_->Send(
-      {{"targetWidth", width_sent}, {"targetVel", velocity_sent}, {"targetForce", force_sent}},
-      "Move");
+  impl_->Send({{"targetWidth", InsideMargin(width, p.min_width, p.max_width)},
+               {"targetVel", InsideMargin(velocity, p.min_vel, p.max_vel)},
+               {"targetForce", InsideMargin(force_limit, p.min_force, p.max_force)}},
+              "Move");
 }
 
 void Gripper::Stop() {
@@ -201,6 +212,15 @@ void Gripper::Stop() {
 GripperParams Gripper::params() const { return impl_->params; }
 
 GripperStates Gripper::states() const { return impl_->client->rt_states_sub.GripperStates(); }
+
+void detail::GripperAccess::CheckGrasp(const Gripper& gripper, double force) {
+  gripper.impl_->CheckGrasp(force);
+}
+
+void detail::GripperAccess::CheckMove(const Gripper& gripper, double width, double velocity,
+                                      double force_limit) {
+  gripper.impl_->CheckMove(width, velocity, force_limit);
+}
 
 std::ostream& operator<<(std::ostream& out, const GripperStates& states) {
   out << std::fixed << std::setprecision(3);

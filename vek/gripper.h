@@ -25,6 +25,10 @@ namespace quiral::vek {
 
 class Robot;
 
+namespace detail {
+struct GripperAccess;
+}  // namespace detail
+
 class Gripper {
  public:
   // Distance that every value sent by Grasp and Move keeps from the bounds
@@ -61,6 +65,9 @@ class Gripper {
   class Impl;
 
  private:
+  // The gripper pair reaches the argument checks of Grasp and Move through
+  // this internal accessor (vek/gripper_access.h).
+  friend struct detail::GripperAccess;
   std::unique_ptr<Impl> impl_;
 };
 

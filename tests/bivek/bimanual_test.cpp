@@ -52,6 +52,12 @@ class GripperPairTest : public TwoArms {
     return {vek::testing_util::RequestsOf(sim_, sn_[0], procedure, since[0]),
             vek::testing_util::RequestsOf(sim_, sn_[1], procedure, since[1])};
   }
+  // The first value of each of an arm's device commands.
+  static std::vector<double> FirstValues(const std::vector<json>& commands) {
+    std::vector<double> values;
+    for (const json& command : commands) values.push_back(command["float_args"][0]);
+    return values;
+  }
   // Whether the second arm's request came before the first arm's reply, sent 0.5 s late.
   bool AtOnce(int procedure, const Call& call) {
     sim_.Fault(sn_[0], {{"procedure_id", procedure}, {"kind", "late_reply"}, {"delay_ms", 500}});
@@ -92,6 +98,35 @@ TEST_F(GripperPairTest, CommandsReachOnlyEnabledArmsErrorsTaggedWithTheArm) {
   sim_.Fault(sn_[1], {{"procedure_id", 40}, {"kind", "fail"}});
   Fails<std::runtime_error>("[quiral::bivek::GripperPair](second) Failed to initialize device list",
                             [&] { GripperPair{pair_}; });
+}
+
+// Every enabled arm's values are checked before either gripper is commanded.
+TEST_F(GripperPairTest, AValueOneArmRefusesCommandsNeitherGripper) {
+  grippers_.Enable({"SimGripper", "SimGripper"});
+  const std::string range = "] is outside the valid range";
+  const std::pair<Call, std::string> refused[] = {
+      {[&] { grippers_.Grasp({20, NAN}); }, "Grasp](second) Input parameter [force" + range},
+      {[&] { grippers_.Move({0.05, 0.06}, {0.1, 0.1}, {40, 1000}); },
+       "Move](second) Input parameter [force_limit" + range},
+      {[&] { grippers_.Move({0.05, 0.06}, {0.1, 0.5}, {40, 50}); },
+       "Move](second) Input parameter [velocity" + range},
+      {[&] { grippers_.Move({-1, 0.06}, {0.1, 0.1}, {40, 50}); },
+       "Move](first) Input parameter [width" + range},
+      {[&] { grippers_.Grasp({1000, NAN}); }, "Grasp](first) Input parameter [force" + range}};
+  for (const auto& row : refused) {
+    // The grasp that follows is the only command either controller records.
+    const auto sent = Sent(kCommand, [&] {
+      Fails<std::invalid_argument>(kTag + row.second, row.first);
+      grippers_.Grasp({20, 30});
+    });
+    EXPECT_EQ(FirstValues(sent[0]), std::vector<double>{20}) << row.second;
+    EXPECT_EQ(FirstValues(sent[1]), std::vector<double>{30}) << row.second;
+  }
+  // An arm left out is not checked: its values would be refused.
+  grippers_.Disable({true, false});
+  const auto sent = Sent(kCommand, [&] { grippers_.Move({NAN, 0.06}, {0.1, 0.1}, {-1, 50}); });
+  EXPECT_TRUE(sent[0].empty());
+  EXPECT_EQ(sent[1].size(), 1u);
 }
 
 class MoveTensionedTest : public TwoArms {

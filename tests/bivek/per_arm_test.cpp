@@ -78,6 +78,7 @@ struct FakeArm {
     return calls.back();
   }
   void Touch() { calls.push_back("touch"); }
+  void Take(int n) { calls.push_back("take" + std::to_string(n)); }
 };
 
 // A listed class keeps its class; a derived one leaves as the first listed
@@ -124,6 +125,27 @@ TEST(MemberFormTest, EachArmGetsItsElementOfEveryPairAndEveryOtherArgumentWhole)
   RunConcurrentSelected(TagFailures(kName), {true, false}, arms, &FakeArm::Touch);
   EXPECT_EQ(a.calls, (std::vector<std::string>{"a1", "a2", "touch"}));
   EXPECT_EQ(b.calls, (std::vector<std::string>{"b1", "b2", "touch"}));
+}
+
+// The selector form checks the selected arms only, both before either runs.
+TEST(MemberFormTest, TheSelectorFormChecksEverySelectedArmBeforeAnyRuns) {
+  FakeArm a, b;
+  const std::pair<FakeArm*, FakeArm*> arms = {&a, &b};
+  const CheckedMember checked{[](FakeArm& arm, int n) {
+                                arm.calls.push_back("check" + std::to_string(n));
+                                if (n < 0) throw std::invalid_argument(kArmText);
+                              },
+                              &FakeArm::Take};
+  RunConcurrentSelected(TagInputAndFailures(kName), {false, true}, arms, checked,
+                        std::make_pair(-1, 2));
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] {
+        RunConcurrentSelected(TagInputAndFailures(kName), {true, true}, arms, checked,
+                              std::make_pair(1, -3));
+      },
+      kName + "(second) It went wrong"));
+  EXPECT_EQ(a.calls, (std::vector<std::string>{"check1"}));
+  EXPECT_EQ(b.calls, (std::vector<std::string>{"check2", "take2", "check-3"}));
 }
 
 TEST(SequentialTest, TheSecondArmIsNeverCalledAfterTheFirstFailed) {
