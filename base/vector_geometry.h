@@ -16,8 +16,9 @@ bool _Is3PtCollinear(const Eigen::Vector3d& p1, const Eigen::Vector3d& p2,
                      const Eigen::Vector3d& p3);
 
 // The rotation by the angle between a and b about a × b, turning the
-// direction of a into that of b. Equal directions (or a zero vector) give
-// the identity; opposite directions give a half turn about an axis
+// direction of a into that of b, for vectors of any length from subnormal to
+// 1e300 and however close to opposite. Equal directions (or a zero vector)
+// give the identity; opposite directions give a half turn about an axis
 // perpendicular to a.
 Eigen::Matrix3d _ComputeRotationMatrix(const Eigen::Vector3d& a, const Eigen::Vector3d& b);
 

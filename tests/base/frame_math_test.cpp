@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -174,17 +175,92 @@ TEST_F(RandomRotations, SlerpSquadAndItsDerivativeFollowTheirDefinitions) {
   EXPECT_EQ(_SlerpQuaternion(q, -q, 0.7, true).coeffs(), q.coeffs());
 }
 
+// The direction of v at any scale: the squared norm of 1e-170 or 1e300 leaves the doubles.
+Eigen::Vector3d direction(const Eigen::Vector3d& v) {
+  return (v / v.cwiseAbs().maxCoeff()).normalized();
+}
+
+// How far r is from a proper rotation turning the direction of a into that of b.
+double rotationError(const Eigen::Matrix3d& r, const Eigen::Vector3d& a, const Eigen::Vector3d& b) {
+  const double orthonormal =
+      (r.transpose() * r - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff();
+  return std::max(
+      {orthonormal, std::abs(r.determinant() - 1), (r * direction(a) - direction(b)).norm()});
+}
+
 TEST_F(RandomRotations, RotationBetweenVectorsIsProper) {
-  // Opposite vectors gave −I, a point reflection.
-  const Eigen::Vector3d a(1, 2, 3), x = Eigen::Vector3d::UnitX();
-  const Eigen::Vector3d pairs[][2] = {
-      {a, -2 * a}, {x, -x}, {a, 3 * a}, {a, Eigen::Vector3d::Random()}};
+  // Opposite vectors gave −I, a point reflection, and so did tiny ones, whose dot product
+  // underflowed to −0; opposite up to rounding, the noise of a × b became the axis. For w,
+  // the part of −0.3·w across w is rounding that lies along w.
+  const Eigen::Vector3d a(1, 2, 3), x = Eigen::Vector3d::UnitX(), u(-0.16296, 0.12886, -0.25887);
+  const Eigen::Vector3d w(-1, -0.9, 0.25);
+  const Eigen::Vector3d tiny(5e-324, 1e-323, 0), huge = 1e300 * Eigen::Vector3d(1, -2, 3);
+  const Eigen::Vector3d pairs[][2] = {{a, 3 * a},
+                                      {a, Eigen::Vector3d::Random()},
+                                      {u, -0.3 * u},
+                                      {w, -0.3 * w},
+                                      {1e-170 * x, -1e-170 * x},
+                                      {tiny, -tiny},
+                                      {tiny, Eigen::Vector3d(0, 0, 5e-324)},
+                                      {huge, -0.7 * huge},
+                                      {huge, Eigen::Vector3d(-1e300, 1e300, 1e299)},
+                                      {1e-170 * a, 1e300 * u}};
   for (const auto& pair : pairs) {
-    const Eigen::Matrix3d r = _ComputeRotationMatrix(pair[0], pair[1]);
-    EXPECT_TRUE((r.transpose() * r).isIdentity(1e-12));
-    EXPECT_NEAR(r.determinant(), 1, 1e-12);
-    EXPECT_TRUE((r * pair[0].normalized()).isApprox(pair[1].normalized(), 1e-12)) << pair[1];
+    EXPECT_LT(rotationError(_ComputeRotationMatrix(pair[0], pair[1]), pair[0], pair[1]), 1e-12)
+        << pair[0].transpose() << " to " << pair[1].transpose();
   }
+  // Exactly opposite directions: a half turn about an axis perpendicular to a.
+  for (const Eigen::Vector3d& v : {a, x, Eigen::Vector3d(1e-170 * x), tiny, huge}) {
+    const Eigen::Matrix3d halfTurn = Eigen::AngleAxisd(kPi, direction(v).unitOrthogonal()).matrix();
+    EXPECT_TRUE(_ComputeRotationMatrix(v, -2 * v).isApprox(halfTurn, 1e-15)) << v.transpose();
+  }
+  // b = −k·a for k not a power of two: opposite up to rounding.
+  double worst = 0;
+  for (int n = 0; n < 500; ++n) {
+    const Eigen::Vector3d from = Eigen::Vector3d::Random(),
+                          to = -Eigen::internal::random(0.1, 10.0) * from;
+    worst = std::max(worst, rotationError(_ComputeRotationMatrix(from, to), from, to));
+  }
+  EXPECT_LT(worst, 1e-12);
+}
+
+TEST_F(RandomRotations, NearlyOppositeVectorsTurnByTheirAngleInTheirPlane) {
+  // b is a turned by π − gap about an axis perpendicular to a: the result turns by that angle
+  // about an axis perpendicular to a (a × b, mostly rounding here, tilted it).
+  for (const double gap : {1e-6, 1e-8, 1e-10, 1e-12, 1e-14}) {
+    double worst = 0, worstAngle = 0, worstTilt = 0;
+    for (int n = 0; n < 100; ++n) {
+      const Eigen::Vector3d a = Eigen::Vector3d::Random();
+      const Eigen::Vector3d b = Eigen::internal::random(0.1, 10.0) *
+                                (Eigen::AngleAxisd(kPi - gap, a.unitOrthogonal()) * a);
+      const Eigen::Matrix3d r = _ComputeRotationMatrix(a, b);
+      const Eigen::AngleAxisd turn(r);
+      worst = std::max(worst, rotationError(r, a, b));
+      worstAngle = std::max(worstAngle, std::abs(turn.angle() - (kPi - gap)));
+      worstTilt = std::max(worstTilt, std::abs(turn.axis().dot(a.normalized())));
+    }
+    EXPECT_LT(worst, 1e-12) << gap;
+    EXPECT_LT(worstAngle, 1e-9) << gap;
+    EXPECT_LT(worstTilt, 1e-12) << gap;
+  }
+}
+
+TEST_F(RandomRotations, RotationBetweenVectorsIsTheSmallestOne) {
+  // Not opposite: the turn by the angle between them about a × b (a reference that keeps its
+  // accuracy up to about 3 rad).
+  double worst = 0;
+  for (int n = 0; n < 500; ++n) {
+    const Eigen::Vector3d a = Eigen::Vector3d::Random();
+    const Eigen::Vector3d b =
+        n % 2 ? Eigen::Vector3d::Random() : Eigen::Vector3d(a + 1e-6 * Eigen::Vector3d::Random());
+    const double angle = std::atan2(a.cross(b).norm(), a.dot(b));
+    if (angle > 3) continue;
+    const Eigen::Matrix3d smallest = Eigen::AngleAxisd(angle, a.cross(b).normalized()).matrix();
+    worst = std::max(worst, (_ComputeRotationMatrix(a, b) - smallest).cwiseAbs().maxCoeff());
+  }
+  EXPECT_LT(worst, 1e-14);
+  EXPECT_EQ(_ComputeRotationMatrix(Eigen::Vector3d::Zero(), Eigen::Vector3d::UnitX()),
+            Eigen::Matrix3d::Identity());
 }
 
 TEST(ScalarFunctions, WrapRefusesBadBoundsAndHandlesFarValues) {
