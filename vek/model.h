@@ -95,8 +95,9 @@ class Model {
   // path: joints the template names get the robot's `origin` xyz and rpy
   // (URDF, as text) or x, y, z, roll, pitch, yaw under `kinematics` (YAML,
   // as numbers). The file is replaced only once its new content is written
-  // whole; every failure throws and leaves it untouched.
-  // SyncKinematicsYAML returns the number of joints it updated.
+  // whole, keeping its permission bits (in place when its folder takes no
+  // new file); every failure before the write throws and leaves it
+  // untouched. SyncKinematicsYAML returns the number of joints it updated.
   void SyncURDF(const std::string& template_urdf_path);
   std::size_t SyncKinematicsYAML(const std::string& template_yaml_path);
 

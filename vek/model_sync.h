@@ -15,9 +15,10 @@ using UrdfDownload = std::function<std::optional<std::string>()>;
 
 // Both load and check the template first, then download the robot's URDF
 // (so a bad template costs no remote call), update the template in memory
-// and replace the file with the result: written whole to a temporary file
-// beside it (the original's permissions, a symbolic link followed), then
-// renamed over it. Every failure throws and leaves the file untouched.
+// and write the result to the file with detail::SaveFileBytes (replaced
+// whole, its permissions kept, a symbolic link followed; rewritten in place
+// when no temporary file may be made beside it). Every failure before the
+// write throws and leaves the file untouched.
 //
 // URDF: for each named joint of the robot's URDF, the template's first
 // joint of that name takes the robot joint's `origin` rpy and xyz texts,

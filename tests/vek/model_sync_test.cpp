@@ -58,7 +58,10 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
   const std::string yaml = write("t.yaml",
                                  "name: arm\nkinematics: {j1: {x: 9, y: 9, z: 9, "
                                  "roll: 9, yaw: 9, k: 4}, j2: ~, j3: {roll: 8}, j4: {}}");
+  const auto private_mode = fs::perms::owner_read | fs::perms::owner_write;
+  fs::permissions(yaml, private_mode);
   EXPECT_EQ(SyncYamlTemplate(yaml, download), 3u);  // j1, j2, j3
+  EXPECT_EQ(fs::status(yaml).permissions(), private_mode);
   EXPECT_EQ(Read(yaml),
             "name: arm\nkinematics: {j1: {x: 0, y: 0, z: 0.155, roll: 0, yaw: 0, k: 4, pitch: "
             "0.10000000000000001}, j2: {x: 0.01, y: 0.02, z: 0.029999999999999999}, j3: {roll: 8, "
