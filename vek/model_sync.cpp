@@ -127,6 +127,10 @@ SyncedYaml SyncYamlText(const std::string& yaml, const std::string& path,
     const YAML::Node& joints = kinematics;
     if (!joints.IsMap() || !joints[name]) return;
     YAML::Node entry = joints[name];
+    // A scalar holds no keys: subscripting it raises yaml-cpp's own
+    // YAML::BadSubscript, which reaches the caller unchanged whatever the
+    // origin holds.
+    if (entry.IsScalar()) static_cast<void>(entry["x"]);
     if (!(entry.IsMap() || entry.IsNull())) {
       throw std::invalid_argument(prefix + "Entry [" + name + "] under <kinematics> is not a map");
     }

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <regex>
 
+#include <yaml-cpp/yaml.h>
+
 #include "tests/vek/robot_test_util.h"
 
 namespace quiral::vek {
@@ -76,7 +78,7 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
   const std::tuple<std::string, std::optional<std::string>, int, std::string> cases[] = {
       {"none.urdf", kRobot, 0, u + "Failed to load template URDF at [none.urdf]"},
       {urdf, std::nullopt, 1, u + "Failed to obtain URDF from server"},
-      {write("s.yaml", "kinematics: {j1: 3}"), kRobot, 2,
+      {write("s.yaml", "kinematics: {j1: [3]}"), kRobot, 2,
        "[quiral::vek::Model::SyncKinematicsYAML] Entry [j1] under <kinematics> is not a map"}};
   for (const auto& [template_path, served, expected_downloads, text] : cases) {
     const std::string& path = template_path;
@@ -88,6 +90,15 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
     EXPECT_EQ(downloads, std::min(expected_downloads, 1)) << text;
     EXPECT_EQ(Read(path), before) << text;
   }
+
+  // A scalar entry of a joint that is synced, whatever its origin holds:
+  // yaml-cpp's own error, and the file stays as it was. j4 has no origin.
+  for (const std::string entries : {"{j1: 3}", "{j5: 3}", "{j1: {}, j5: text}"}) {
+    const std::string path = write("scalar.yaml", "kinematics: " + entries);
+    EXPECT_THROW(SyncYamlTemplate(path, download), YAML::BadSubscript) << entries;
+    EXPECT_EQ(Read(path), "kinematics: " + entries);
+  }
+  EXPECT_EQ(SyncYamlTemplate(write("scalar.yaml", "kinematics: {j4: 3}"), download), 0u);
 
   // A file-size limit below the new content: the write fails half-way.
   robot = kRobot;
@@ -101,7 +112,7 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
                                          u + "Failed to save updated URDF to [" + urdf + "]"));
   setrlimit(RLIMIT_FSIZE, &limit);
   EXPECT_EQ(Read(urdf), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3) << "a temporary file is left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 4) << "a temporary file is left";
 }
 
 }  // namespace
