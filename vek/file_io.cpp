@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
+#include <string_view>
 
 #include "client/vek_client.h"
 #include "vek/file_io_impl.h"
@@ -176,7 +177,7 @@ void FileIO::DownloadProject(const std::string& project_name, const std::string&
     Save(folder / file_name, bytes, "DownloadProject");
   }
   const fs::path marker = folder / kProjectMarker;
-  if (!detail::SaveFileBytes(marker, {})) {
+  if (!detail::SaveFileBytes(marker, std::string_view())) {
     throw std::runtime_error(prefix + " Failed to create marker file [" + marker.string() + "]");
   }
 }

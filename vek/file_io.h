@@ -6,10 +6,14 @@
 // (IEEE 802.3); a download whose CRC-32 does not match fails and writes
 // nothing. A file to upload may hold at most kMaxFileSize bytes. Files are
 // written to a temporary file beside the target and renamed over it once
-// complete, so a target is either left as it was or replaced whole. A name
-// that comes from the controller is used locally only when it is a plain
-// file name (not empty, not "." or "..", without "/" or '\0'). Errors begin
-// with "[quiral::vek::FileIO::<operation>] ":
+// complete, so a target is either left as it was or replaced whole; a
+// replaced file keeps its permission bits (and, for root, its owner), a
+// symbolic link stays a link to the file that gets the bytes, and a file
+// with several hard links, or in a folder where no file may be created, is
+// rewritten in place. A name that comes from the controller is used
+// locally only when it is a plain file name (not empty, not "." or "..",
+// without "/" or '\0'). Errors begin with
+// "[quiral::vek::FileIO::<operation>] ":
 //   std::invalid_argument  a local file that cannot be read, a name that is
 //                          not listed or cannot be sent or saved;
 //   std::length_error      a file or name larger than the link carries;

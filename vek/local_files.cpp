@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace quiral::vek::detail {
 namespace {
@@ -70,10 +71,68 @@ fs::path TemporaryPath(const fs::path& path) {
   return path.parent_path() / name;
 }
 
+int MakeTemporaryBeside(const fs::path& target, unsigned mode, fs::path& temporary) {
+  temporary = TemporaryPath(target);
+  return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                static_cast<mode_t>(mode));
+}
+
 // Removes the temporary file of a failed save; returns `result`.
 bool Discard(const fs::path& temporary, bool result) {
   ::unlink(temporary.c_str());
   return result;
+}
+
+// Follows the symbolic links that `path` ends in, as the kernel does,
+// leaving in `path` the file they lead to and in `info` its status (when
+// `exists`). False with errno set when a look-up fails or the links loop.
+bool FollowLinks(fs::path& path, struct stat& info, bool& exists) {
+  constexpr int kMaxLinks = 40;
+  for (int links = 0;; ++links) {
+    if (::lstat(path.c_str(), &info) != 0) {
+      exists = false;
+      return errno == ENOENT;
+    }
+    exists = true;
+    if (!S_ISLNK(info.st_mode)) return true;
+    std::error_code error;
+    const fs::path to = fs::read_symlink(path, error);
+    if (error || links == kMaxLinks) {
+      errno = error ? error.value() : ELOOP;
+      return false;
+    }
+    path = to.is_absolute() ? to : path.parent_path() / to;
+  }
+}
+
+// Gives the temporary file `fd` the owner, group and permission bits of
+// the file it replaces. Where the process may not set the owner (not
+// root), the group alone is tried, and a failure there is no error.
+bool KeepOwnerAndMode(int fd, const struct stat& original) {
+  struct stat made {};
+  if (::fstat(fd, &made) != 0) return false;
+  if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
+      ::fchown(fd, original.st_uid, original.st_gid) != 0) {
+    if (errno != EPERM && errno != EINVAL) return false;
+    ::fchown(fd, static_cast<uid_t>(-1), original.st_gid);
+  }
+  // After the owner: changing it clears the set-user-ID and set-group-ID bits.
+  return ::fchmod(fd, original.st_mode & 07777) == 0;
+}
+
+// Writes `bytes` to `fd` whole, flushes them to disk and closes it; a
+// close that fails shows a write that failed late.
+bool WriteAndClose(Descriptor& fd, std::string_view bytes) {
+  const bool written = WriteAll(fd.get(), reinterpret_cast<const uint8_t*>(bytes.data()),
+                                bytes.size()) &&
+                       ::fsync(fd.get()) == 0;
+  return fd.Close() && written;
+}
+
+// Replaces the content of the existing regular file `target` in place.
+bool WriteInPlace(const fs::path& target, std::string_view bytes) {
+  Descriptor fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
+  return fd.get() >= 0 && WriteAndClose(fd, bytes);
 }
 
 }  // namespace
@@ -101,25 +160,46 @@ LoadStatus LoadFileBytes(const fs::path& path, size_t max_bytes, LoadedFile& fil
   return LoadStatus::kLoaded;
 }
 
-bool SaveFileBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+bool SaveFileBytes(const fs::path& path, std::string_view bytes) {
+  return SaveFileBytes(path, bytes, MakeTemporaryBeside);
+}
+
+bool SaveFileBytes(const fs::path& path, std::string_view bytes,
+                   MakeTemporaryFile make_temporary) {
   const auto failed = [&path](const char* step) {
-    spdlog::debug("Failed to save raw bytes to file [{}] ({}: {})", path.string(), step,
-                  std::strerror(errno));
+    const int error = errno;
+    spdlog::debug("Failed to save raw bytes to file [{}]", path.string());
+    spdlog::debug("Cause: {} failed: {}", step, std::strerror(error));
     return false;
   };
   if (HasNul(path.native()) || path.filename().empty()) {
     errno = EINVAL;
-    return failed("name");
+    return failed("checking the file name");
   }
-  const fs::path temporary = TemporaryPath(path);
-  Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return failed("open");
-  // Closing is checked too: a write that fails late shows there.
-  bool written = WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
-  written = fd.Close() && written;
-  if (!written) return Discard(temporary, failed("write"));
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    return Discard(temporary, failed("rename"));
+  fs::path target = path;
+  struct stat original {};
+  bool exists = false;
+  if (!FollowLinks(target, original, exists)) return failed("following the path");
+  const bool regular = exists && S_ISREG(original.st_mode);
+  if (regular && original.st_nlink > 1) {
+    return WriteInPlace(target, bytes) || failed("writing in place");
+  }
+  // A replaced file's content stays private to its owner until its own
+  // permission bits are set.
+  fs::path temporary;
+  Descriptor fd(make_temporary(target, exists ? 0600 : 0666, temporary));
+  if (fd.get() < 0) {
+    if (regular && (errno == EACCES || errno == EPERM)) {
+      return WriteInPlace(target, bytes) || failed("writing in place");
+    }
+    return failed("creating a temporary file");
+  }
+  if (exists && !KeepOwnerAndMode(fd.get(), original)) {
+    return Discard(temporary, failed("keeping owner and permissions"));
+  }
+  if (!WriteAndClose(fd, bytes)) return Discard(temporary, failed("writing"));
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    return Discard(temporary, failed("renaming"));
   }
   return true;
 }

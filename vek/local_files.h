@@ -1,7 +1,6 @@
 // Internal: the local side of file transfers: reading a file to send,
-// writing a received one so that no half-written file ever carries the
-// target's name, names that are safe to use inside a folder, and folder
-// creation with the caller's error text.
+// writing a received or updated one, names that are safe to use inside a
+// folder, and folder creation with the caller's error text.
 #pragma once
 
 #include <cstddef>
@@ -30,11 +29,39 @@ struct LoadedFile {
 LoadStatus LoadFileBytes(const std::filesystem::path& path, std::size_t max_bytes,
                          LoadedFile& file);
 
-// Writes `bytes` to a new temporary file in the folder of `path`, flushes
-// it to disk and renames it to `path`, replacing a file of that name. False
-// on any failure (logged at debug level); the temporary file is removed
-// then and `path` is left as it was.
-bool SaveFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// Writes `bytes` as the whole content of the file `path`; true when all of
+// it reached the disk.
+//
+// A symbolic link is followed: the file it points to gets the bytes and
+// the link stays a link. The bytes go to a new temporary file beside that
+// file, are flushed to disk and the temporary file is renamed over it, so
+// that a reader sees the old content or the new one, never a part. A file
+// it replaces keeps its permission bits and, where the process may set
+// them, its owner and group; a new file gets 0666 less the umask. Written
+// in place instead (truncated, written, flushed), so that no reader is cut
+// off from the new content:
+// - a regular file with more than one hard link, so every name sees it;
+// - a regular file in a folder where no temporary file may be made
+//   (permission denied), when the file itself may be written.
+//
+// False on any failure, logged at debug level as "Failed to save raw
+// bytes to file [path]" and a line with the cause; a temporary file is
+// removed then and the target is left as it was, except for a failed write
+// in place. A path with '\0' or without a file name is refused.
+bool SaveFileBytes(const std::filesystem::path& path, std::string_view bytes);
+inline bool SaveFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  return SaveFileBytes(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+
+// How SaveFileBytes makes its temporary file: opens a new file for writing
+// beside `target` with permission bits `mode` (less the umask), stores its
+// path in `temporary` and returns its descriptor; -1 with errno set when
+// it cannot. SaveFileBytes above makes it with O_CREAT | O_EXCL; a test
+// passes one that fails to reach the write in place.
+using MakeTemporaryFile = int (*)(const std::filesystem::path& target, unsigned mode,
+                                  std::filesystem::path& temporary);
+bool SaveFileBytes(const std::filesystem::path& path, std::string_view bytes,
+                   MakeTemporaryFile make_temporary);
 
 // True when `name` names an entry directly inside a folder: not empty, not
 // "." or "..", and without '/' or '\0'. A name from the controller is

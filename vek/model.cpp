@@ -21,13 +21,13 @@ void CheckJointVector(const std::vector<double>& values, std::size_t dof, const 
   }
 }
 
-void CheckFinite(const std::vector<double>& values, const char* name) {
-  for (const double v : values) {
-    if (!std::isfinite(v)) {
-      throw std::invalid_argument(std::string("[quiral::vek::Model::Update] Input vector [") +
-                                  name + "] contains a non-finite value");
-    }
-  }
+// Throws std::invalid_argument "[quiral::vek::Model::<operation>] Input
+// <kind> [<name>] contains a non-finite value" for a NaN or an infinity.
+void CheckFinite(const double* values, std::size_t count, const char* operation, const char* kind,
+                 const char* name) {
+  if (std::all_of(values, values + count, [](double v) { return std::isfinite(v); })) return;
+  throw std::invalid_argument(std::string("[quiral::vek::Model::") + operation + "] Input " +
+                              kind + " [" + name + "] contains a non-finite value");
 }
 
 Eigen::Map<const Eigen::VectorXd> AsVector(const std::vector<double>& values) {
@@ -135,8 +135,8 @@ void Model::Impl::Update(const std::vector<double>& positions,
   std::lock_guard<std::mutex> lock(mutex_);
   CheckJointVector(positions, multibody_->dof(), "positions");
   CheckJointVector(velocities, multibody_->dof(), "velocities");
-  CheckFinite(positions, "positions");
-  CheckFinite(velocities, "velocities");
+  CheckFinite(positions.data(), positions.size(), "Update", "vector", "positions");
+  CheckFinite(velocities.data(), velocities.size(), "Update", "vector", "velocities");
   multibody_->Update(AsVector(positions), AsVector(velocities));
 }
 
@@ -193,6 +193,11 @@ std::pair<bool, std::vector<double>> Model::Impl::reachable(
         "[quiral::vek::Model::reachable] Size of input vector [seed_positions] does not match "
         "robot DoF");
   }
+  // Refused before anything is sent, so that a missing reply always means
+  // the controller did not answer.
+  CheckFinite(pose.data(), pose.size(), "reachable", "parameter", "pose");
+  CheckFinite(seed_positions.data(), seed_positions.size(), "reachable", "vector",
+              "seed_positions");
   auto result = link_->Reachability(pose, seed_positions, free_orientation);
   if (!result) throw std::runtime_error("[quiral::vek::Model::reachable] No reply from the robot");
   return *std::move(result);

@@ -81,7 +81,9 @@ class Model {
 
   // Asks the controller whether `pose` ([x, y, z, qw, qx, qy, qz]) is
   // reachable from `seed_positions` (DoF values); returns the flag and the
-  // controller's joint solution.
+  // controller's joint solution. A seed of the wrong size or a non-finite
+  // value in either argument throws std::invalid_argument before anything
+  // is sent.
   std::pair<bool, std::vector<double>> reachable(const std::array<double, 7>& pose,
                                                  const std::vector<double>& seed_positions,
                                                  bool free_orientation) const;
@@ -93,8 +95,11 @@ class Model {
   // path: joints the template names get the robot's `origin` xyz and rpy
   // (URDF, as text) or x, y, z, roll, pitch, yaw under `kinematics` (YAML,
   // as numbers). The file is replaced only once its new content is written
-  // whole; every failure throws and leaves it untouched.
-  // SyncKinematicsYAML returns the number of joints it updated.
+  // whole, keeping its permission bits (in place when its folder takes no
+  // new file); every failure throws and, but for a failed write in place,
+  // leaves it untouched. A joint entry of the YAML template that is a
+  // scalar throws yaml-cpp's YAML::BadSubscript. SyncKinematicsYAML returns
+  // the number of joints it updated.
   void SyncURDF(const std::string& template_urdf_path);
   std::size_t SyncKinematicsYAML(const std::string& template_yaml_path);
 

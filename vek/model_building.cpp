@@ -27,15 +27,17 @@ void MountTool(const ModelLink::Tool& tool, multibody::Description& description)
   const ToolParams& p = tool.params;
   const Eigen::Vector4d quaternion(p.tcp_location[3], p.tcp_location[4], p.tcp_location[5],
                                    p.tcp_location[6]);
-  if (!Finite(p) || p.mass < 0.0 || quaternion.norm() == 0.0) {
+  if (!Finite(p) || p.mass < 0.0) {
     Fail("Invalid parameters of tool [" + tool.name + "] received from server");
   }
   const auto has_flange = [](const multibody::Link& link) { return link.name == "flange"; };
   if (std::none_of(description.links.begin(), description.links.end(), has_flange)) {
     Fail("The URDF has no link [flange] to mount tool [" + tool.name + "] on");
   }
+  // Scaled to unit length however small or large its values; an all-zero
+  // quaternion stays zero, which the frame takes as no rotation.
   base::Vector7d pose;
-  pose << p.tcp_location[0], p.tcp_location[1], p.tcp_location[2], quaternion.normalized();
+  pose << p.tcp_location[0], p.tcp_location[1], p.tcp_location[2], quaternion.stableNormalized();
   base::QorFrame tcp;
   tcp.setPoseVec(pose);
   Eigen::Isometry3d tcp_in_flange = Eigen::Isometry3d::Identity();

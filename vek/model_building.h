@@ -18,7 +18,8 @@ inline constexpr char kNoTool[] = "Flange";
 
 // Parses `urdf` into a fixed-base tree rooted at its root link. Unless the
 // tool is "Flange", a link "tool" is fixed to link "flange" by joint
-// "tool_joint" at the tool's TCP pose (its quaternion normalised); it
+// "tool_joint" at the tool's TCP pose (its quaternion normalised; an
+// all-zero quaternion means no rotation against the flange); it
 // carries the tool's mass, with the centre of mass and the inertia about
 // it, both given in the flange frame, carried into the TCP frame. Mounted
 // last, the tool is the last child of "flange" and takes no coordinate, so
@@ -28,8 +29,8 @@ inline constexpr char kNoTool[] = "Flange";
 //
 // Throws std::runtime_error "[quiral::vek::Model] " + reason for a URDF
 // that cannot be read into a tree, a URDF without "flange" when a tool is
-// mounted and a tool with a non-finite value, a negative mass or a zero
-// quaternion; std::logic_error "[quiral::vek::Model] Incorrect robot
+// mounted and a tool with a non-finite value or a negative mass;
+// std::logic_error "[quiral::vek::Model] Incorrect robot
 // degrees of freedom parsed from URDF: [n], expecting [dof]".
 std::unique_ptr<multibody::MultiBody> BuildMultiBody(const std::string& urdf,
                                                      const ModelLink::Tool& tool, std::size_t dof,

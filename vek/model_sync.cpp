@@ -1,13 +1,6 @@
 #include "vek/model_sync.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +10,7 @@
 #include <tinyxml2.h>
 #include <yaml-cpp/yaml.h>
 
+#include "vek/local_files.h"
 #include "vek/multibody/urdf.h"
 
 namespace quiral::vek {
@@ -27,31 +21,6 @@ using tinyxml2::XMLElement;
 
 constexpr char kUrdfPrefix[] = "[quiral::vek::Model::SyncURDF] ";
 constexpr char kYamlPrefix[] = "[quiral::vek::Model::SyncKinematicsYAML] ";
-
-// Replaces the file at `path` by `contents` through a temporary file in the
-// same folder, renamed over it only once written whole; false, with the
-// file untouched, on any failure.
-bool ReplaceFile(const std::string& path, std::string_view contents) {
-  std::error_code error;
-  const std::filesystem::path target = std::filesystem::canonical(path, error);
-  struct stat original {};
-  if (error || ::stat(target.c_str(), &original) != 0) return false;
-  std::string temporary = target.string() + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  bool written = ::fchmod(fd, original.st_mode & 07777) == 0;
-  for (std::size_t done = 0; written && done < contents.size();) {
-    const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) done += static_cast<std::size_t>(n);
-  }
-  written = written && ::fsync(fd) == 0;
-  written = ::close(fd) == 0 && written;
-  if (written && std::rename(temporary.c_str(), target.c_str()) == 0) return true;
-  ::unlink(temporary.c_str());
-  return false;
-}
 
 // The robot's URDF from the download, parsed, and its <robot> element.
 const XMLElement& DownloadRobot(const UrdfDownload& download, XMLDocument& document,
@@ -132,7 +101,7 @@ void SyncUrdfTemplate(const std::string& path, const UrdfDownload& download) {
 
   tinyxml2::XMLPrinter printer;
   document.Print(&printer);
-  if (!ReplaceFile(path, std::string_view(printer.CStr(), printer.CStrSize() - 1))) {
+  if (!detail::SaveFileBytes(path, std::string_view(printer.CStr(), printer.CStrSize() - 1))) {
     throw std::runtime_error(prefix + "Failed to save updated URDF to [" + path + "]");
   }
 }
@@ -158,6 +127,10 @@ SyncedYaml SyncYamlText(const std::string& yaml, const std::string& path,
     const YAML::Node& joints = kinematics;
     if (!joints.IsMap() || !joints[name]) return;
     YAML::Node entry = joints[name];
+    // A scalar holds no keys: subscripting it raises yaml-cpp's own
+    // YAML::BadSubscript, which reaches the caller unchanged whatever the
+    // origin holds.
+    if (entry.IsScalar()) static_cast<void>(entry["x"]);
     if (!(entry.IsMap() || entry.IsNull())) {
       throw std::invalid_argument(prefix + "Entry [" + name + "] under <kinematics> is not a map");
     }
@@ -186,7 +159,7 @@ std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& downlo
   std::ostringstream yaml;
   yaml << file.rdbuf();
   const SyncedYaml synced = SyncYamlText(yaml.str(), path, download);
-  if (!ReplaceFile(path, synced.text)) {
+  if (!detail::SaveFileBytes(path, synced.text)) {
     throw std::runtime_error(kYamlPrefix + std::string("Failed to save updated YAML to [") + path +
                              "]");
   }

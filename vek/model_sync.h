@@ -15,9 +15,10 @@ using UrdfDownload = std::function<std::optional<std::string>()>;
 
 // Both load and check the template first, then download the robot's URDF
 // (so a bad template costs no remote call), update the template in memory
-// and replace the file with the result: written whole to a temporary file
-// beside it (the original's permissions, a symbolic link followed), then
-// renamed over it. Every failure throws and leaves the file untouched.
+// and write the result to the file with detail::SaveFileBytes (replaced
+// whole, its permissions kept, a symbolic link followed; rewritten in place
+// when no temporary file may be made beside it). Every failure throws and,
+// but for a failed write in place, leaves the file untouched.
 //
 // URDF: for each named joint of the robot's URDF, the template's first
 // joint of that name takes the robot joint's `origin` rpy and xyz texts,
@@ -38,10 +39,11 @@ void SyncUrdfTemplate(const std::string& path, const UrdfDownload& download);
 // "[quiral::vek::Model::SyncKinematicsYAML] ": std::invalid_argument
 // "Failed to load template YAML at [path]", "Missing <kinematics> root node
 // in the template YAML" (also when it is neither a map nor empty), "Entry
-// [joint] under <kinematics> is not a map"; std::runtime_error "Failed to
-// obtain URDF from server", "Failed to parse the URDF obtained from
-// server", "Failed to find <robot> element in URDF", "Failed to save
-// updated YAML to [path]".
+// [joint] under <kinematics> is not a map" (a sequence); std::runtime_error
+// "Failed to obtain URDF from server", "Failed to parse the URDF obtained
+// from server", "Failed to find <robot> element in URDF", "Failed to save
+// updated YAML to [path]". The entry of such a joint that is a scalar
+// throws yaml-cpp's YAML::BadSubscript, unchanged.
 std::size_t SyncYamlTemplate(const std::string& path, const UrdfDownload& download);
 
 // SyncYamlTemplate's work on the template's text `yaml` instead of its

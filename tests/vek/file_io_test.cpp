@@ -106,22 +106,31 @@ TEST_F(FileIOTest, DownloadsReplaceTheTargetWholeOrNotAtAll) {
   const std::string bytes("\0\x01\xff\r\nz", 6), download = F("DownloadTrajFile");
   Store("trajectory", "bin.traj", bytes);
   EXPECT_EQ(files_->DownloadTrajFile("bin.traj"), bytes);
-  // Replaced, not written over: a second link to the old file keeps it.
+  // A private file stays private; a second hard link sees the new bytes.
   fs::create_directories(dir_ / "a/b");
   Write(dir_ / "a/b/bin.traj", "old");
-  fs::create_hard_link(dir_ / "a/b/bin.traj", dir_ / "link");
+  fs::permissions(dir_ / "a/b/bin.traj", fs::perms::owner_read | fs::perms::owner_write);
   files_->DownloadTrajFile("bin.traj", In("a/b"));
-  EXPECT_TRUE(Read(dir_ / "a/b/bin.traj") == bytes && Read(dir_ / "link") == "old");
+  EXPECT_EQ(fs::status(dir_ / "a/b/bin.traj").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_hard_link(dir_ / "a/b/bin.traj", dir_ / "link");
+  Write(dir_ / "link", "old");
+  files_->DownloadTrajFile("bin.traj", In("a/b"));
+  EXPECT_TRUE(Read(dir_ / "a/b/bin.traj") == bytes && Read(dir_ / "link") == bytes);
   env_->sim.Fault(env_->serial, {{"procedure_id", 62}, {"kind", "bad_crc"}});
   EXPECT_TRUE(Throws<std::runtime_error>(
       [&] { files_->DownloadTrajFile("bin.traj", In("new")); },
       download + " Failed to download trajectory file [bin.traj]"));
   EXPECT_FALSE(fs::exists(dir_ / "new"));
   fs::create_directories(dir_ / "c/bin.traj");  // a folder has the name: no file, no leftover
+  LogCapture log;
   EXPECT_TRUE(Throws<std::runtime_error>(
       [&] { files_->DownloadTrajFile("bin.traj", In("c")); },
       download + " Failed to save file [" + In("c/bin.traj") + "]"));
   EXPECT_EQ(Listing(dir_ / "c"), std::set<std::string>{"bin.traj"});
+  EXPECT_EQ(log.Count(spdlog::level::debug,
+                      "Failed to save raw bytes to file [" + In("c/bin.traj") + "]"),
+            1);
   try {
     files_->DownloadTrajFile("bin.traj", In("link/sub"));  // below a regular file
     ADD_FAILURE();

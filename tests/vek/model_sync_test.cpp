@@ -9,6 +9,8 @@
 #include <fstream>
 #include <regex>
 
+#include <yaml-cpp/yaml.h>
+
 #include "tests/vek/robot_test_util.h"
 
 namespace quiral::vek {
@@ -58,7 +60,10 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
   const std::string yaml = write("t.yaml",
                                  "name: arm\nkinematics: {j1: {x: 9, y: 9, z: 9, "
                                  "roll: 9, yaw: 9, k: 4}, j2: ~, j3: {roll: 8}, j4: {}}");
+  const auto private_mode = fs::perms::owner_read | fs::perms::owner_write;
+  fs::permissions(yaml, private_mode);
   EXPECT_EQ(SyncYamlTemplate(yaml, download), 3u);  // j1, j2, j3
+  EXPECT_EQ(fs::status(yaml).permissions(), private_mode);
   EXPECT_EQ(Read(yaml),
             "name: arm\nkinematics: {j1: {x: 0, y: 0, z: 0.155, roll: 0, yaw: 0, k: 4, pitch: "
             "0.10000000000000001}, j2: {x: 0.01, y: 0.02, z: 0.029999999999999999}, j3: {roll: 8, "
@@ -73,7 +78,7 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
   const std::tuple<std::string, std::optional<std::string>, int, std::string> cases[] = {
       {"none.urdf", kRobot, 0, u + "Failed to load template URDF at [none.urdf]"},
       {urdf, std::nullopt, 1, u + "Failed to obtain URDF from server"},
-      {write("s.yaml", "kinematics: {j1: 3}"), kRobot, 2,
+      {write("s.yaml", "kinematics: {j1: [3]}"), kRobot, 2,
        "[quiral::vek::Model::SyncKinematicsYAML] Entry [j1] under <kinematics> is not a map"}};
   for (const auto& [template_path, served, expected_downloads, text] : cases) {
     const std::string& path = template_path;
@@ -85,6 +90,15 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
     EXPECT_EQ(downloads, std::min(expected_downloads, 1)) << text;
     EXPECT_EQ(Read(path), before) << text;
   }
+
+  // A scalar entry of a joint that is synced, whatever its origin holds:
+  // yaml-cpp's own error, and the file stays as it was. j4 has no origin.
+  for (const std::string entries : {"{j1: 3}", "{j5: 3}", "{j1: {}, j5: text}"}) {
+    const std::string path = write("scalar.yaml", "kinematics: " + entries);
+    EXPECT_THROW(SyncYamlTemplate(path, download), YAML::BadSubscript) << entries;
+    EXPECT_EQ(Read(path), "kinematics: " + entries);
+  }
+  EXPECT_EQ(SyncYamlTemplate(write("scalar.yaml", "kinematics: {j4: 3}"), download), 0u);
 
   // A file-size limit below the new content: the write fails half-way.
   robot = kRobot;
@@ -98,7 +112,7 @@ TEST(ModelSyncTest, TemplatesTakeTheRobotsOriginsAndFailuresLeaveThemUntouched) 
                                          u + "Failed to save updated URDF to [" + urdf + "]"));
   setrlimit(RLIMIT_FSIZE, &limit);
   EXPECT_EQ(Read(urdf), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 3) << "a temporary file is left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 4) << "a temporary file is left";
 }
 
 }  // namespace

@@ -136,7 +136,29 @@ TEST(ModelTest, ErrorTexts) {
   EXPECT_TRUE(Throws<std::invalid_argument>(
       [&] { impl.reachable({}, four, true); },
       at + "reachable] Size of input vector [seed_positions] does not match robot DoF"));
+  const std::array<double, 7> pose{0.3, 0.0, 0.5, 1.0, 0.0, 0.0, 0.0};
+  std::array<double, 7> nan_pose = pose;
+  nan_pose[4] = kNaN;
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] { impl.reachable(nan_pose, kZero, false); },
+      at + "reachable] Input parameter [pose] contains a non-finite value"));
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] { impl.reachable(pose, inf, false); },
+      at + "reachable] Input vector [seed_positions] contains a non-finite value"));
   EXPECT_EQ(model.link->reachability_calls, 0);
+}
+
+// A TCP quaternion of all zeros means no rotation: the tool frame is the
+// flange's, moved by the TCP offset.
+TEST(ModelTest, ToolWithAnAllZeroQuaternionSitsAtTheOffsetWithTheFlangesAxes) {
+  Tool unturned = kGripper;
+  unturned.params.tcp_location = {0.0, 0.01, 0.1, 0.0, 0.0, 0.0, 0.0};
+  Built built{FakeLink(unturned)};
+  Model::Impl& model = *built.impl;
+  model.Update(kQ, kZero);
+  const Eigen::Isometry3d flange = model.T("flange"), tool = model.T("tool");
+  EXPECT_TRUE(tool.linear().isApprox(flange.linear(), 1e-14));
+  EXPECT_TRUE(tool.translation().isApprox(flange * Eigen::Vector3d(0.0, 0.01, 0.1), 1e-14));
 }
 
 // A failed Reload keeps the previous model; no lock is held for the controller.
