@@ -30,6 +30,17 @@ void CheckFinite(const double* values, std::size_t count, const char* operation,
                               kind + " [" + name + "] contains a non-finite value");
 }
 
+// The values of an argument of `reachable`, which go to the controller as
+// 32-bit floats: a finite double too large for a float would arrive there
+// as an infinity. Non-finite values are refused as by CheckFinite.
+void CheckWireFloats(const double* values, std::size_t count, const char* kind,
+                     const char* name) {
+  CheckFinite(values, count, "reachable", kind, name);
+  if (std::all_of(values, values + count, Robot::Impl::IsWireFloat)) return;
+  throw std::invalid_argument(std::string("[quiral::vek::Model::reachable] Input ") + kind + " [" +
+                              name + "] contains a value outside the 32-bit float range");
+}
+
 Eigen::Map<const Eigen::VectorXd> AsVector(const std::vector<double>& values) {
   return {values.data(), static_cast<Eigen::Index>(values.size())};
 }
@@ -195,9 +206,8 @@ std::pair<bool, std::vector<double>> Model::Impl::reachable(
   }
   // Refused before anything is sent, so that a missing reply always means
   // the controller did not answer.
-  CheckFinite(pose.data(), pose.size(), "reachable", "parameter", "pose");
-  CheckFinite(seed_positions.data(), seed_positions.size(), "reachable", "vector",
-              "seed_positions");
+  CheckWireFloats(pose.data(), pose.size(), "parameter", "pose");
+  CheckWireFloats(seed_positions.data(), seed_positions.size(), "vector", "seed_positions");
   auto result = link_->Reachability(pose, seed_positions, free_orientation);
   if (!result) throw std::runtime_error("[quiral::vek::Model::reachable] No reply from the robot");
   return *std::move(result);

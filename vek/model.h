@@ -81,9 +81,9 @@ class Model {
 
   // Asks the controller whether `pose` ([x, y, z, qw, qx, qy, qz]) is
   // reachable from `seed_positions` (DoF values); returns the flag and the
-  // controller's joint solution. A seed of the wrong size or a non-finite
-  // value in either argument throws std::invalid_argument before anything
-  // is sent.
+  // controller's joint solution. A seed of the wrong size, or a value in
+  // either argument that is not finite or too large for the wire's 32-bit
+  // float, throws std::invalid_argument before anything is sent.
   std::pair<bool, std::vector<double>> reachable(const std::array<double, 7>& pose,
                                                  const std::vector<double>& seed_positions,
                                                  bool free_orientation) const;

@@ -145,6 +145,18 @@ TEST(ModelTest, ErrorTexts) {
   EXPECT_TRUE(Throws<std::invalid_argument>(
       [&] { impl.reachable(pose, inf, false); },
       at + "reachable] Input vector [seed_positions] contains a non-finite value"));
+  // Finite, but an infinity once narrowed to the wire's 32-bit float.
+  std::array<double, 7> far_pose = pose;
+  far_pose[0] = 1e39;
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] { impl.reachable(far_pose, kZero, false); },
+      at + "reachable] Input parameter [pose] contains a value outside the 32-bit float range"));
+  std::vector<double> far_seed = kZero;
+  far_seed.back() = -1e39;
+  EXPECT_TRUE(Throws<std::invalid_argument>(
+      [&] { impl.reachable(pose, far_seed, false); },
+      at + "reachable] Input vector [seed_positions] contains a value outside the 32-bit float "
+           "range"));
   EXPECT_EQ(model.link->reachability_calls, 0);
 }
 
