@@ -131,7 +131,7 @@ TEST_F(SelfCollisionMonitorTest, StopsBothArmsOncePerOnsetAndAgainAnArmThatLeave
   ASSERT_TRUE(BothIdle());
 
   // Apart, then close again: a second onset, whose first stop the right arm
-  // refuses; it is stopped in the next cycle.
+  // refuses; it is stopped once the re-stop interval has passed.
   Pose(0, kUpright);
   ASSERT_TRUE(WaitUntil([&] { return pair_.states().first.link_position == kUpright; }, 3s));
   approach(true);
