@@ -7,28 +7,35 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 
 #include "bivek/collision_mesh_placement.h"
+#include "bivek/per_arm.h"
 #include "bivek/robot_pair_access.h"
 #include "bivek/self_collision_monitor_impl.h"
-#include "vek/file_io.h"
+#include "vek/file_io_impl.h"
+#include "vek/model_impl.h"
 #include "vek/model_link.h"
-#include "vek/robot_access.h"
+#include "vek/robot.h"
+#include "vek/urdf_collision_meshes.h"
 
 namespace quiral::bivek {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = SelfCollisionMonitor::Impl::Clock;
+using detail::Arm;
+template <class T>
+using PerArm = SelfCollisionMonitor::Impl::PerArm<T>;
 
 const std::string kName = "[quiral::bivek::SelfCollisionMonitor]";
 const Eigen::Vector3d kGravity(0.0, 0.0, -9.81);
-const std::string kLeftFolder = "L_coll_meshes";
-const std::string kRightFolder = "R_coll_meshes";
-const char* const kSides[2] = {"left", "right"};
-// An arm that leaves IDLE while the collision lasts is stopped again, but
-// not sooner than this after its last stop.
+const PerArm<std::string> kFolders{{"L_coll_meshes", "R_coll_meshes"}};
+const PerArm<const char*> kSides{{"left", "right"}};
+// An arm that leaves IDLE while the collision lasts is stopped again, and
+// an arm whose stop failed is tried again, but not sooner than this after
+// its last stop.
 constexpr std::chrono::milliseconds kRestopInterval{100};
 
 std::string Joined(const std::vector<std::string>& names) {
@@ -49,16 +56,9 @@ std::vector<std::string> LeftOut(const std::vector<std::string>& all,
 
 // Warns of each kept link of one arm whose mesh the URDF moves or scales:
 // the checker uses the mesh file as it stands in the link's frame.
-void WarnOfUnappliedPlacements(const vek::Robot& robot, const std::vector<std::string>& kept,
-                               const char* side) {
-  const std::optional<std::string> urdf =
-      vek::MakeRobotModelLink(vek::detail::RobotAccess::client(robot), robot.info())->Urdf();
-  if (!urdf) {
-    spdlog::warn("{} Failed to obtain the URDF of the {} robot to check its collision meshes",
-                 kName, side);
-    return;
-  }
-  for (const CollisionMeshPlacement& mesh : MovedOrScaledCollisionMeshes(*urdf)) {
+void WarnOfUnappliedPlacements(const std::map<std::string, vek::detail::UrdfCollisionMesh>& meshes,
+                               const std::vector<std::string>& kept, const char* side) {
+  for (const CollisionMeshPlacement& mesh : MovedOrScaledCollisionMeshes(meshes)) {
     if (std::find(kept.begin(), kept.end(), mesh.link) == kept.end()) continue;
     if (mesh.moved) {
       spdlog::warn(
@@ -75,8 +75,8 @@ void WarnOfUnappliedPlacements(const vek::Robot& robot, const std::vector<std::s
   }
 }
 
-// Each arm's pose list: link i of `model` moved by the arm's translation.
-void PoseLinks(vek::Model& model, const std::vector<std::string>& links,
+// One arm's pose list: link i of `model` moved by the arm's translation.
+void PoseLinks(vek::Model::Impl& model, const std::vector<std::string>& links,
                const std::array<double, 3>& translation, std::vector<Eigen::Isometry3d>& poses) {
   for (std::size_t i = 0; i < links.size(); ++i) {
     poses[i] = model.T(links[i]);
@@ -92,21 +92,32 @@ SelfCollisionMonitor::Impl::Impl(const RobotPair& robot_pair,
                                  const std::vector<std::string>& skipped_links)
     : robot_pair_(robot_pair) {
   const auto robots = robot_pair.instances();
-  left_model_ = std::make_unique<vek::Model>(*robots.first, kGravity);
-  right_model_ = std::make_unique<vek::Model>(*robots.second, kGravity);
-  vek::FileIO(*robots.first).DownloadCollisionMesh(kLeftFolder);
-  vek::FileIO(*robots.second).DownloadCollisionMesh(kRightFolder);
-  const std::vector<std::string> left_links = left_model_->link_names();
-  const std::vector<std::string> right_links = right_model_->link_names();
-  collision_checker_.Init(left_links, right_links, skipped_links, kLeftFolder, kRightFolder);
+  // One URDF request per arm: the text serves the arm's model, its mesh
+  // download and the placement warnings.
+  PerArm<std::optional<std::string>> urdfs;
+  for (const Arm arm : kArms) {
+    const vek::Robot& robot = *detail::ForArm(arm, robots);
+    std::unique_ptr<vek::ModelLink> link = vek::Model::Impl::RobotLink(robot);
+    urdfs[arm] = link->Urdf();
+    arms_[arm].model = std::make_unique<vek::Model::Impl>(
+        vek::WithFetchedUrdf(std::move(link), urdfs[arm]), kGravity);
+  }
+  // Each model was built, so each URDF arrived.
+  PerArm<std::map<std::string, vek::detail::UrdfCollisionMesh>> meshes;
+  for (const Arm arm : kArms) {
+    meshes[arm] = vek::FileIO::Impl(*detail::ForArm(arm, robots))
+                      .DownloadCollisionMesh(kFolders[arm], *urdfs[arm]);
+  }
+  PerArm<std::vector<std::string>> links;
+  for (const Arm arm : kArms) links[arm] = arms_[arm].model->link_names();
+  collision_checker_.Init(links[Arm::kFirst], links[Arm::kSecond], skipped_links,
+                          kFolders[Arm::kFirst], kFolders[Arm::kSecond]);
   spdlog::debug("{} The following links are skipped for collision check: {}", kName,
                 Joined(skipped_links));
-  const auto& left_kept = collision_checker_.left_objects().link_names;
-  const auto& right_kept = collision_checker_.right_objects().link_names;
-  left_out_[0] = LeftOut(left_links, left_kept);
-  left_out_[1] = LeftOut(right_links, right_kept);
-  WarnOfUnappliedPlacements(*robots.first, left_kept, kSides[0]);
-  WarnOfUnappliedPlacements(*robots.second, right_kept, kSides[1]);
+  for (const Arm arm : kArms) {
+    arms_[arm].unchecked_links = LeftOut(links[arm], KeptLinks(arm));
+    WarnOfUnappliedPlacements(meshes[arm], KeptLinks(arm), kSides[arm]);
+  }
 }
 
 SelfCollisionMonitor::Impl::~Impl() { Stop(); }
@@ -154,22 +165,29 @@ void SelfCollisionMonitor::Impl::SetMinDistance(double min_distance) {
   min_distance_.store(min_distance);
 }
 
+const std::vector<std::string>& SelfCollisionMonitor::Impl::KeptLinks(Arm arm) const {
+  return (arm == Arm::kFirst ? collision_checker_.left_objects()
+                             : collision_checker_.right_objects())
+      .link_names;
+}
+
 void SelfCollisionMonitor::Impl::WarnIfWatchingNothing() const {
-  const auto& left_kept = collision_checker_.left_objects().link_names;
-  const auto& right_kept = collision_checker_.right_objects().link_names;
+  const auto& left_kept = KeptLinks(Arm::kFirst);
+  const auto& right_kept = KeptLinks(Arm::kSecond);
   if (!left_kept.empty() && !right_kept.empty()) return;
   spdlog::warn(
       "{} The collision check keeps {} links of the left robot and {} of the right robot and "
       "can never report a collision; left out: left [{}], right [{}]",
-      kName, left_kept.size(), right_kept.size(), Joined(left_out_[0]), Joined(left_out_[1]));
+      kName, left_kept.size(), right_kept.size(), Joined(arms_[Arm::kFirst].unchecked_links),
+      Joined(arms_[Arm::kSecond].unchecked_links));
 }
 
 SelfCollisionMonitor::Impl::Watch SelfCollisionMonitor::Impl::NewWatch() const {
   Watch watch;
-  watch.left_links = collision_checker_.left_objects().link_names;
-  watch.right_links = collision_checker_.right_objects().link_names;
-  watch.left_poses.assign(watch.left_links.size(), Eigen::Isometry3d::Identity());
-  watch.right_poses.assign(watch.right_links.size(), Eigen::Isometry3d::Identity());
+  for (const Arm arm : kArms) {
+    watch.arms[arm].links = KeptLinks(arm);
+    watch.arms[arm].poses.assign(watch.arms[arm].links.size(), Eigen::Isometry3d::Identity());
+  }
   return watch;
 }
 
@@ -209,13 +227,16 @@ void SelfCollisionMonitor::Impl::Cycle(Watch& watch) {
     spdlog::warn("{} The left [{}] and right [{}] are about to collide, stopping both robots ...",
                  kName, collision_checker_.closest_left_link(),
                  collision_checker_.closest_right_link());
-    watch.stop_due = {true, true};
+    for (const Arm arm : kArms) watch.arms[arm].stop_due = true;
   } else if (imminent && *imminent) {
     Attempt(watch, " Failed to read the robots' modes: ", [&] { RestopArmsOutOfIdle(watch); });
+  } else if (imminent) {
+    // Over: an arm that could not be stopped is left alone from now on.
+    for (const Arm arm : kArms) watch.arms[arm].stop_due = false;
   }
   // A failed cycle leaves the previous state until a cycle tells.
   if (imminent) watch.was_imminent = *imminent;
-  if (watch.stop_due.first || watch.stop_due.second) {
+  if (watch.arms[Arm::kFirst].stop_due || watch.arms[Arm::kSecond].stop_due) {
     Attempt(watch, " Failed to stop the robots, trying again: ", [&] { StopDueArms(watch); });
   }
   watch.previous_failures = std::move(watch.failures);
@@ -242,38 +263,78 @@ void SelfCollisionMonitor::Impl::Attempt(Watch& watch, const char* what,
 
 bool SelfCollisionMonitor::Impl::IsCollisionImminent(Watch& watch) {
   const auto states = robot_pair_.states();
-  left_model_->Update(states.first.link_position, states.first.link_velocity);
-  right_model_->Update(states.second.link_position, states.second.link_velocity);
   const auto translations = detail::RobotPairAccess::translations_in_world(robot_pair_);
-  PoseLinks(*left_model_, watch.left_links, translations.first, watch.left_poses);
-  PoseLinks(*right_model_, watch.right_links, translations.second, watch.right_poses);
-  collision_checker_.Update(watch.left_poses, watch.right_poses);
+  for (const Arm arm : kArms) {
+    const vek::RobotStates& state = detail::ForArm(arm, states);
+    vek::Model::Impl& model = *arms_[arm].model;
+    model.Update(state.link_position, state.link_velocity);
+    PoseLinks(model, watch.arms[arm].links, detail::ForArm(arm, translations),
+              watch.arms[arm].poses);
+  }
+  collision_checker_.Update(watch.arms[Arm::kFirst].poses, watch.arms[Arm::kSecond].poses);
   return collision_checker_.IsCollisionImminent(min_distance_.load());
 }
 
 void SelfCollisionMonitor::Impl::RestopArmsOutOfIdle(Watch& watch) {
   const auto modes = robot_pair_.mode();
-  const vek::Mode arm_modes[2] = {modes.first, modes.second};
-  bool* due[2] = {&watch.stop_due.first, &watch.stop_due.second};
   const Clock::time_point now = Clock::now();
-  for (int arm = 0; arm < 2; ++arm) {
-    if (arm_modes[arm] != vek::Mode::IDLE && !*due[arm] &&
-        now - watch.last_stop[arm] >= kRestopInterval) {
+  for (const Arm arm : kArms) {
+    ArmWatch& arm_watch = watch.arms[arm];
+    if (detail::ForArm(arm, modes) != vek::Mode::IDLE && !arm_watch.stop_due &&
+        now - arm_watch.last_stop >= kRestopInterval) {
       spdlog::warn(
           "{} The {} robot left IDLE while the collision is still imminent, stopping it "
           "again",
           kName, kSides[arm]);
-      *due[arm] = true;
+      arm_watch.stop_due = true;
     }
   }
 }
 
 void SelfCollisionMonitor::Impl::StopDueArms(Watch& watch) {
-  detail::RobotPairAccess::impl(robot_pair_)->Stop(watch.stop_due);
   const Clock::time_point now = Clock::now();
-  if (watch.stop_due.first) watch.last_stop[0] = now;
-  if (watch.stop_due.second) watch.last_stop[1] = now;
-  watch.stop_due = {false, false};
+  PerArm<bool> selected;
+  for (const Arm arm : kArms) {
+    const ArmWatch& arm_watch = watch.arms[arm];
+    selected[arm] = arm_watch.stop_due &&
+                    (!arm_watch.last_failure || now - arm_watch.last_stop >= kRestopInterval);
+  }
+  if (!selected[Arm::kFirst] && !selected[Arm::kSecond]) return;
+
+  // Each task writes its own arm's error only; both are read once both
+  // tasks have ended.
+  const auto robots = robot_pair_.instances();
+  PerArm<std::exception_ptr> errors;
+  const auto stop = [&robots, &errors](Arm arm) {
+    return [&robots, &errors, arm] {
+      try {
+        detail::ForArm(arm, robots)->Stop();
+      } catch (...) {
+        errors[arm] = std::current_exception();
+      }
+    };
+  };
+  detail::RunConcurrentSelected(detail::Untagged(),
+                                {selected[Arm::kFirst], selected[Arm::kSecond]},
+                                stop(Arm::kFirst), stop(Arm::kSecond));
+
+  const Clock::time_point end = Clock::now();
+  for (const Arm arm : kArms) {
+    if (!selected[arm]) continue;
+    ArmWatch& arm_watch = watch.arms[arm];
+    arm_watch.last_stop = end;
+    if (!errors[arm]) {
+      arm_watch.stop_due = false;
+      arm_watch.last_failure.reset();
+      continue;
+    }
+    std::string failure = detail::ErrorText(errors[arm]);
+    if (failure != arm_watch.last_failure) {
+      spdlog::error("{} Failed to stop the {} robot, trying again: {}", kName, kSides[arm],
+                    failure);
+    }
+    arm_watch.last_failure = std::move(failure);
+  }
 }
 
 // ------------------------------------------------------------------ SelfCollisionMonitor

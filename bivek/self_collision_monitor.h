@@ -9,11 +9,22 @@
 // (each arm's base shifted by its translation in the world), and asks
 // whether a link of the first (left) arm and one of the second (right) arm
 // are closer than the minimum distance. At the onset of that condition it
-// logs a warning naming the two links and stops both arms. While it lasts,
-// an arm that leaves IDLE again is stopped again (at most every 100 ms). A
-// cycle that fails (no joint states yet, a stop the arm refuses) is logged
-// at error level and monitoring goes on; a stop that failed is tried again
-// in the next cycle.
+// logs a warning naming the two links and stops both arms, at the same time
+// and each on its own: an arm counts as stopped once its own stop
+// succeeded, so an arm that cannot be stopped (not enabled, E-stop, a lost
+// link, a controller that refuses IDLE) neither holds back nor repeats the
+// other arm's stop. While the condition lasts, such an arm is
+// tried again at most every 100 ms, its failure logged at error level once
+// while it repeats, and an arm that leaves IDLE again is stopped again (at
+// most every 100 ms); once the condition is over, neither is stopped any
+// more. A cycle that fails otherwise (no joint states yet) is logged at
+// error level and monitoring goes on.
+//
+// Driving the arms apart while a collision is imminent: the monitor stops
+// an arm that leaves IDLE for as long as the condition lasts, whichever way
+// the arm is about to move. Stop() the monitor first, or lower the minimum
+// distance (SetMinDistance) below the arms' present distance; move the
+// arms apart; then Start the monitor again or restore the distance.
 //
 // The pair must outlive the monitor. The monitor takes no lock on the pair:
 // the user may command it from other threads meanwhile, and a stop is never

@@ -1,12 +1,14 @@
 // Internal: the implementation behind quiral::bivek::SelfCollisionMonitor.
-// Not part of the public API; the benchmark reaches one cycle's work
-// through detail::SelfCollisionMonitorAccess.
+// Not part of the public API; the benchmark and the tests reach one cycle's
+// work through detail::SelfCollisionMonitorAccess.
 //
 // Threads. After construction the monitor thread is the only one that
-// touches the models, the checker and the Watch. The caller's thread runs
-// Start, Stop and destruction (not two of them at once) and SetMinDistance;
-// they share stop_requested_ (under wake_mutex_, so that Stop wakes the
-// sleeping thread) and min_distance_ (atomic) with the monitor thread.
+// touches the models, the checker and the Watch; the stops of one cycle run
+// on one task per arm (bivek/per_arm.h), each writing only its own arm's
+// outcome, read once both have ended. The caller's thread runs Start, Stop
+// and destruction (not two of them at once) and SetMinDistance; they share
+// stop_requested_ (under wake_mutex_, so that Stop wakes the sleeping
+// thread) and min_distance_ (atomic) with the monitor thread.
 #pragma once
 
 #include <Eigen/Geometry>
@@ -14,14 +16,16 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
+#include "bivek/per_arm.h"
 #include "bivek/robot2robot_collision.h"
 #include "bivek/self_collision_monitor.h"
 #include "vek/model.h"
@@ -30,6 +34,22 @@ namespace quiral::bivek {
 
 class SelfCollisionMonitor::Impl {
  public:
+  using Clock = std::chrono::steady_clock;
+
+  // One value per arm, indexed by the arm.
+  template <class T>
+  struct PerArm {
+    static constexpr std::size_t Index(detail::Arm arm) {
+      return arm == detail::Arm::kFirst ? 0 : 1;
+    }
+    T& operator[](detail::Arm arm) { return values[Index(arm)]; }
+    const T& operator[](detail::Arm arm) const { return values[Index(arm)]; }
+    std::array<T, 2> values{};
+  };
+  static constexpr detail::Arm kArms[2] = {detail::Arm::kFirst, detail::Arm::kSecond};
+
+  // Fetches each arm's URDF once: it serves the arm's model, its mesh
+  // download and the warnings of mesh placements the checker ignores.
   Impl(const RobotPair& robot_pair, const std::vector<std::string>& skipped_links);
   virtual ~Impl();
 
@@ -40,19 +60,28 @@ class SelfCollisionMonitor::Impl {
   void Stop();
   void SetMinDistance(double min_distance);
 
+  // What one run of the monitor thread keeps of one arm from cycle to cycle.
+  struct ArmWatch {
+    // The checker's kept links and their poses in the world frame.
+    std::vector<std::string> links;
+    std::vector<Eigen::Isometry3d> poses;
+    // A stop is due: set at an onset (or when the arm left IDLE while the
+    // collision lasts), cleared when the arm's own stop succeeded or the
+    // collision is no longer imminent.
+    bool stop_due = false;
+    // When the arm's last stop ended, and its failure; none when it
+    // succeeded. A failed stop is tried again no sooner than
+    // kRestopInterval after it, and its failure is logged only when it
+    // differs from the one before.
+    Clock::time_point last_stop{};
+    std::optional<std::string> last_failure;
+  };
   // What one run of the monitor thread keeps from cycle to cycle.
   struct Watch {
-    using Clock = std::chrono::steady_clock;
-    // The checker's kept links and their poses in the world frame.
-    std::vector<std::string> left_links, right_links;
-    std::vector<Eigen::Isometry3d> left_poses, right_poses;
+    PerArm<ArmWatch> arms;
     bool was_imminent = false;
-    // Per arm (left, right): a stop is due (set at an onset, kept until a
-    // stop succeeded), and when the arm was last stopped.
-    std::pair<bool, bool> stop_due{false, false};
-    std::array<Clock::time_point, 2> last_stop{};
-    // The failures of this cycle and of the one before: a failure that
-    // repeats from cycle to cycle is logged once.
+    // The failures of this cycle's other steps and of the cycle before: a
+    // failure that repeats from cycle to cycle is logged once.
     std::vector<std::string> failures, previous_failures;
   };
   Watch NewWatch() const;
@@ -61,6 +90,13 @@ class SelfCollisionMonitor::Impl {
   void Cycle(Watch& watch);
 
  private:
+  // What the monitor keeps of one arm from its construction.
+  struct WatchedArm {
+    std::unique_ptr<vek::Model::Impl> model;
+    // The arm's links without a kept mesh, for the warning.
+    std::vector<std::string> unchecked_links;
+  };
+
   // The body of the monitor thread.
   void MonitorCollision(unsigned int loop_interval_ms);
   // Runs one step of a cycle; a failure is logged at error level, `what`
@@ -71,8 +107,13 @@ class SelfCollisionMonitor::Impl {
   // Marks as due the stop of each arm that left IDLE while the collision
   // lasts, at most every kRestopInterval after its last stop.
   void RestopArmsOutOfIdle(Watch& watch);
-  // Stops the arms due and clears them; throws what the pair's stop throws.
+  // Stops the arms due, both at once, each with its own Robot::Stop (never
+  // held back by a mode switch under way), except an arm whose last stop
+  // failed less than kRestopInterval ago; records each arm's outcome and
+  // logs a new failure. Throws only when an arm's task cannot be started.
   void StopDueArms(Watch& watch);
+  // The checker's kept links of one arm.
+  const std::vector<std::string>& KeptLinks(detail::Arm arm) const;
   // Logs at warning level when a side keeps no link: the check can then
   // never report a collision.
   void WarnIfWatchingNothing() const;
@@ -80,10 +121,7 @@ class SelfCollisionMonitor::Impl {
   const RobotPair& robot_pair_;
   Robot2RobotCollision collision_checker_;
   std::atomic<double> min_distance_{0.05};
-  std::unique_ptr<vek::Model> left_model_;
-  std::unique_ptr<vek::Model> right_model_;
-  // Each arm's links without a kept mesh, for the warning.
-  std::vector<std::string> left_out_[2];
+  PerArm<WatchedArm> arms_;
   bool running_ = false;
   std::thread monitor_thread_;
   std::mutex wake_mutex_;

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "client/vek_client.h"
-#include "vek/collision_mesh_files.h"
 #include "vek/file_io_impl.h"
 #include "vek/local_files.h"
 #include "vek/robot.h"
+#include "vek/urdf_collision_meshes.h"
 
 namespace quiral::vek {
 namespace {
@@ -31,13 +31,18 @@ using vek_impl::ProcedureId;
 }  // namespace
 
 void FileIO::Impl::DownloadCollisionMesh(const std::string& save_dir) const {
-  const std::string prefix = Prefix("DownloadCollisionMesh");
   const std::vector<uint8_t> urdf_bytes =
       Fetch(ProcedureId::GetUrdfContent, robot->info().serial_number + ".urdf",
-            prefix + " Failed to obtain URDF");
+            Prefix("DownloadCollisionMesh") + " Failed to obtain URDF");
+  DownloadCollisionMesh(
+      save_dir, std::string(reinterpret_cast<const char*>(urdf_bytes.data()), urdf_bytes.size()));
+}
 
-  const std::map<std::string, detail::CollisionMeshFile> meshes = detail::CollisionMeshFiles(
-      std::string(reinterpret_cast<const char*>(urdf_bytes.data()), urdf_bytes.size()), prefix);
+std::map<std::string, detail::UrdfCollisionMesh> FileIO::Impl::DownloadCollisionMesh(
+    const std::string& save_dir, const std::string& urdf) const {
+  const std::string prefix = Prefix("DownloadCollisionMesh");
+  std::map<std::string, detail::UrdfCollisionMesh> meshes =
+      detail::UrdfCollisionMeshes(urdf, prefix);
   detail::CreateFolder(save_dir, prefix);
   for (const auto& [link_name, mesh] : meshes) {
     const std::vector<uint8_t> bytes =
@@ -49,6 +54,7 @@ void FileIO::Impl::DownloadCollisionMesh(const std::string& save_dir) const {
     }
     spdlog::debug("{} Saved file [{}]", prefix, path);
   }
+  return meshes;
 }
 
 }  // namespace quiral::vek

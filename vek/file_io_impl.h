@@ -3,6 +3,7 @@
 // collision_mesh_download.cpp.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "client/service_ids.h"
 #include "vek/file_io.h"
+#include "vek/urdf_collision_meshes.h"
 
 namespace quiral::vek_impl {
 class VEKClient;
@@ -40,7 +42,12 @@ class FileIO::Impl {
   void Send(vek_impl::ProcedureId id, const std::string& path, const std::string& name,
             std::string_view operation, std::string_view kind, std::string_view argument) const;
 
+  // Fetches the robot's URDF and downloads the meshes it names.
   void DownloadCollisionMesh(const std::string& save_dir) const;
+  // Downloads the meshes named by `urdf`, the robot's URDF fetched already,
+  // and returns what the URDF says of them.
+  std::map<std::string, detail::UrdfCollisionMesh> DownloadCollisionMesh(
+      const std::string& save_dir, const std::string& urdf) const;
 
   std::shared_ptr<vek_impl::VEKClient> client;
   // Not owned; outlives this object.

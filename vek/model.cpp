@@ -50,18 +50,8 @@ Eigen::Map<const Eigen::VectorXd> AsVector(const std::vector<double>& values) {
 // ---------------------------------------------------------------------------
 // Model: forwards to its Impl.
 
-Model::Model(const Robot& robot, const Eigen::Vector3d& gravity_vector) {
-  if (detail::RobotAccess::impl(robot) == nullptr) {
-    throw std::runtime_error("[quiral::vek::Model] pimpl of Robot instance is empty");
-  }
-  std::shared_ptr<vek_impl::VEKClient> client = detail::RobotAccess::client(robot);
-  if (!client) throw std::runtime_error("[quiral::vek::Model] Failed to access Robot instance");
-  if (detail::RobotAccess::robot_model(robot) == Robot::Impl::STARFLOAT) {
-    throw std::logic_error("[quiral::vek::Model] Starfloat is not supported");
-  }
-  impl_ =
-      std::make_unique<Impl>(MakeRobotModelLink(std::move(client), robot.info()), gravity_vector);
-}
+Model::Model(const Robot& robot, const Eigen::Vector3d& gravity_vector)
+    : impl_(std::make_unique<Impl>(Impl::RobotLink(robot), gravity_vector)) {}
 
 Model::~Model() = default;
 
@@ -102,6 +92,18 @@ Model::Impl::Impl(std::unique_ptr<ModelLink> link, const Eigen::Vector3d& gravit
 }
 
 Model::Impl::~Impl() = default;
+
+std::unique_ptr<ModelLink> Model::Impl::RobotLink(const Robot& robot) {
+  if (detail::RobotAccess::impl(robot) == nullptr) {
+    throw std::runtime_error("[quiral::vek::Model] pimpl of Robot instance is empty");
+  }
+  std::shared_ptr<vek_impl::VEKClient> client = detail::RobotAccess::client(robot);
+  if (!client) throw std::runtime_error("[quiral::vek::Model] Failed to access Robot instance");
+  if (detail::RobotAccess::robot_model(robot) == Robot::Impl::STARFLOAT) {
+    throw std::logic_error("[quiral::vek::Model] Starfloat is not supported");
+  }
+  return MakeRobotModelLink(std::move(client), robot.info());
+}
 
 void Model::Impl::Reload() {
   // The tool first: a missing tool reply is reported even when the URDF

@@ -33,6 +33,13 @@ class Model::Impl {
   Impl(std::unique_ptr<ModelLink> link, const Eigen::Vector3d& gravity);
   virtual ~Impl();
 
+  // The link over `robot`'s connection. Throws std::runtime_error "[quiral::
+  // vek::Model] pimpl of Robot instance is empty" / "... Failed to access
+  // Robot instance" for a Robot without implementation or connection,
+  // std::logic_error "... Starfloat is not supported"; asks nothing of the
+  // controller.
+  static std::unique_ptr<ModelLink> RobotLink(const Robot& robot);
+
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 

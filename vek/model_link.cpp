@@ -60,11 +60,38 @@ class RobotModelLink final : public ModelLink {
   const RobotInfo info_;
 };
 
+class FetchedUrdfLink final : public ModelLink {
+ public:
+  FetchedUrdfLink(std::unique_ptr<ModelLink> link, std::optional<std::string> urdf)
+      : link_(std::move(link)), urdf_(std::move(urdf)) {}
+
+  std::size_t dof() const override { return link_->dof(); }
+  std::optional<Tool> ActiveTool() const override { return link_->ActiveTool(); }
+  std::optional<std::string> Urdf() const override { return urdf_; }
+  std::optional<Solution> Reachability(const std::array<double, 7>& pose,
+                                       const std::vector<double>& seed,
+                                       bool free_orientation) const override {
+    return link_->Reachability(pose, seed, free_orientation);
+  }
+  std::optional<Manipulability> ManipulabilityFigures() const override {
+    return link_->ManipulabilityFigures();
+  }
+
+ private:
+  const std::unique_ptr<ModelLink> link_;
+  const std::optional<std::string> urdf_;
+};
+
 }  // namespace
 
 std::unique_ptr<ModelLink> MakeRobotModelLink(std::shared_ptr<vek_impl::VEKClient> client,
                                               RobotInfo info) {
   return std::make_unique<RobotModelLink>(std::move(client), std::move(info));
+}
+
+std::unique_ptr<ModelLink> WithFetchedUrdf(std::unique_ptr<ModelLink> link,
+                                           std::optional<std::string> urdf) {
+  return std::make_unique<FetchedUrdfLink>(std::move(link), std::move(urdf));
 }
 
 }  // namespace quiral::vek

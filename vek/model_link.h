@@ -51,4 +51,10 @@ class ModelLink {
 std::unique_ptr<ModelLink> MakeRobotModelLink(std::shared_ptr<vek_impl::VEKClient> client,
                                               RobotInfo info);
 
+// `link` with the robot's URDF fetched already, for a caller that needs the
+// text for more than the Model: Urdf() answers `urdf` (std::nullopt: the
+// fetch failed) without a remote call; everything else goes to `link`.
+std::unique_ptr<ModelLink> WithFetchedUrdf(std::unique_ptr<ModelLink> link,
+                                           std::optional<std::string> urdf);
+
 }  // namespace quiral::vek

@@ -14,7 +14,9 @@
 #include <memory>
 #include <regex>
 
+#include "bivek/self_collision_monitor_impl.h"
 #include "sim/base64.h"
+#include "sim/procedure_ids.h"
 #include "tests/vek/robot_test_util.h"
 
 namespace quiral::bivek {
@@ -23,7 +25,15 @@ namespace {
 using namespace vek::testing_util;
 using vek::Mode;
 using Ints = std::vector<std::vector<int>>;
+using Monitor = SelfCollisionMonitor::Impl;
 namespace fs = std::filesystem;
+
+constexpr int kSwitchMode = static_cast<int>(sim::ProcedureId::kSwitchMode);
+constexpr int kDownloadUrdf = static_cast<int>(sim::ProcedureId::kDownloadUrdf);
+constexpr int kIdle = static_cast<int>(Mode::IDLE);
+constexpr int kJointPosition = static_cast<int>(Mode::NRT_JOINT_POSITION);
+// The monitor tries an arm again no sooner than this after its last stop.
+constexpr auto kRestopInterval = 100ms;
 
 const std::vector<double> kUpright(7, 0.0);
 const std::vector<double> kTilted = {0.0, 0.45, 0.0, 0.0, 0.0, 0.0, 0.0};  // within 0.05 m
@@ -54,8 +64,34 @@ class SelfCollisionMonitorTest : public ::testing::Test {
   // The modes of the switch requests an arm received since `since`.
   Ints Switches(int arm, size_t since) {
     Ints modes;
-    for (const json& r : RequestsOf(sim_, sn_[arm], 7, since)) modes.push_back(r["int_args"]);
+    for (const json& r : RequestsOf(sim_, sn_[arm], kSwitchMode, since)) {
+      modes.push_back(r["int_args"]);
+    }
     return modes;
+  }
+  // Replaces what `pattern` matches in an arm's URDF on its controller.
+  void EditUrdf(int arm, const std::string& pattern, const std::string& replacement) {
+    const json files = sim_.Command(
+        "files", {{"serial", sn_[arm]}, {"store", "urdf"}, {"with_bytes", true}})["files"];
+    const std::vector<uint8_t> bytes = sim::Base64Decode(files[0]["base64"]);
+    const std::string urdf = std::regex_replace(std::string(bytes.begin(), bytes.end()),
+                                                std::regex(pattern), replacement);
+    sim_.Set(sn_[arm],
+             {{"files", {{{"store", "urdf"}, {"name", files[0]["name"]}, {"text", urdf}}}}});
+  }
+  // Runs the monitor's cycles on this thread, one per data sample of the
+  // left arm (as often as the monitor thread runs them at a 4 ms interval),
+  // until `done` holds after a cycle or `timeout` has passed.
+  bool CycleUntil(Monitor& monitor, Monitor::Watch& watch, const std::function<bool()>& done,
+                  std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+      const uint64_t since = Samples();
+      monitor.Cycle(watch);
+      if (done()) return true;
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      WaitUntil([&] { return Samples() > since; }, 1s, 1ms);
+    }
   }
   // Data samples the left arm has received.
   uint64_t Samples() {
@@ -81,7 +117,7 @@ TEST_F(SelfCollisionMonitorTest, StopsBothArmsOncePerOnsetAndAgainAnArmThatLeave
   const auto approach = [&](bool refuse_right_stop) {
     const std::vector<double> far = {0.0, 0.8, 0.0, 0.0, 0.0, 0.0, 0.0}, zero(7, 0.0), ones(7, 1.0);
     pair_.SwitchMode(Mode::NRT_JOINT_POSITION);
-    if (refuse_right_stop) sim_.Fault(sn_[1], {{"procedure_id", 7}, {"kind", "fail"}});
+    if (refuse_right_stop) sim_.Fault(sn_[1], {{"procedure_id", kSwitchMode}, {"kind", "fail"}});
     pair_.SendJointPosition({far, kUpright}, {zero, zero}, {std::vector<double>(7, 0.5), ones},
                             {ones, ones});
   };
@@ -95,7 +131,7 @@ TEST_F(SelfCollisionMonitorTest, StopsBothArmsOncePerOnsetAndAgainAnArmThatLeave
   ASSERT_TRUE(BothIdle());
 
   // Apart, then close again: a second onset, whose first stop the right arm
-  // refuses; it is stopped in the next cycle.
+  // refuses; it is stopped once the re-stop interval has passed.
   Pose(0, kUpright);
   ASSERT_TRUE(WaitUntil([&] { return pair_.states().first.link_position == kUpright; }, 3s));
   approach(true);
@@ -135,12 +171,7 @@ TEST_F(SelfCollisionMonitorTest, RefusalsAndAStopThatDoesNotWaitOutTheInterval) 
 
 // A side without meshes is never close to anything, whatever the distance.
 TEST_F(SelfCollisionMonitorTest, ASideWithoutLinksIsWarnedOfAndNeverClose) {
-  const json files = sim_.Command(
-      "files", {{"serial", sn_[1]}, {"store", "urdf"}, {"with_bytes", true}})["files"];
-  const std::vector<uint8_t> bytes = sim::Base64Decode(files[0]["base64"]);
-  const std::string urdf = std::regex_replace(std::string(bytes.begin(), bytes.end()),
-                                              std::regex("<collision>[\\s\\S]*?</collision>"), "");
-  sim_.Set(sn_[1], {{"files", {{{"store", "urdf"}, {"name", files[0]["name"]}, {"text", urdf}}}}});
+  EditUrdf(1, "<collision>[\\s\\S]*?</collision>", "");
   LogCapture log(spdlog::level::info);
   SelfCollisionMonitor monitor(pair_);
   monitor.SetMinDistance(1e6);
@@ -157,6 +188,76 @@ TEST_F(SelfCollisionMonitorTest, ASideWithoutLinksIsWarnedOfAndNeverClose) {
   monitor.Stop();
   EXPECT_EQ(log.CountContaining("about to collide"), 0);
   EXPECT_TRUE(log.Starting(spdlog::level::err, kMonitor).empty());
+}
+
+// One arm cannot be stopped: the other is stopped once, and neither is
+// stopped again once the collision is no longer imminent.
+TEST_F(SelfCollisionMonitorTest, AnArmThatRefusesIdleNeitherRepeatsNorHoldsUpTheOthersStop) {
+  SelfCollisionMonitor handle(pair_);
+  Monitor& monitor = detail::SelfCollisionMonitorAccess::impl(handle);
+  Monitor::Watch watch = monitor.NewWatch();
+  LogCapture log(spdlog::level::info);
+  for (int arm : {0, 1}) SetMode(arm, Mode::NRT_JOINT_POSITION);
+  const auto moving = std::make_pair(Mode::NRT_JOINT_POSITION, Mode::NRT_JOINT_POSITION);
+  ASSERT_TRUE(WaitUntil([&] { return pair_.mode() == moving; }, 3s));
+  const size_t mark[2] = {RequestTotal(sim_, sn_[0]), RequestTotal(sim_, sn_[1])};
+  sim_.Fault(sn_[1], {{"procedure_id", kSwitchMode}, {"kind", "fail"}, {"count", -1}});
+
+  // The collision lasts while the right arm refuses three more times.
+  Pose(0, kTilted);
+  ASSERT_TRUE(CycleUntil(monitor, watch, [&] { return Switches(1, mark[1]).size() >= 4; }, 5s));
+  EXPECT_EQ(Switches(0, mark[0]), (Ints{{kIdle}}));
+  EXPECT_EQ(pair_.mode().first, Mode::IDLE);
+  const std::vector<json> refused = RequestsOf(sim_, sn_[1], kSwitchMode, mark[1]);
+  for (size_t i = 1; i < refused.size(); ++i) {
+    const int64_t gap_ns =
+        refused[i]["t_ns"].get<int64_t>() - refused[i - 1]["t_ns"].get<int64_t>();
+    EXPECT_GE(gap_ns, std::chrono::nanoseconds(kRestopInterval).count()) << i;
+  }
+
+  // Over: the cycle after the apart states were read no longer stops the
+  // right arm, and the left one stays in the mode its user switches it to.
+  Pose(0, kUpright);
+  ASSERT_TRUE(CycleUntil(
+      monitor, watch, [&] { return pair_.states().first.link_position == kUpright; }, 3s));
+  monitor.Cycle(watch);
+  const size_t over = RequestTotal(sim_, sn_[1]);
+  pair_.instances().first->SwitchMode(Mode::NRT_JOINT_POSITION);
+  int cycles = 0;  // more than one re-stop interval of cycles
+  ASSERT_TRUE(CycleUntil(monitor, watch, [&] { return ++cycles == 40; }, 5s));
+  EXPECT_EQ(pair_.mode().first, Mode::NRT_JOINT_POSITION);
+  EXPECT_EQ(Switches(0, mark[0]), (Ints{{kIdle}, {kJointPosition}}));
+  EXPECT_TRUE(RequestsOf(sim_, sn_[1], kSwitchMode, over).empty());
+
+  std::vector<std::string> errors;
+  for (const LogCapture::Line& line : log.Lines()) {
+    if (line.level == spdlog::level::err) errors.push_back(line.text);
+  }
+  EXPECT_EQ(errors, std::vector<std::string>{
+                        "[quiral::bivek::SelfCollisionMonitor] Failed to stop the right robot, "
+                        "trying again: [quiral::vek::Robot::SwitchMode] Failed to switch control "
+                        "mode to IDLE"});
+}
+
+// Each arm's URDF serves its model, its mesh download and the warnings of
+// mesh placements that the check does not apply.
+TEST_F(SelfCollisionMonitorTest, AsksEachControllerForItsUrdfOnce) {
+  EditUrdf(1, "(<mesh filename=\"package://meshes/link3.stl\")", "$1 scale=\"1 1 2\"");
+  EditUrdf(1, "<collision>(\\s*<geometry>\\s*<mesh filename=\"package://meshes/link4.stl\")",
+           "<collision><origin xyz=\"0 0 0.01\"/>$1");
+  const size_t mark[2] = {RequestTotal(sim_, sn_[0]), RequestTotal(sim_, sn_[1])};
+  LogCapture log(spdlog::level::info);
+  SelfCollisionMonitor monitor(pair_);
+  for (int arm : {0, 1}) {
+    EXPECT_EQ(RequestsOf(sim_, sn_[arm], kDownloadUrdf, mark[arm]).size(), 1u) << arm;
+  }
+  const std::string urdf_gives = "[quiral::bivek::SelfCollisionMonitor] The URDF of the right "
+                                 "robot gives link ";
+  const std::string unapplied = ", which the collision check does not apply";
+  EXPECT_EQ(log.Starting(spdlog::level::warn, kMonitor),
+            (std::vector<std::string>{urdf_gives + "[link3] a mesh scale" + unapplied,
+                                      urdf_gives + "[link4] a collision origin" + unapplied}));
+  EXPECT_TRUE(fs::is_regular_file("R_coll_meshes/link4.stl"));
 }
 
 }  // namespace

@@ -1,17 +1,18 @@
-// Fuzz target: the collision mesh names of the robot's URDF, as the mesh
-// download reads them (CollisionMeshFiles). Only std::runtime_error with
-// the caller's prefix leaves it, and every local file name it gives stays
-// inside the folder: not empty, not "." or "..", without '/' or '\0'.
+// Fuzz target: the collision meshes of the robot's URDF, as the mesh
+// download and the monitor's placement warnings read them
+// (UrdfCollisionMeshes). Only std::runtime_error with the caller's prefix
+// leaves it, and every local file name it gives stays inside the folder:
+// not empty, not "." or "..", without '/' or '\0'.
 #include <stdexcept>
 #include <string>
 
 #include "tests/fuzz/fuzz_support.h"
-#include "vek/collision_mesh_files.h"
+#include "vek/urdf_collision_meshes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string prefix = "[quiral::vek::FileIO::DownloadCollisionMesh]";
   try {
-    const auto meshes = quiral::vek::detail::CollisionMeshFiles(
+    const auto meshes = quiral::vek::detail::UrdfCollisionMeshes(
         std::string(reinterpret_cast<const char*>(data), size), prefix);
     for (const auto& [link, mesh] : meshes) {
       const std::string& name = mesh.local;

@@ -1,8 +1,7 @@
-#include "vek/collision_mesh_files.h"
+#include "vek/urdf_collision_meshes.h"
 
 #include <tinyxml2.h>
 
-#include <optional>
 #include <stdexcept>
 
 #include "vek/local_files.h"
@@ -22,26 +21,35 @@ std::string Extension(const std::string& mesh_name) {
   return last.substr(dot);
 }
 
-// The mesh file named by the first collision/geometry/mesh of `link`,
-// without a leading "package://"; none when one of them is missing.
-std::optional<std::string> CollisionMeshName(const tinyxml2::XMLElement& link) {
+std::optional<std::string> AttributeOf(const tinyxml2::XMLElement* element, const char* name) {
+  const char* text = element != nullptr ? element->Attribute(name) : nullptr;
+  if (text == nullptr) return std::nullopt;
+  return std::string(text);
+}
+
+// The mesh named by the first collision/geometry/mesh of `link` (the file
+// name without a leading "package://"), and where the URDF places it; none
+// when one of them, or the file name, is missing.
+std::optional<UrdfCollisionMesh> CollisionMeshOf(const std::string& link_name,
+                                                 const tinyxml2::XMLElement& link) {
   const tinyxml2::XMLElement* collision = link.FirstChildElement("collision");
   const tinyxml2::XMLElement* geometry =
       collision ? collision->FirstChildElement("geometry") : nullptr;
   const tinyxml2::XMLElement* mesh = geometry ? geometry->FirstChildElement("mesh") : nullptr;
-  const char* filename = mesh ? mesh->Attribute("filename") : nullptr;
-  if (filename == nullptr) return std::nullopt;
-  std::string name = filename;
-  if (name.compare(0, kPackagePrefix.size(), kPackagePrefix) == 0) {
-    name.erase(0, kPackagePrefix.size());
+  std::optional<std::string> name = AttributeOf(mesh, "filename");
+  if (!name) return std::nullopt;
+  if (name->compare(0, kPackagePrefix.size(), kPackagePrefix) == 0) {
+    name->erase(0, kPackagePrefix.size());
   }
-  return name;
+  const tinyxml2::XMLElement* origin = collision->FirstChildElement("origin");
+  return UrdfCollisionMesh{*name, link_name + Extension(*name), AttributeOf(origin, "xyz"),
+                           AttributeOf(origin, "rpy"), AttributeOf(mesh, "scale")};
 }
 
 }  // namespace
 
-std::map<std::string, CollisionMeshFile> CollisionMeshFiles(const std::string& urdf,
-                                                            std::string_view prefix) {
+std::map<std::string, UrdfCollisionMesh> UrdfCollisionMeshes(const std::string& urdf,
+                                                             std::string_view prefix) {
   const std::string head(prefix);
   tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
   if (document.Parse(urdf.c_str()) != tinyxml2::XML_SUCCESS) {
@@ -52,15 +60,16 @@ std::map<std::string, CollisionMeshFile> CollisionMeshFiles(const std::string& u
     throw std::runtime_error(head + " Failed to find <robot> field in URDF");
   }
 
-  std::map<std::string, CollisionMeshFile> meshes;
+  std::map<std::string, UrdfCollisionMesh> meshes;
   for (const tinyxml2::XMLElement* link = robot_element->FirstChildElement("link"); link != nullptr;
        link = link->NextSiblingElement("link")) {
     const char* link_name = link->Attribute("name");
     if (link_name == nullptr) {
       throw std::runtime_error(head + " Invalid link contained in URDF");
     }
-    if (const std::optional<std::string> mesh_name = CollisionMeshName(*link)) {
-      meshes.emplace(link_name, CollisionMeshFile{*mesh_name, link_name + Extension(*mesh_name)});
+    if (meshes.count(link_name) != 0) continue;  // the first entry stays
+    if (std::optional<UrdfCollisionMesh> mesh = CollisionMeshOf(link_name, *link)) {
+      meshes.emplace(link_name, *std::move(mesh));
     }
   }
   for (const auto& [link_name, mesh] : meshes) {
