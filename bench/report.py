@@ -45,6 +45,10 @@ ROWS = [
     ("call.python.states.p50", "call.cpp.states.p50", "the same C++ call", None),
     ("call.python.plan_list.p50", "call.cpp.plan_list.p50", "the same C++ call", None),
 ]
+# Each message that carries lists, decoded against its own encoding.
+ROWS += [("codec.decode." + message, "codec.encode." + message, "encode of the same message", 1.1)
+         for message in ("basic_stream", "extra_stream", "joint_commands", "motion_commands",
+                         "operations_reply", "data_reply")]
 
 
 def read_runs(paths):

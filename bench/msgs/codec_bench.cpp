@@ -1,10 +1,17 @@
 // Encode and decode through the type-support classes, as Fast-DDS calls
 // them on its threads: the real-time states (1 kHz per robot), a typical
-// and a file-carrying operations request, and the basic data stream. The
-// anchor of each is a plain copy of its encoded bytes. Prints the figures
-// of the two largest messages (see bench/support/figures.h).
+// and a file-carrying operations request, and every message that carries
+// lists. Prints the figures (see bench/support/figures.h) of the two
+// largest messages, anchored on a plain copy of their encoded bytes, and
+// of each message with lists encoded and decoded, its decoding anchored on
+// its encoding.
 #include "msgs/quiral_lumo_msgs/all_basic_stream_data.h"
+#include "msgs/quiral_lumo_msgs/all_extra_stream_data.h"
+#include "msgs/quiral_lumo_msgs/rpc_reply.h"
+#include "msgs/vek_msgs/joint_commands.h"
+#include "msgs/vek_msgs/motion_commands.h"
 #include "msgs/vek_msgs/realtime_states.h"
+#include "msgs/vek_msgs/rpc_reply.h"
 #include "msgs/vek_msgs/rpc_request.h"
 
 #include <benchmark/benchmark.h>
@@ -44,19 +51,81 @@ vek_msgs::msg::RPCRequest Request(size_t file_bytes) {
   return request;
 }
 
+// One value per joint of a 7-joint arm.
+const std::vector<float> kSeven = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f};
+
 quiral_lumo_msgs::msg::AllBasicStreamData BasicStream() {
   quiral_lumo_msgs::msg::AllBasicStreamData sample;
-  const std::vector<float> seven = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f};
   auto& j = sample.joint();
   for (std::vector<float>* seq :
-       {&j.link_position(), &j.motor_position(), &j.link_velocity(), &j.motor_velocity(), &j.torque(),
-        &j.torque_dot(), &j.torque_ext(), &j.torque_interact(), &j.torque_des(), &j.temperature(),
-        &j.link_contact_force(), &j.link_contact_pos()}) {
-    *seq = seven;
+       {&j.link_position(), &j.motor_position(), &j.link_velocity(), &j.motor_velocity(),
+        &j.torque(), &j.torque_dot(), &j.torque_ext(), &j.torque_interact(), &j.torque_des(),
+        &j.temperature(), &j.link_contact_force(), &j.link_contact_pos()}) {
+    *seq = kSeven;
   }
   sample.cartesian().tcp_pose()[3] = 1.0f;
   sample.server_time().sec(1700000000);
   return sample;
+}
+
+quiral_lumo_msgs::msg::AllExtraStreamData ExtraStream() {
+  quiral_lumo_msgs::msg::AllExtraStreamData sample;
+  sample.joint().position_des(kSeven);
+  sample.joint().velocity_des(kSeven);
+  sample.cartesian().tcp_pose_des()[3] = 1.0f;
+  return sample;
+}
+
+vek_msgs::msg::JointCommands JointCommands() {
+  vek_msgs::msg::JointCommands commands;
+  for (std::vector<float>* seq :
+       {&commands.torque(), &commands.position(), &commands.velocity(), &commands.acceleration(),
+        &commands.max_vel(), &commands.max_acc()}) {
+    *seq = kSeven;
+  }
+  commands.friction_comp_scale(1.0f);
+  return commands;
+}
+
+vek_msgs::msg::CartesianCommands Waypoint(float x) {
+  vek_msgs::msg::CartesianCommands waypoint;
+  waypoint.pose() = {x, 0.2f, 0.3f, 1.0f, 0.0f, 0.0f, 0.0f};
+  waypoint.max_linear_vel(0.5f);
+  waypoint.max_angular_vel(1.0f);
+  return waypoint;
+}
+
+// Joint commands and three Cartesian waypoints with their joint positions.
+vek_msgs::msg::MotionCommands MotionCommands() {
+  vek_msgs::msg::MotionCommands commands;
+  commands.sequence_num(123456);
+  commands.joint_commands(JointCommands());
+  commands.cartesian_commands(Waypoint(0.4f));
+  commands.cartesian_multi_commands({Waypoint(0.1f), Waypoint(0.2f), Waypoint(0.3f)});
+  commands.joint_multi_positions({kSeven, kSeven, kSeven});
+  return commands;
+}
+
+// The operations reply that lists a tool's numbers and names.
+vek_msgs::msg::RPCReply OperationsReply() {
+  vek_msgs::msg::RPCReply reply;
+  reply.procedure_id(27);
+  reply.success(true);
+  reply.int_container({1, 0, 3});
+  reply.float_container(kSeven);
+  reply.string_container({"PLAN-MoveJ", "default"});
+  reply.tool_params().name("flange");
+  return reply;
+}
+
+// The data service's reply with the names and values of a joint's data.
+quiral_lumo_msgs::msg::RPCReply DataReply() {
+  quiral_lumo_msgs::msg::RPCReply reply;
+  reply.request_id(12);
+  reply.success(true);
+  reply.string_container({"joint_position", "joint_velocity"});
+  reply.float_container(kSeven);
+  return reply;
 }
 
 template <class PubSubType>
@@ -104,8 +173,12 @@ void Copy(benchmark::State& state, typename PubSubType::type message) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * payload.length);
 }
 
-void EncodeRealtimeStates(benchmark::State& s) { Encode<vek_msgs::msg::RealtimeStatesPubSubType>(s, States()); }
-void DecodeRealtimeStates(benchmark::State& s) { Decode<vek_msgs::msg::RealtimeStatesPubSubType>(s, States()); }
+void EncodeRealtimeStates(benchmark::State& s) {
+  Encode<vek_msgs::msg::RealtimeStatesPubSubType>(s, States());
+}
+void DecodeRealtimeStates(benchmark::State& s) {
+  Decode<vek_msgs::msg::RealtimeStatesPubSubType>(s, States());
+}
 void EncodeRPCRequest(benchmark::State& s) {
   Encode<vek_msgs::msg::RPCRequestPubSubType>(s, Request(static_cast<size_t>(s.range(0))));
 }
@@ -114,12 +187,6 @@ void DecodeRPCRequest(benchmark::State& s) {
 }
 void CopyRPCRequest(benchmark::State& s) {
   Copy<vek_msgs::msg::RPCRequestPubSubType>(s, Request(static_cast<size_t>(s.range(0))));
-}
-void EncodeAllBasicStreamData(benchmark::State& s) {
-  Encode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(s, BasicStream());
-}
-void DecodeAllBasicStreamData(benchmark::State& s) {
-  Decode<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(s, BasicStream());
 }
 void CopyAllBasicStreamData(benchmark::State& s) {
   Copy<quiral_lumo_msgs::msg::AllBasicStreamDataPubSubType>(s, BasicStream());
@@ -130,13 +197,47 @@ BENCHMARK(DecodeRealtimeStates);
 BENCHMARK(EncodeRPCRequest)->Arg(0)->Arg(1000000);
 BENCHMARK(DecodeRPCRequest)->Arg(0)->Arg(1000000);
 BENCHMARK(CopyRPCRequest)->Arg(1000000);
-BENCHMARK(EncodeAllBasicStreamData);
-BENCHMARK(DecodeAllBasicStreamData);
 BENCHMARK(CopyAllBasicStreamData);
+
+// A message that carries lists: benchmarks "Encode<name>" and
+// "Decode<name>", figures "codec.encode.<figure>" and "codec.decode.<figure>".
+struct ListMessage {
+  std::string name;
+  std::string figure;
+};
+
+template <class PubSubType>
+ListMessage RegisterListMessage(const std::string& name, const std::string& figure,
+                                typename PubSubType::type (*sample)()) {
+  benchmark::RegisterBenchmark(("Encode" + name).c_str(),
+                               [sample](benchmark::State& s) { Encode<PubSubType>(s, sample()); });
+  benchmark::RegisterBenchmark(("Decode" + name).c_str(),
+                               [sample](benchmark::State& s) { Decode<PubSubType>(s, sample()); });
+  return {name, figure};
+}
+
+std::vector<ListMessage> RegisterListMessages() {
+  namespace lm = quiral_lumo_msgs::msg;
+  namespace vm = vek_msgs::msg;
+  return {
+      RegisterListMessage<lm::AllBasicStreamDataPubSubType>("AllBasicStreamData", "basic_stream",
+                                                            BasicStream),
+      RegisterListMessage<lm::AllExtraStreamDataPubSubType>("AllExtraStreamData", "extra_stream",
+                                                            ExtraStream),
+      RegisterListMessage<vm::JointCommandsPubSubType>("JointCommands", "joint_commands",
+                                                       JointCommands),
+      RegisterListMessage<vm::MotionCommandsPubSubType>("MotionCommands", "motion_commands",
+                                                        MotionCommands),
+      RegisterListMessage<vm::RPCReplyPubSubType>("OperationsReply", "operations_reply",
+                                                  OperationsReply),
+      RegisterListMessage<lm::RPCReplyPubSubType>("DataReply", "data_reply", DataReply),
+  };
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<ListMessage> list_messages = RegisterListMessages();
   quiral::bench::FigureReporter reporter;
   if (!quiral::bench::RunBenchmarks(&argc, argv, reporter)) return 1;
   for (const auto& [step, figure] : {std::pair<std::string, std::string>{"Encode", "encode"},
@@ -144,8 +245,14 @@ int main(int argc, char** argv) {
                                      {"Copy", "copy"}}) {
     quiral::bench::PrintFigure("codec." + figure + ".rpc_1mb",
                                reporter.CpuNs(step + "RPCRequest/1000000") * 1e-3, "us");
-    quiral::bench::PrintFigure("codec." + figure + ".basic_stream",
-                               reporter.CpuNs(step + "AllBasicStreamData"), "ns");
+  }
+  quiral::bench::PrintFigure("codec.copy.basic_stream", reporter.CpuNs("CopyAllBasicStreamData"),
+                             "ns");
+  for (const ListMessage& message : list_messages) {
+    quiral::bench::PrintFigure("codec.encode." + message.figure,
+                               reporter.CpuNs("Encode" + message.name), "ns");
+    quiral::bench::PrintFigure("codec.decode." + message.figure,
+                               reporter.CpuNs("Decode" + message.name), "ns");
   }
   return 0;
 }

@@ -39,10 +39,10 @@
 #include <fastrtps/utils/fixed_size_string.hpp>
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -65,38 +65,74 @@ constexpr size_t Padding(size_t offset, size_t size) {
   return (size - (offset % size)) & (size - 1);
 }
 
-// Thrown when a stream over a growing buffer had to enlarge it while the
-// reader checked how many bytes were left; the positions saved by the
-// callers point into the old buffer and must not be restored.
-class StreamBufferMoved : public std::runtime_error {
- public:
-  StreamBufferMoved() : std::runtime_error("CDR stream buffer moved while reading") {}
-};
-
 [[noreturn]] inline void ThrowNotEnoughMemory() {
   throw eprosima::fastcdr::exception::NotEnoughMemoryException(
       eprosima::fastcdr::exception::NotEnoughMemoryException::NOT_ENOUGH_MEMORY_MESSAGE_DEFAULT);
 }
 
-// True when at least `bytes` bytes are left after the stream's position.
-// The position is left unchanged. Over a fixed buffer (what the type
-// supports build around a received payload) the probing jump only moves
-// within the buffer; over Fast-CDR's own growing buffer it may enlarge it.
-inline bool HasBytesLeft(Cdr& cdr, size_t bytes) {
-  if (bytes == 0) {
-    return true;
-  }
-  if (bytes > std::numeric_limits<uint32_t>::max()) {
-    return false;  // more than any payload can hold
-  }
-  Cdr::state before = cdr.getState();
-  char* const buffer = cdr.getBufferPointer();
-  const bool available = cdr.jump(bytes);
-  if (cdr.getBufferPointer() != buffer) {
-    throw StreamBufferMoved();
-  }
-  cdr.setState(before);
-  return available;
+// Three private members of Fast-CDR's Cdr that reading uses directly: the
+// stream's position and the end of its buffer, which Fast-CDR reaches only
+// through out-of-line calls (checking the bytes left took five of them per
+// sequence), and readString, which reads a string's count and leaves its
+// text in the buffer (Fast-CDR's public reading of a std::string copies the
+// text into a temporary string first).
+//
+// C++ does not check access in the names that specify an explicit
+// instantiation, so `template struct PrivateMember<Tag, &Cdr::member>` may
+// name a private member. The instantiation defines the friend function
+// MemberPointer(Tag), declared in the tag and found through it, which
+// returns the member pointer as a constant. All of this has internal
+// linkage: one specialisation may be explicitly instantiated only once in a
+// program, so each source file gets tags, and thereby specialisations, of
+// its own. The inline functions after it use only the values of the
+// constants, which have the same type and value in every source file.
+namespace {
+
+template <class Tag, auto kMember>
+struct PrivateMember {
+  friend constexpr decltype(kMember) MemberPointer(Tag) { return kMember; }
+};
+
+using CdrPosition = eprosima::fastcdr::FastBuffer::iterator Cdr::*;
+using CdrReadString = const char* (Cdr::*)(uint32_t&);
+
+struct CdrCurrentPositionTag {
+  friend constexpr CdrPosition MemberPointer(CdrCurrentPositionTag);
+};
+struct CdrLastPositionTag {
+  friend constexpr CdrPosition MemberPointer(CdrLastPositionTag);
+};
+struct CdrReadStringTag {
+  friend constexpr CdrReadString MemberPointer(CdrReadStringTag);
+};
+
+template struct PrivateMember<CdrCurrentPositionTag, &Cdr::m_currentPosition>;
+template struct PrivateMember<CdrLastPositionTag, &Cdr::m_lastPosition>;
+template struct PrivateMember<CdrReadStringTag, &Cdr::readString>;
+
+constexpr CdrPosition kCdrCurrentPosition = MemberPointer(CdrCurrentPositionTag{});
+constexpr CdrPosition kCdrLastPosition = MemberPointer(CdrLastPositionTag{});
+constexpr CdrReadString kCdrReadString = MemberPointer(CdrReadStringTag{});
+
+}  // namespace
+
+// True when at least `bytes` bytes are left after the stream's position,
+// within the buffer as it is: over Fast-CDR's own growing buffer, too,
+// this never enlarges it.
+inline bool HasBytesLeft(const Cdr& cdr, uint64_t bytes) {
+  // Copies, so that only the constants' values are used.
+  constexpr CdrPosition current = kCdrCurrentPosition;
+  constexpr CdrPosition last = kCdrLastPosition;
+  return bytes <= (cdr.*last) - (cdr.*current);
+}
+
+// Reads a string's count and returns its text where it lies in the buffer,
+// `length` characters without the final NUL. Throws
+// NotEnoughMemoryException, the position unchanged, when the count is
+// beyond the bytes left.
+inline const char* ReadStringInBuffer(Cdr& cdr, uint32_t& length) {
+  constexpr CdrReadString read = kCdrReadString;
+  return (cdr.*read)(length);
 }
 
 // ---------------------------------------------------------------------------
@@ -205,7 +241,12 @@ struct Codec<std::array<bool, N>> : Codec<std::array<uint8_t, N>> {
 template <>
 struct Codec<std::string> {
   static void Write(Cdr& cdr, const std::string& value) { cdr.serialize(value.c_str()); }
-  static void Read(Cdr& cdr, std::string& value) { cdr.deserialize(value); }
+  // Straight from the buffer into the string, which keeps its capacity.
+  static void Read(Cdr& cdr, std::string& value) {
+    uint32_t length = 0;
+    const char* text = ReadStringInBuffer(cdr, length);
+    value.assign(text, length);
+  }
   static size_t Max(size_t offset, size_t /*budget*/) {
     return offset + Padding(offset, 4) + 4 + kStringBudget + 1;
   }
@@ -247,7 +288,7 @@ struct Codec<std::vector<E>> {
       throw eprosima::fastcdr::exception::BadParamException("sequence longer than a 32-bit count");
     }
     const uint32_t count = static_cast<uint32_t>(value.size());
-    Cdr::state before = cdr.getState();
+    Cdr::state before(cdr);
     try {
       cdr.serialize(count);
       if constexpr (kPrimitive) {
@@ -266,7 +307,7 @@ struct Codec<std::vector<E>> {
   }
 
   static void Read(Cdr& cdr, std::vector<E>& value) {
-    Cdr::state before = cdr.getState();
+    Cdr::state before(cdr);
     uint32_t count = 0;
     cdr.deserialize(count);
     if (count == 0) {
@@ -274,7 +315,9 @@ struct Codec<std::vector<E>> {
       return;
     }
     try {
-      if (!HasBytesLeft(cdr, static_cast<size_t>(count) * Codec<E>::Min())) {
+      // A 32-bit count times the fewest bytes of one element (far below
+      // 2^32) cannot overflow 64 bits.
+      if (!HasBytesLeft(cdr, uint64_t{count} * Codec<E>::Min())) {
         ThrowNotEnoughMemory();
       }
       value.resize(count);

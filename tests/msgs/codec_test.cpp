@@ -2,7 +2,11 @@
 // edge cases of strings.
 #include "tests/msgs/msgs_test_util.h"
 
+#include <fastcdr/exceptions/NotEnoughMemoryException.h>
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -58,8 +62,8 @@ TEST(RoundTrip, EveryTypeInBothByteOrders) {
 }
 
 TEST(RoundTrip, ThroughFastCdrsOwnGrowingBuffer) {
-  // Reading checks the bytes left by probing ahead, which may not enlarge
-  // such a buffer under the reader.
+  // Reading checks the bytes left against the end of such a buffer as it
+  // is, without enlarging it.
   msgs_test::Random random(0x5eed0004);
   for (int i = 0; i < 20; ++i) {
     const auto commands = msgs_test::RandomMessage<vm::MotionCommands>(random);
@@ -71,6 +75,24 @@ TEST(RoundTrip, ThroughFastCdrsOwnGrowingBuffer) {
     decoded.deserialize(reader);
     EXPECT_EQ(decoded, commands);
   }
+}
+
+TEST(RoundTrip, AForgedCountOverAGrowingBufferNeitherEnlargesItNorMovesTheReader) {
+  // A million torques: more than the buffer holds, refused before the
+  // sequence is resized; the reader is back at the count.
+  vm::JointCommands commands;
+  commands.torque(std::vector<float>(7, 1.0f));
+  FastBuffer buffer;
+  Cdr writer(buffer);
+  commands.serialize(writer);
+  const uint32_t forged = 1000000;
+  std::memcpy(buffer.getBuffer(), &forged, sizeof forged);  // the torque count, host order
+  const size_t size = buffer.getBufferSize();
+  Cdr reader(buffer);
+  vm::JointCommands decoded;
+  EXPECT_THROW(decoded.deserialize(reader), eprosima::fastcdr::exception::NotEnoughMemoryException);
+  EXPECT_EQ(buffer.getBufferSize(), size);
+  EXPECT_EQ(reader.getSerializedDataLength(), 0u);
 }
 
 TEST(Strings, EmbeddedNulAndCountZero) {
