@@ -69,6 +69,8 @@
 namespace quiral::bivek::detail {
 
 enum class Arm { kFirst, kSecond };
+// Both arms, first then second, for loops over a pair's arms.
+inline constexpr Arm kArms[] = {Arm::kFirst, Arm::kSecond};
 
 // "(first)" or "(second)".
 const char* ArmTag(Arm arm);
@@ -201,6 +203,10 @@ const T& ForArm(Arm, const T& shared) {
 }
 template <class T>
 const T& ForArm(Arm arm, const std::pair<T, T>& per_arm) {
+  return arm == Arm::kFirst ? per_arm.first : per_arm.second;
+}
+template <class T>
+T& ForArm(Arm arm, std::pair<T, T>& per_arm) {
   return arm == Arm::kFirst ? per_arm.first : per_arm.second;
 }
 

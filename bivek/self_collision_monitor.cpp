@@ -26,13 +26,15 @@ namespace {
 
 using Clock = SelfCollisionMonitor::Impl::Clock;
 using detail::Arm;
+using detail::ForArm;
+using detail::kArms;
 template <class T>
 using PerArm = SelfCollisionMonitor::Impl::PerArm<T>;
 
 const std::string kName = "[quiral::bivek::SelfCollisionMonitor]";
 const Eigen::Vector3d kGravity(0.0, 0.0, -9.81);
-const PerArm<std::string> kFolders{{"L_coll_meshes", "R_coll_meshes"}};
-const PerArm<const char*> kSides{{"left", "right"}};
+const PerArm<std::string> kFolders{"L_coll_meshes", "R_coll_meshes"};
+const PerArm<const char*> kSides{"left", "right"};
 // An arm that leaves IDLE while the collision lasts is stopped again, and
 // an arm whose stop failed is tried again, but not sooner than this after
 // its last stop.
@@ -96,27 +98,27 @@ SelfCollisionMonitor::Impl::Impl(const RobotPair& robot_pair,
   // download and the placement warnings.
   PerArm<std::optional<std::string>> urdfs;
   for (const Arm arm : kArms) {
-    const vek::Robot& robot = *detail::ForArm(arm, robots);
+    const vek::Robot& robot = *ForArm(arm, robots);
     std::unique_ptr<vek::ModelLink> link = vek::Model::Impl::RobotLink(robot);
-    urdfs[arm] = link->Urdf();
-    arms_[arm].model = std::make_unique<vek::Model::Impl>(
-        vek::WithFetchedUrdf(std::move(link), urdfs[arm]), kGravity);
+    ForArm(arm, urdfs) = link->Urdf();
+    ForArm(arm, arms_).model = std::make_unique<vek::Model::Impl>(
+        vek::WithFetchedUrdf(std::move(link), ForArm(arm, urdfs)), kGravity);
   }
   // Each model was built, so each URDF arrived.
   PerArm<std::map<std::string, vek::detail::UrdfCollisionMesh>> meshes;
   for (const Arm arm : kArms) {
-    meshes[arm] = vek::FileIO::Impl(*detail::ForArm(arm, robots))
-                      .DownloadCollisionMesh(kFolders[arm], *urdfs[arm]);
+    ForArm(arm, meshes) = vek::FileIO::Impl(*ForArm(arm, robots))
+                              .DownloadCollisionMesh(ForArm(arm, kFolders), *ForArm(arm, urdfs));
   }
   PerArm<std::vector<std::string>> links;
-  for (const Arm arm : kArms) links[arm] = arms_[arm].model->link_names();
-  collision_checker_.Init(links[Arm::kFirst], links[Arm::kSecond], skipped_links,
-                          kFolders[Arm::kFirst], kFolders[Arm::kSecond]);
+  for (const Arm arm : kArms) ForArm(arm, links) = ForArm(arm, arms_).model->link_names();
+  collision_checker_.Init(links.first, links.second, skipped_links, kFolders.first,
+                          kFolders.second);
   spdlog::debug("{} The following links are skipped for collision check: {}", kName,
                 Joined(skipped_links));
   for (const Arm arm : kArms) {
-    arms_[arm].unchecked_links = LeftOut(links[arm], KeptLinks(arm));
-    WarnOfUnappliedPlacements(meshes[arm], KeptLinks(arm), kSides[arm]);
+    ForArm(arm, arms_).unchecked_links = LeftOut(ForArm(arm, links), KeptLinks(arm));
+    WarnOfUnappliedPlacements(ForArm(arm, meshes), KeptLinks(arm), ForArm(arm, kSides));
   }
 }
 
@@ -178,15 +180,16 @@ void SelfCollisionMonitor::Impl::WarnIfWatchingNothing() const {
   spdlog::warn(
       "{} The collision check keeps {} links of the left robot and {} of the right robot and "
       "can never report a collision; left out: left [{}], right [{}]",
-      kName, left_kept.size(), right_kept.size(), Joined(arms_[Arm::kFirst].unchecked_links),
-      Joined(arms_[Arm::kSecond].unchecked_links));
+      kName, left_kept.size(), right_kept.size(), Joined(arms_.first.unchecked_links),
+      Joined(arms_.second.unchecked_links));
 }
 
 SelfCollisionMonitor::Impl::Watch SelfCollisionMonitor::Impl::NewWatch() const {
   Watch watch;
   for (const Arm arm : kArms) {
-    watch.arms[arm].links = KeptLinks(arm);
-    watch.arms[arm].poses.assign(watch.arms[arm].links.size(), Eigen::Isometry3d::Identity());
+    ForArm(arm, watch.arms).links = KeptLinks(arm);
+    ForArm(arm, watch.arms)
+        .poses.assign(ForArm(arm, watch.arms).links.size(), Eigen::Isometry3d::Identity());
   }
   return watch;
 }
@@ -227,16 +230,16 @@ void SelfCollisionMonitor::Impl::Cycle(Watch& watch) {
     spdlog::warn("{} The left [{}] and right [{}] are about to collide, stopping both robots ...",
                  kName, collision_checker_.closest_left_link(),
                  collision_checker_.closest_right_link());
-    for (const Arm arm : kArms) watch.arms[arm].stop_due = true;
+    for (const Arm arm : kArms) ForArm(arm, watch.arms).stop_due = true;
   } else if (imminent && *imminent) {
     Attempt(watch, " Failed to read the robots' modes: ", [&] { RestopArmsOutOfIdle(watch); });
   } else if (imminent) {
     // Over: an arm that could not be stopped is left alone from now on.
-    for (const Arm arm : kArms) watch.arms[arm].stop_due = false;
+    for (const Arm arm : kArms) ForArm(arm, watch.arms).stop_due = false;
   }
   // A failed cycle leaves the previous state until a cycle tells.
   if (imminent) watch.was_imminent = *imminent;
-  if (watch.arms[Arm::kFirst].stop_due || watch.arms[Arm::kSecond].stop_due) {
+  if (watch.arms.first.stop_due || watch.arms.second.stop_due) {
     Attempt(watch, " Failed to stop the robots, trying again: ", [&] { StopDueArms(watch); });
   }
   watch.previous_failures = std::move(watch.failures);
@@ -265,13 +268,13 @@ bool SelfCollisionMonitor::Impl::IsCollisionImminent(Watch& watch) {
   const auto states = robot_pair_.states();
   const auto translations = detail::RobotPairAccess::translations_in_world(robot_pair_);
   for (const Arm arm : kArms) {
-    const vek::RobotStates& state = detail::ForArm(arm, states);
-    vek::Model::Impl& model = *arms_[arm].model;
+    const vek::RobotStates& state = ForArm(arm, states);
+    vek::Model::Impl& model = *ForArm(arm, arms_).model;
     model.Update(state.link_position, state.link_velocity);
-    PoseLinks(model, watch.arms[arm].links, detail::ForArm(arm, translations),
-              watch.arms[arm].poses);
+    PoseLinks(model, ForArm(arm, watch.arms).links, ForArm(arm, translations),
+              ForArm(arm, watch.arms).poses);
   }
-  collision_checker_.Update(watch.arms[Arm::kFirst].poses, watch.arms[Arm::kSecond].poses);
+  collision_checker_.Update(watch.arms.first.poses, watch.arms.second.poses);
   return collision_checker_.IsCollisionImminent(min_distance_.load());
 }
 
@@ -279,13 +282,13 @@ void SelfCollisionMonitor::Impl::RestopArmsOutOfIdle(Watch& watch) {
   const auto modes = robot_pair_.mode();
   const Clock::time_point now = Clock::now();
   for (const Arm arm : kArms) {
-    ArmWatch& arm_watch = watch.arms[arm];
-    if (detail::ForArm(arm, modes) != vek::Mode::IDLE && !arm_watch.stop_due &&
+    ArmWatch& arm_watch = ForArm(arm, watch.arms);
+    if (ForArm(arm, modes) != vek::Mode::IDLE && !arm_watch.stop_due &&
         now - arm_watch.last_stop >= kRestopInterval) {
       spdlog::warn(
           "{} The {} robot left IDLE while the collision is still imminent, stopping it "
           "again",
-          kName, kSides[arm]);
+          kName, ForArm(arm, kSides));
       arm_watch.stop_due = true;
     }
   }
@@ -295,11 +298,11 @@ void SelfCollisionMonitor::Impl::StopDueArms(Watch& watch) {
   const Clock::time_point now = Clock::now();
   PerArm<bool> selected;
   for (const Arm arm : kArms) {
-    const ArmWatch& arm_watch = watch.arms[arm];
-    selected[arm] = arm_watch.stop_due &&
-                    (!arm_watch.last_failure || now - arm_watch.last_stop >= kRestopInterval);
+    const ArmWatch& arm_watch = ForArm(arm, watch.arms);
+    ForArm(arm, selected) = arm_watch.stop_due && (!arm_watch.last_failure ||
+                                                   now - arm_watch.last_stop >= kRestopInterval);
   }
-  if (!selected[Arm::kFirst] && !selected[Arm::kSecond]) return;
+  if (!selected.first && !selected.second) return;
 
   // Each task writes its own arm's error only; both are read once both
   // tasks have ended.
@@ -308,29 +311,28 @@ void SelfCollisionMonitor::Impl::StopDueArms(Watch& watch) {
   const auto stop = [&robots, &errors](Arm arm) {
     return [&robots, &errors, arm] {
       try {
-        detail::ForArm(arm, robots)->Stop();
+        ForArm(arm, robots)->Stop();
       } catch (...) {
-        errors[arm] = std::current_exception();
+        ForArm(arm, errors) = std::current_exception();
       }
     };
   };
-  detail::RunConcurrentSelected(detail::Untagged(),
-                                {selected[Arm::kFirst], selected[Arm::kSecond]},
-                                stop(Arm::kFirst), stop(Arm::kSecond));
+  detail::RunConcurrentSelected(detail::Untagged(), selected, stop(Arm::kFirst),
+                                stop(Arm::kSecond));
 
   const Clock::time_point end = Clock::now();
   for (const Arm arm : kArms) {
-    if (!selected[arm]) continue;
-    ArmWatch& arm_watch = watch.arms[arm];
+    if (!ForArm(arm, selected)) continue;
+    ArmWatch& arm_watch = ForArm(arm, watch.arms);
     arm_watch.last_stop = end;
-    if (!errors[arm]) {
+    if (!ForArm(arm, errors)) {
       arm_watch.stop_due = false;
       arm_watch.last_failure.reset();
       continue;
     }
-    std::string failure = detail::ErrorText(errors[arm]);
+    std::string failure = detail::ErrorText(ForArm(arm, errors));
     if (failure != arm_watch.last_failure) {
-      spdlog::error("{} Failed to stop the {} robot, trying again: {}", kName, kSides[arm],
+      spdlog::error("{} Failed to stop the {} robot, trying again: {}", kName, ForArm(arm, kSides),
                     failure);
     }
     arm_watch.last_failure = std::move(failure);

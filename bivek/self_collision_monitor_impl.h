@@ -12,17 +12,16 @@
 #pragma once
 
 #include <Eigen/Geometry>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bivek/per_arm.h"
@@ -36,17 +35,10 @@ class SelfCollisionMonitor::Impl {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // One value per arm, indexed by the arm.
+  // One value per arm, `first` the first (left) arm, reached by the arm
+  // with detail::ForArm, as everywhere in the dual-arm layer.
   template <class T>
-  struct PerArm {
-    static constexpr std::size_t Index(detail::Arm arm) {
-      return arm == detail::Arm::kFirst ? 0 : 1;
-    }
-    T& operator[](detail::Arm arm) { return values[Index(arm)]; }
-    const T& operator[](detail::Arm arm) const { return values[Index(arm)]; }
-    std::array<T, 2> values{};
-  };
-  static constexpr detail::Arm kArms[2] = {detail::Arm::kFirst, detail::Arm::kSecond};
+  using PerArm = std::pair<T, T>;
 
   // Fetches each arm's URDF once: it serves the arm's model, its mesh
   // download and the warnings of mesh placements the checker ignores.
