@@ -139,14 +139,22 @@ void Encode(benchmark::State& state, typename PubSubType::type message) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * payload.length);
 }
 
+// Encodes `message` once into `payload`, sized for it; false, with the
+// benchmark marked failed, when that fails.
+template <class PubSubType>
+bool EncodeOnce(benchmark::State& state, PubSubType& support, typename PubSubType::type& message,
+                SerializedPayload_t& payload) {
+  payload.reserve(support.getSerializedSizeProvider(&message)());
+  if (support.serialize(&message, &payload)) return true;
+  state.SkipWithError("encoding failed");
+  return false;
+}
+
 template <class PubSubType>
 void Decode(benchmark::State& state, typename PubSubType::type message) {
   PubSubType support;
-  SerializedPayload_t payload(support.getSerializedSizeProvider(&message)());
-  if (!support.serialize(&message, &payload)) {
-    state.SkipWithError("encoding failed");
-    return;
-  }
+  SerializedPayload_t payload;
+  if (!EncodeOnce(state, support, message, payload)) return;
   typename PubSubType::type decoded;
   for (auto _ : state) {
     const bool ok = support.deserialize(&payload, &decoded);
@@ -159,11 +167,8 @@ void Decode(benchmark::State& state, typename PubSubType::type message) {
 template <class PubSubType>
 void Copy(benchmark::State& state, typename PubSubType::type message) {
   PubSubType support;
-  SerializedPayload_t payload(support.getSerializedSizeProvider(&message)());
-  if (!support.serialize(&message, &payload)) {
-    state.SkipWithError("encoding failed");
-    return;
-  }
+  SerializedPayload_t payload;
+  if (!EncodeOnce(state, support, message, payload)) return;
   std::vector<unsigned char> copy(payload.length);
   for (auto _ : state) {
     std::memcpy(copy.data(), payload.data, payload.length);
