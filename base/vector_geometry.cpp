@@ -2,6 +2,7 @@
 
 #include <Eigen/Geometry>
 #include <cmath>
+#include <limits>
 
 #include "base/angle_units.h"
 
@@ -64,6 +65,11 @@ bool _Is3PtCollinear(const Eigen::Vector3d& p1, const Eigen::Vector3d& p2,
 //   v is −u up to rounding, as when the directions are exactly opposite, and R is a half turn
 //   about an axis perpendicular to u.
 Eigen::Matrix3d _ComputeRotationMatrix(const Eigen::Vector3d& a, const Eigen::Vector3d& b) {
+  // A NaN or infinite component has no direction to turn: say so with NaN rather than let the
+  // scaling below pass it over (a NaN is never a largest component) and give a finite turn.
+  if (!a.allFinite() || !b.allFinite()) {
+    return Eigen::Matrix3d::Constant(std::numeric_limits<double>::quiet_NaN());
+  }
   const Direction from = directionOf(a), to = directionOf(b);
   // A zero vector has no direction: the angle atan2(0, 0) is 0, the identity.
   if (from.norm == 0 || to.norm == 0) return Eigen::Matrix3d::Identity();

@@ -19,7 +19,7 @@ bool _Is3PtCollinear(const Eigen::Vector3d& p1, const Eigen::Vector3d& p2,
 // direction of a into that of b, for vectors of any length from subnormal to
 // 1e300 and however close to opposite. Equal directions (or a zero vector)
 // give the identity; opposite directions give a half turn about an axis
-// perpendicular to a.
+// perpendicular to a. A NaN or infinite component gives NaN entries.
 Eigen::Matrix3d _ComputeRotationMatrix(const Eigen::Vector3d& a, const Eigen::Vector3d& b);
 
 // The matrix [v]× with [v]× · u = v × u.

@@ -263,6 +263,25 @@ TEST_F(RandomRotations, RotationBetweenVectorsIsTheSmallestOne) {
             Eigen::Matrix3d::Identity());
 }
 
+TEST(RotationBetweenVectors, ANonFiniteComponentGivesNaNNeverARotation) {
+  // A NaN past the first component was passed over by the scaling: (0, NaN, 0) counted as the
+  // zero vector (the identity), and (NaN, 0, 0) or (inf, 0, 0) as opposite to x (a half turn).
+  const double nan = std::numeric_limits<double>::quiet_NaN(),
+               inf = std::numeric_limits<double>::infinity();
+  const Eigen::Vector3d x = Eigen::Vector3d::UnitX();
+  const Eigen::Vector3d pairs[][2] = {{Eigen::Vector3d(0, nan, 0), x},
+                                      {x, Eigen::Vector3d(0, 0, nan)},
+                                      {x, Eigen::Vector3d(nan, 0, 0)},
+                                      {x, Eigen::Vector3d(1, nan, 0)},
+                                      {x, Eigen::Vector3d(inf, 0, 0)},
+                                      {Eigen::Vector3d(0, -inf, 0), x},
+                                      {Eigen::Vector3d(nan, nan, nan), Eigen::Vector3d::Zero()}};
+  for (const auto& pair : pairs) {
+    EXPECT_TRUE(_ComputeRotationMatrix(pair[0], pair[1]).array().isNaN().any())
+        << pair[0].transpose() << " to " << pair[1].transpose();
+  }
+}
+
 TEST(ScalarFunctions, WrapRefusesBadBoundsAndHandlesFarValues) {
   const double xs[] = {7, 5, -1, 0, 10, -5}, wrapped[] = {2, 5, 4, 0, 5, 0};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(_Wrap(xs[i], 0, 5), wrapped[i]) << xs[i];
