@@ -230,7 +230,12 @@ void SelfCollisionMonitor::Impl::Cycle(Watch& watch) {
     spdlog::warn("{} The left [{}] and right [{}] are about to collide, stopping both robots ...",
                  kName, collision_checker_.closest_left_link(),
                  collision_checker_.closest_right_link());
-    for (const Arm arm : kArms) ForArm(arm, watch.arms).stop_due = true;
+    for (const Arm arm : kArms) {
+      ArmWatch& arm_watch = ForArm(arm, watch.arms);
+      arm_watch.stop_due = true;
+      arm_watch.last_stop = Clock::time_point{};
+      arm_watch.last_failure.reset();
+    }
   } else if (imminent && *imminent) {
     Attempt(watch, " Failed to read the robots' modes: ", [&] { RestopArmsOutOfIdle(watch); });
   } else if (imminent) {

@@ -17,8 +17,10 @@
 // tried again at most every 100 ms, its failure logged at error level once
 // while it repeats, and an arm that leaves IDLE again is stopped again (at
 // most every 100 ms); once the condition is over, neither is stopped any
-// more. A cycle that fails otherwise (no joint states yet) is logged at
-// error level and monitoring goes on.
+// more. Every onset starts afresh: both arms are stopped at once and a
+// failure is logged again, whatever the episode before left. A cycle that
+// fails otherwise (no joint states yet) is logged at error level and
+// monitoring goes on.
 //
 // Driving the arms apart while a collision is imminent: the monitor stops
 // an arm that leaves IDLE for as long as the condition lasts, whichever way

@@ -64,7 +64,9 @@ class SelfCollisionMonitor::Impl {
     // When the arm's last stop ended, and its failure; none when it
     // succeeded. A failed stop is tried again no sooner than
     // kRestopInterval after it, and its failure is logged only when it
-    // differs from the one before.
+    // differs from the one before. Both belong to one episode of the
+    // collision: an onset starts them afresh, so that it stops every arm at
+    // once and logs a failure again.
     Clock::time_point last_stop{};
     std::optional<std::string> last_failure;
   };

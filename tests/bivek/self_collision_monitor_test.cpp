@@ -239,6 +239,39 @@ TEST_F(SelfCollisionMonitorTest, AnArmThatRefusesIdleNeitherRepeatsNorHoldsUpThe
                         "mode to IDLE"});
 }
 
+// A refused stop belongs to its episode: each new onset stops the arm in
+// its own cycle, however soon after the refusal, and logs the refusal again.
+TEST_F(SelfCollisionMonitorTest, EveryOnsetStopsEveryArmWhateverTheEpisodeBeforeIt) {
+  SelfCollisionMonitor handle(pair_);
+  Monitor& monitor = detail::SelfCollisionMonitorAccess::impl(handle);
+  Monitor::Watch watch = monitor.NewWatch();
+  LogCapture log(spdlog::level::info);
+  for (int arm : {0, 1}) SetMode(arm, Mode::NRT_JOINT_POSITION);
+  const auto moving = std::make_pair(Mode::NRT_JOINT_POSITION, Mode::NRT_JOINT_POSITION);
+  ASSERT_TRUE(WaitUntil([&] { return pair_.mode() == moving; }, 3s));
+  sim_.Fault(sn_[1], {{"procedure_id", kSwitchMode}, {"kind", "fail"}, {"count", -1}});
+  Pose(0, kTilted);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return std::abs(pair_.states().first.link_position.at(1) - kTilted[1]) < 1e-6; }, 3s));
+
+  // The threshold, not the arms, ends and begins each episode, so that an
+  // onset comes one cycle after the refusal before it.
+  for (int episode = 0; episode < 3; ++episode) {
+    monitor.SetMinDistance(0.0);
+    monitor.Cycle(watch);
+    const size_t before = RequestTotal(sim_, sn_[1]);
+    monitor.SetMinDistance(0.05);
+    monitor.Cycle(watch);
+    EXPECT_EQ(Switches(1, before), (Ints{{kIdle}})) << episode;
+  }
+  EXPECT_EQ(log.Count(spdlog::level::warn, kWarning), 3);
+  EXPECT_EQ(log.Count(spdlog::level::err,
+                      "[quiral::bivek::SelfCollisionMonitor] Failed to stop the right robot, "
+                      "trying again: [quiral::vek::Robot::SwitchMode] Failed to switch control "
+                      "mode to IDLE"),
+            3);
+}
+
 // Each arm's URDF serves its model, its mesh download and the warnings of
 // mesh placements that the check does not apply.
 TEST_F(SelfCollisionMonitorTest, AsksEachControllerForItsUrdfOnce) {
