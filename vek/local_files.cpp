@@ -77,12 +77,6 @@ int MakeTemporaryBeside(const fs::path& target, unsigned mode, fs::path& tempora
                 static_cast<mode_t>(mode));
 }
 
-// Removes the temporary file of a failed save; returns `result`.
-bool Discard(const fs::path& temporary, bool result) {
-  ::unlink(temporary.c_str());
-  return result;
-}
-
 // Follows the symbolic links that `path` ends in, as the kernel does,
 // leaving in `path` the file they lead to and in `info` its status (when
 // `exists`). False with errno set when a look-up fails or the links loop.
@@ -129,10 +123,92 @@ bool WriteAndClose(Descriptor& fd, std::string_view bytes) {
   return fd.Close() && written;
 }
 
-// Replaces the content of the existing regular file `target` in place.
-bool WriteInPlace(const fs::path& target, std::string_view bytes) {
-  Descriptor fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
-  return fd.get() >= 0 && WriteAndClose(fd, bytes);
+// What a file of mode `mode` is, for a save that refuses anything but a
+// regular file.
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// How a save ended: `cause` is empty when it succeeded.
+struct Outcome {
+  std::string cause;
+  static Outcome Ok() { return {}; }
+  // `step` and the text of errno (or of `error`, when given).
+  static Outcome Failed(const char* step, int error = 0) {
+    return {std::string(step) + " failed: " + std::strerror(error != 0 ? error : errno)};
+  }
+  static Outcome NotRegular(const fs::path& target, mode_t mode) {
+    return {"[" + target.string() + "] is " + KindOf(mode) + ", not a regular file"};
+  }
+  explicit operator bool() const { return cause.empty(); }
+};
+
+// Replaces the content of the existing regular file `target` in place. The
+// file is opened without blocking (a FIFO put in its place has no reader
+// to wait for) and checked to be a regular file on the descriptor itself,
+// so that nothing else put in its place since the look-up is written to.
+// The new size is reserved before anything is written: a full disk or the
+// file-size limit then fails with the old content whole. The bytes are
+// then written from the start, the file cut to their length and flushed.
+Outcome WriteInPlace(const fs::path& target, std::string_view bytes) {
+  Descriptor fd(
+      ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
+  if (fd.get() < 0) return Outcome::Failed("opening the file to write in place");
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return Outcome::Failed("checking the opened file");
+  if (!S_ISREG(info.st_mode)) return Outcome::NotRegular(target, info.st_mode);
+  const auto size = static_cast<off_t>(bytes.size());
+  if (size > 0) {
+    const int reserved = ::posix_fallocate(fd.get(), 0, size);
+    if (reserved != 0) return Outcome::Failed("reserving the new size", reserved);
+  }
+  if (!WriteAll(fd.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) {
+    return Outcome::Failed("writing in place");
+  }
+  if (::ftruncate(fd.get(), size) != 0) return Outcome::Failed("cutting the file to its length");
+  if (::fsync(fd.get()) != 0) return Outcome::Failed("flushing the file");
+  if (!fd.Close()) return Outcome::Failed("closing the file");
+  return Outcome::Ok();
+}
+
+// Saves `bytes` as the whole content of `path` (see SaveFileBytes).
+Outcome Save(const fs::path& path, std::string_view bytes, MakeTemporaryFile make_temporary) {
+  if (HasNul(path.native()) || path.filename().empty()) {
+    return Outcome::Failed("checking the file name", EINVAL);
+  }
+  fs::path target = path;
+  struct stat original {};
+  bool exists = false;
+  if (!FollowLinks(target, original, exists)) return Outcome::Failed("following the path");
+  // A device, FIFO, socket or folder in the way stays as it is.
+  if (exists && !S_ISREG(original.st_mode)) return Outcome::NotRegular(target, original.st_mode);
+  if (exists && original.st_nlink > 1) return WriteInPlace(target, bytes);
+  // A replaced file's content stays private to its owner until its own
+  // permission bits are set.
+  fs::path temporary;
+  Descriptor fd(make_temporary(target, exists ? 0600 : 0666, temporary));
+  if (fd.get() < 0) {
+    if (exists && (errno == EACCES || errno == EPERM)) return WriteInPlace(target, bytes);
+    return Outcome::Failed("creating a temporary file");
+  }
+  // Removes the temporary file of a failed save.
+  const auto discard = [&temporary](Outcome failure) {
+    ::unlink(temporary.c_str());
+    return failure;
+  };
+  if (exists && !KeepOwnerAndMode(fd.get(), original)) {
+    return discard(Outcome::Failed("keeping owner and permissions"));
+  }
+  if (!WriteAndClose(fd, bytes)) return discard(Outcome::Failed("writing"));
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    return discard(Outcome::Failed("renaming"));
+  }
+  return Outcome::Ok();
 }
 
 }  // namespace
@@ -166,42 +242,12 @@ bool SaveFileBytes(const fs::path& path, std::string_view bytes) {
 
 bool SaveFileBytes(const fs::path& path, std::string_view bytes,
                    MakeTemporaryFile make_temporary) {
-  const auto failed = [&path](const char* step) {
-    const int error = errno;
+  const Outcome outcome = Save(path, bytes, make_temporary);
+  if (!outcome) {
     spdlog::debug("Failed to save raw bytes to file [{}]", path.string());
-    spdlog::debug("Cause: {} failed: {}", step, std::strerror(error));
-    return false;
-  };
-  if (HasNul(path.native()) || path.filename().empty()) {
-    errno = EINVAL;
-    return failed("checking the file name");
+    spdlog::debug("Cause: {}", outcome.cause);
   }
-  fs::path target = path;
-  struct stat original {};
-  bool exists = false;
-  if (!FollowLinks(target, original, exists)) return failed("following the path");
-  const bool regular = exists && S_ISREG(original.st_mode);
-  if (regular && original.st_nlink > 1) {
-    return WriteInPlace(target, bytes) || failed("writing in place");
-  }
-  // A replaced file's content stays private to its owner until its own
-  // permission bits are set.
-  fs::path temporary;
-  Descriptor fd(make_temporary(target, exists ? 0600 : 0666, temporary));
-  if (fd.get() < 0) {
-    if (regular && (errno == EACCES || errno == EPERM)) {
-      return WriteInPlace(target, bytes) || failed("writing in place");
-    }
-    return failed("creating a temporary file");
-  }
-  if (exists && !KeepOwnerAndMode(fd.get(), original)) {
-    return Discard(temporary, failed("keeping owner and permissions"));
-  }
-  if (!WriteAndClose(fd, bytes)) return Discard(temporary, failed("writing"));
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    return Discard(temporary, failed("renaming"));
-  }
-  return true;
+  return static_cast<bool>(outcome);
 }
 
 bool IsPlainFileName(const std::string& name) {

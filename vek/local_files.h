@@ -38,16 +38,24 @@ LoadStatus LoadFileBytes(const std::filesystem::path& path, std::size_t max_byte
 // that a reader sees the old content or the new one, never a part. A file
 // it replaces keeps its permission bits and, where the process may set
 // them, its owner and group; a new file gets 0666 less the umask. Written
-// in place instead (truncated, written, flushed), so that no reader is cut
-// off from the new content:
+// in place instead, so that no reader is cut off from the new content:
 // - a regular file with more than one hard link, so every name sees it;
 // - a regular file in a folder where no temporary file may be made
 //   (permission denied), when the file itself may be written.
+// In place, the new size is reserved before a byte is written, so that a
+// full disk or the file-size limit leaves the old content whole; then the
+// bytes are written from the start, the file is cut to their length and
+// flushed.
+//
+// Only a regular file is ever replaced or written: an existing target that
+// is anything else once links are followed (a FIFO, a device, a socket, a
+// folder) is refused and left as it is.
 //
 // False on any failure, logged at debug level as "Failed to save raw
 // bytes to file [path]" and a line with the cause; a temporary file is
-// removed then and the target is left as it was, except for a failed write
-// in place. A path with '\0' or without a file name is refused.
+// removed then and the target keeps its old content (in place, once the
+// new size is reserved, only an I/O error can still leave it part
+// written). A path with '\0' or without a file name is refused.
 bool SaveFileBytes(const std::filesystem::path& path, std::string_view bytes);
 inline bool SaveFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   return SaveFileBytes(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
