@@ -24,9 +24,12 @@
 // string, and 100 elements for a sequence unless its field is `Bounded`.
 //
 // Reading never allocates more than the payload can hold: before a sequence
-// is resized its count is checked against the bytes left in the stream and
-// the fewest bytes one element can take, so a forged count fails with
-// NotEnoughMemoryException instead of allocating gigabytes.
+// or a string is sized its count is checked against the bytes left in the
+// stream and the fewest bytes one element can take, so a forged count fails
+// with NotEnoughMemoryException instead of allocating gigabytes. The bytes
+// left come from a Reader, the stream and the length of the buffer it
+// reads: the type support knows the payload's length; a message's public
+// deserialize, called with a stream alone, finds it out first.
 #pragma once
 
 #include "msgs/detail/message.h"
@@ -38,6 +41,7 @@
 #include <fastcdr/exceptions/NotEnoughMemoryException.h>
 #include <fastrtps/utils/fixed_size_string.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -70,69 +74,38 @@ constexpr size_t Padding(size_t offset, size_t size) {
       eprosima::fastcdr::exception::NotEnoughMemoryException::NOT_ENOUGH_MEMORY_MESSAGE_DEFAULT);
 }
 
-// Three private members of Fast-CDR's Cdr that reading uses directly: the
-// stream's position and the end of its buffer, which Fast-CDR reaches only
-// through out-of-line calls (checking the bytes left took five of them per
-// sequence), and readString, which reads a string's count and leaves its
-// text in the buffer (Fast-CDR's public reading of a std::string copies the
-// text into a temporary string first).
-//
-// C++ does not check access in the names that specify an explicit
-// instantiation, so `template struct PrivateMember<Tag, &Cdr::member>` may
-// name a private member. The instantiation defines the friend function
-// MemberPointer(Tag), declared in the tag and found through it, which
-// returns the member pointer as a constant. All of this has internal
-// linkage: one specialisation may be explicitly instantiated only once in a
-// program, so each source file gets tags, and thereby specialisations, of
-// its own. The inline functions after it use only the values of the
-// constants, which have the same type and value in every source file.
-namespace {
+// The stream a message is read from, and the length of the buffer under
+// it: what is left to read is one subtraction from the stream's position.
+struct Reader {
+  Cdr& cdr;
+  size_t buffer_length;  // counted as the stream counts its position
 
-template <class Tag, auto kMember>
-struct PrivateMember {
-  friend constexpr decltype(kMember) MemberPointer(Tag) { return kMember; }
+  size_t BytesLeft() const { return buffer_length - cdr.getSerializedDataLength(); }
 };
 
-using CdrPosition = eprosima::fastcdr::FastBuffer::iterator Cdr::*;
-using CdrReadString = const char* (Cdr::*)(uint32_t&);
-
-struct CdrCurrentPositionTag {
-  friend constexpr CdrPosition MemberPointer(CdrCurrentPositionTag);
-};
-struct CdrLastPositionTag {
-  friend constexpr CdrPosition MemberPointer(CdrLastPositionTag);
-};
-struct CdrReadStringTag {
-  friend constexpr CdrReadString MemberPointer(CdrReadStringTag);
-};
-
-template struct PrivateMember<CdrCurrentPositionTag, &Cdr::m_currentPosition>;
-template struct PrivateMember<CdrLastPositionTag, &Cdr::m_lastPosition>;
-template struct PrivateMember<CdrReadStringTag, &Cdr::readString>;
-
-constexpr CdrPosition kCdrCurrentPosition = MemberPointer(CdrCurrentPositionTag{});
-constexpr CdrPosition kCdrLastPosition = MemberPointer(CdrLastPositionTag{});
-constexpr CdrReadString kCdrReadString = MemberPointer(CdrReadStringTag{});
-
-}  // namespace
-
-// True when at least `bytes` bytes are left after the stream's position,
-// within the buffer as it is: over Fast-CDR's own growing buffer, too,
-// this never enlarges it.
-inline bool HasBytesLeft(const Cdr& cdr, uint64_t bytes) {
-  // Copies, so that only the constants' values are used.
-  constexpr CdrPosition current = kCdrCurrentPosition;
-  constexpr CdrPosition last = kCdrLastPosition;
-  return bytes <= (cdr.*last) - (cdr.*current);
-}
-
-// Reads a string's count and returns its text where it lies in the buffer,
-// `length` characters without the final NUL. Throws
-// NotEnoughMemoryException, the position unchanged, when the count is
-// beyond the bytes left.
-inline const char* ReadStringInBuffer(Cdr& cdr, uint32_t& length) {
-  constexpr CdrReadString read = kCdrReadString;
-  return (cdr.*read)(length);
+// The bytes between the stream's position and the end of its buffer, found
+// with reads alone: over Fast-CDR's own growing buffer a read never
+// enlarges it (a jump would). Slower than a Reader made with the length
+// known, it serves callers that hand a message a stream alone. The
+// position is restored.
+inline size_t ProbeBytesLeft(Cdr& cdr) {
+  constexpr size_t kChunk = 4096;
+  char scratch[kChunk];
+  Cdr::state start(cdr);
+  size_t left = 0;
+  // Whole chunks while they last, then halves down to one byte: each size
+  // below the chunk fits at most once.
+  for (size_t size = kChunk; size > 0; size /= 2) {
+    try {
+      while (true) {
+        cdr.deserializeArray(scratch, size);
+        left += size;
+      }
+    } catch (const eprosima::fastcdr::exception::NotEnoughMemoryException&) {
+    }
+  }
+  cdr.setState(start);
+  return left;
 }
 
 // ---------------------------------------------------------------------------
@@ -184,11 +157,12 @@ struct IsPrimitive
 
 struct Access;
 
-// Nested message: delegates to the message's own operations.
+// Nested message: written by the message's own operations, read through
+// the same Reader as the message around it.
 template <class T, class Enable = void>
 struct Codec {
   static void Write(Cdr& cdr, const T& value) { value.serialize(cdr); }
-  static void Read(Cdr& cdr, T& value) { value.deserialize(cdr); }
+  static void Read(Reader& in, T& value);
   static size_t Max(size_t offset, size_t /*budget*/) { return offset + T::getMaxCdrSerializedSize(offset); }
   static size_t Size(size_t offset, const T& value) { return offset + T::getCdrSerializedSize(value, offset); }
   static size_t Min();
@@ -198,7 +172,7 @@ struct Codec {
 template <class P>
 struct Codec<P, std::enable_if_t<IsPrimitive<P>::value>> {
   static void Write(Cdr& cdr, P value) { cdr.serialize(value); }
-  static void Read(Cdr& cdr, P& value) { cdr.deserialize(value); }
+  static void Read(Reader& in, P& value) { in.cdr.deserialize(value); }
   static size_t Max(size_t offset, size_t /*budget*/) { return offset + Padding(offset, sizeof(P)) + sizeof(P); }
   static size_t Size(size_t offset, P /*value*/) { return Max(offset, 0); }
   static size_t Min() { return sizeof(P); }
@@ -210,7 +184,7 @@ template <class P, size_t N>
 struct Codec<std::array<P, N>> {
   static_assert(IsPrimitive<P>::value, "arrays hold primitives only");
   static void Write(Cdr& cdr, const std::array<P, N>& value) { cdr.serializeArray(value.data(), N); }
-  static void Read(Cdr& cdr, std::array<P, N>& value) { cdr.deserializeArray(value.data(), N); }
+  static void Read(Reader& in, std::array<P, N>& value) { in.cdr.deserializeArray(value.data(), N); }
   static size_t Max(size_t offset, size_t /*budget*/) {
     return offset + Padding(offset, sizeof(P)) + N * sizeof(P);
   }
@@ -224,13 +198,18 @@ struct Codec<std::array<P, N>> {
 template <size_t N>
 struct Codec<std::array<bool, N>> : Codec<std::array<uint8_t, N>> {
   static void Write(Cdr& cdr, const std::array<bool, N>& value) { cdr.serializeArray(value.data(), N); }
-  static void Read(Cdr& cdr, std::array<bool, N>& value) {
+  static void Read(Reader& in, std::array<bool, N>& value) {
     std::array<uint8_t, N> octets;
-    cdr.deserializeArray(octets.data(), N);
+    in.cdr.deserializeArray(octets.data(), N);
+    // All bytes checked at once: a bit above the lowest in any of them.
+    uint8_t bits = 0;
+    for (uint8_t octet : octets) {
+      bits |= octet;
+    }
+    if (bits > 1) {
+      throw eprosima::fastcdr::exception::BadParamException("boolean byte other than 0 or 1");
+    }
     for (size_t i = 0; i < N; ++i) {
-      if (octets[i] > 1) {
-        throw eprosima::fastcdr::exception::BadParamException("boolean byte other than 0 or 1");
-      }
       value[i] = octets[i] != 0;
     }
   }
@@ -241,11 +220,34 @@ struct Codec<std::array<bool, N>> : Codec<std::array<uint8_t, N>> {
 template <>
 struct Codec<std::string> {
   static void Write(Cdr& cdr, const std::string& value) { cdr.serialize(value.c_str()); }
-  // Straight from the buffer into the string, which keeps its capacity.
-  static void Read(Cdr& cdr, std::string& value) {
-    uint32_t length = 0;
-    const char* text = ReadStringInBuffer(cdr, length);
-    value.assign(text, length);
+  // Straight from the buffer into the string, which keeps its capacity. A
+  // count of 0 is the empty string; the final NUL is not kept (a text that
+  // lacks it keeps its last character).
+  static void Read(Reader& in, std::string& value) {
+    uint32_t count;  // no initial value: see the sequences' Read
+    in.cdr.deserialize(count);
+    if (count == 0) {
+      value.clear();
+      return;
+    }
+    if (count > in.BytesLeft()) {
+      ThrowNotEnoughMemory();
+    }
+    // Sized without the final NUL, which is read on its own: a string
+    // decoded again at the same length is not resized at all (resize is
+    // a call even then).
+    const uint32_t length = count - 1;
+    if (value.size() != length) {
+      value.resize(length);
+    }
+    if (length != 0) {
+      in.cdr.deserializeArray(&value[0], length);
+    }
+    char last;  // no initial value: see the sequences' Read
+    in.cdr.deserialize(last);
+    if (last != '\0') {
+      value.push_back(last);
+    }
   }
   static size_t Max(size_t offset, size_t /*budget*/) {
     return offset + Padding(offset, 4) + 4 + kStringBudget + 1;
@@ -263,9 +265,9 @@ struct Codec<LongString> {
   static void Write(Cdr& cdr, const LongString& value) { cdr.serialize(value.c_str()); }
   // Text longer than the capacity is cut to its first 10000 characters;
   // an embedded NUL ends it.
-  static void Read(Cdr& cdr, LongString& value) {
+  static void Read(Reader& in, LongString& value) {
     std::string text;
-    cdr.deserialize(text);
+    Codec<std::string>::Read(in, text);
     value = text.c_str();
   }
   static size_t Max(size_t offset, size_t /*budget*/) {
@@ -306,31 +308,32 @@ struct Codec<std::vector<E>> {
     }
   }
 
-  static void Read(Cdr& cdr, std::vector<E>& value) {
-    Cdr::state before(cdr);
-    uint32_t count = 0;
-    cdr.deserialize(count);
+  // No position is saved here: a message read from outside restores its
+  // own start once (Access::ReadFromOutside), and the type support drops a
+  // sample that fails.
+  static void Read(Reader& in, std::vector<E>& value) {
+    // No initial value: Fast-CDR writes it. A store of 0 to the same stack
+    // slot just before the call made a processor that forwards stack
+    // stores early (measured on AMD EPYC) read that 0 and then start over,
+    // which cost a fifth of the decoding of a message of lists.
+    uint32_t count;
+    in.cdr.deserialize(count);
     if (count == 0) {
       value.clear();
       return;
     }
-    try {
-      // A 32-bit count times the fewest bytes of one element (far below
-      // 2^32) cannot overflow 64 bits.
-      if (!HasBytesLeft(cdr, uint64_t{count} * Codec<E>::Min())) {
-        ThrowNotEnoughMemory();
+    // A 32-bit count times the fewest bytes of one element (far below
+    // 2^32) cannot overflow 64 bits.
+    if (uint64_t{count} * Codec<E>::Min() > in.BytesLeft()) {
+      ThrowNotEnoughMemory();
+    }
+    value.resize(count);
+    if constexpr (kPrimitive) {
+      in.cdr.deserializeArray(value.data(), count);
+    } else {
+      for (E& element : value) {
+        Codec<E>::Read(in, element);
       }
-      value.resize(count);
-      if constexpr (kPrimitive) {
-        cdr.deserializeArray(value.data(), count);
-      } else {
-        for (E& element : value) {
-          Codec<E>::Read(cdr, element);
-        }
-      }
-    } catch (eprosima::fastcdr::exception::Exception&) {
-      cdr.setState(before);
-      throw;
     }
   }
 
@@ -372,6 +375,27 @@ struct Codec<std::vector<E>> {
     }
     return true;
   }
+};
+
+// Fields that may be read as one array with their neighbours: a primitive
+// other than a boolean (booleans are checked byte by byte), alone or in an
+// array. Neighbouring fields of one such type lie on the wire exactly as
+// one array of all their elements: aligned once at the first, with no
+// padding after it.
+template <class T, class Enable = void>
+struct RunElement {
+  using type = void;  // not part of a run
+  static constexpr size_t count = 0;
+};
+template <class P>
+struct RunElement<P, std::enable_if_t<IsPrimitive<P>::value && !std::is_same<P, bool>::value>> {
+  using type = P;
+  static constexpr size_t count = 1;
+};
+template <class P, size_t N>
+struct RunElement<std::array<P, N>, std::enable_if_t<IsPrimitive<P>::value && !std::is_same<P, bool>::value>> {
+  using type = P;
+  static constexpr size_t count = N;
 };
 
 // ---------------------------------------------------------------------------
@@ -427,11 +451,36 @@ struct Access {
                fields);
   }
 
+  // Field by field, except that a run of neighbouring fields of one
+  // primitive type (RunElement) is read with one call: every call moves
+  // the stream's position, and the calls one after the other are what a
+  // body's reading mostly waits on.
   template <class T>
-  static void Read(T& message, Cdr& cdr) {
+  static void Read(T& message, Reader& in) {
     auto fields = T::Fields(message);
-    std::apply([&cdr](auto&... f) { (Codec<Plain<decltype(FieldValue(f))>>::Read(cdr, FieldValue(f)), ...); },
-               fields);
+    ReadFieldsFrom<0>(fields, in);
+  }
+
+  // A message's public deserialize: the stream comes alone, so the bytes
+  // left are found out first. A failure puts the stream back where the
+  // message began and rethrows; the message may hold a mix of new and old
+  // field values.
+  template <class T>
+  static void ReadFromOutside(T& message, Cdr& cdr) {
+    Cdr::state start(cdr);
+    try {
+      Reader in{cdr, cdr.getSerializedDataLength() + ProbeBytesLeft(cdr)};
+      Read(message, in);
+    } catch (eprosima::fastcdr::exception::Exception&) {
+      cdr.setState(start);
+      throw;
+    }
+  }
+
+  // A nested message's field list lies in its own source file.
+  template <class T>
+  static void ReadNested(T& message, Reader& in) {
+    message.ReadBody(in);
   }
 
   template <class T>
@@ -448,6 +497,56 @@ struct Access {
   template <class R>
   using Plain = std::remove_cv_t<std::remove_reference_t<R>>;
 
+  // The value type of field I of a field list.
+  template <class Fields, size_t I>
+  using FieldType = Plain<decltype(FieldValue(std::get<I>(std::declval<Fields&>())))>;
+
+  // The end of the run of fields with element type E that goes on at J.
+  template <class Fields, size_t J, class E>
+  static constexpr size_t RunEnd() {
+    if constexpr (J < std::tuple_size<Fields>::value) {
+      if constexpr (std::is_same<typename RunElement<FieldType<Fields, J>>::type, E>::value) {
+        return RunEnd<Fields, J + 1, E>();
+      }
+    }
+    return J;
+  }
+
+  template <size_t I, class Fields>
+  static void ReadFieldsFrom(Fields& fields, Reader& in) {
+    if constexpr (I < std::tuple_size<Fields>::value) {
+      using Element = typename RunElement<FieldType<Fields, I>>::type;
+      constexpr size_t kEnd = std::is_void<Element>::value ? I + 1 : RunEnd<Fields, I + 1, Element>();
+      if constexpr (kEnd - I > 1) {
+        ReadRun<I>(fields, in, std::make_index_sequence<kEnd - I>());
+      } else {
+        Codec<FieldType<Fields, I>>::Read(in, FieldValue(std::get<I>(fields)));
+      }
+      ReadFieldsFrom<kEnd>(fields, in);
+    }
+  }
+
+  // Reads the run of fields that starts at I as one array, then hands each
+  // field its elements.
+  template <size_t I, class Fields, size_t... K>
+  static void ReadRun(Fields& fields, Reader& in, std::index_sequence<K...>) {
+    using P = typename RunElement<FieldType<Fields, I>>::type;
+    constexpr size_t kTotal = (RunElement<FieldType<Fields, I + K>>::count + ...);
+    P run[kTotal];
+    in.cdr.deserializeArray(run, kTotal);
+    const P* next = run;
+    (TakeFromRun(next, FieldValue(std::get<I + K>(fields))), ...);
+  }
+  template <class P>
+  static void TakeFromRun(const P*& next, P& value) {
+    value = *next++;
+  }
+  template <class P, size_t N>
+  static void TakeFromRun(const P*& next, std::array<P, N>& value) {
+    std::copy(next, next + N, value.begin());
+    next += N;
+  }
+
   template <class FA, class FB, size_t... I>
   static bool EqualFields(FA& fa, FB& fb, std::index_sequence<I...>) {
     return (Codec<Plain<decltype(FieldValue(std::get<I>(fa)))>>::Equal(FieldValue(std::get<I>(fa)),
@@ -457,8 +556,15 @@ struct Access {
 };
 
 template <class T, class Enable>
+void Codec<T, Enable>::Read(Reader& in, T& value) {
+  Access::ReadNested(value, in);
+}
+
+// Worked out once per type: it walks a default message.
+template <class T, class Enable>
 size_t Codec<T, Enable>::Min() {
-  return Access::NestedMinSize<T>();
+  static const size_t min = Access::NestedMinSize<T>();
+  return min;
 }
 
 // The operations of message class T for its type-support class.
@@ -469,7 +575,10 @@ MessageOps MakeMessageOps(const char* dds_type_name) {
   ops.max_body_size = T::getMaxCdrSerializedSize(0);
   ops.fixed_size = Access::IsFixedSize<T>();
   ops.write = [](const void* sample, Cdr& cdr) { static_cast<const T*>(sample)->serialize(cdr); };
-  ops.read = [](void* sample, Cdr& cdr) { static_cast<T*>(sample)->deserialize(cdr); };
+  ops.read = [](void* sample, Cdr& cdr, size_t buffer_length) {
+    Reader in{cdr, buffer_length};
+    Access::Read(*static_cast<T*>(sample), in);
+  };
   ops.body_size = [](const void* sample) { return T::getCdrSerializedSize(*static_cast<const T*>(sample), 0); };
   ops.create = []() -> void* { return new T(); };
   ops.destroy = [](void* sample) { delete static_cast<T*>(sample); };
@@ -496,11 +605,16 @@ MessageOps MakeMessageOps(const char* dds_type_name) {
   void Type::serialize(eprosima::fastcdr::Cdr& cdr) const {                                      \
     ::quiral::msgs::detail::Access::Write(*this, cdr);                                           \
   }                                                                                              \
-  void Type::deserialize(eprosima::fastcdr::Cdr& cdr) { ::quiral::msgs::detail::Access::Read(*this, cdr); } \
+  void Type::deserialize(eprosima::fastcdr::Cdr& cdr) {                                          \
+    ::quiral::msgs::detail::Access::ReadFromOutside(*this, cdr);                                 \
+  }                                                                                              \
   size_t Type::getKeyMaxCdrSerializedSize(size_t current_alignment) { return current_alignment; } \
   bool Type::isKeyDefined() { return false; }                                                    \
   void Type::serializeKey(eprosima::fastcdr::Cdr& /*cdr*/) const {}                              \
-  size_t Type::MinCdrSerializedSize() { return ::quiral::msgs::detail::Access::MinSize<Type>(); }
+  size_t Type::MinCdrSerializedSize() { return ::quiral::msgs::detail::Access::MinSize<Type>(); } \
+  void Type::ReadBody(::quiral::msgs::detail::Reader& in) {                                      \
+    ::quiral::msgs::detail::Access::Read(*this, in);                                             \
+  }
 
 // Defines the constructor of the type-support class `Type##PubSubType`.
 #define QUIRAL_MSG_DEFINE_TYPE_SUPPORT(Type, dds_type_name)   \

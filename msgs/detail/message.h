@@ -22,6 +22,7 @@ namespace quiral {
 namespace msgs {
 namespace detail {
 struct Access;
+struct Reader;
 }  // namespace detail
 }  // namespace msgs
 }  // namespace quiral
@@ -32,9 +33,9 @@ struct Access;
 //   getCdrSerializedSize     exact body size of a message from an offset;
 //   serialize, deserialize   the body, field by field, on a CDR stream;
 //   key functions            no message type has a key.
-// deserialize reads from a stream over a buffer that does not grow (as the
-// type-support classes build it); it throws the Fast-CDR exceptions on a
-// truncated or malformed body.
+// deserialize reads from a stream over any buffer, Fast-CDR's growing one
+// too, and never past its end; on a truncated or malformed body it puts the
+// stream back where the body began and throws the Fast-CDR exceptions.
 #define QUIRAL_MSG_COMMON(Type)                                                  \
  public:                                                                         \
   bool operator==(const Type& other) const;                                      \
@@ -54,7 +55,9 @@ struct Access;
   template <class Self>                                                          \
   static auto Fields(Self& self);                                                \
   /* The fewest bytes an encoded body can take, whatever its alignment. */       \
-  static size_t MinCdrSerializedSize();
+  static size_t MinCdrSerializedSize();                                          \
+  /* Reads the body where the bytes left are known (msgs/detail/codec.h). */     \
+  void ReadBody(::quiral::msgs::detail::Reader& in);
 
 // A boolean, integer or float field: setter by value, getter by value and a
 // getter returning a mutable reference. Zero by default.

@@ -72,7 +72,7 @@ bool MessageTypeSupport::deserialize(SerializedPayload_t* payload, void* data) {
     Cdr cdr(buffer, Cdr::DEFAULT_ENDIAN, Cdr::DDS_CDR);
     cdr.read_encapsulation();
     payload->encapsulation = EncapsulationOf(cdr);
-    ops_.read(data, cdr);
+    ops_.read(data, cdr, payload->length);
     return true;
   } catch (...) {
     // A truncated payload, a count beyond the bytes left, a boolean byte

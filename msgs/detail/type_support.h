@@ -37,7 +37,8 @@ struct MessageOps {
   size_t max_body_size;  // largest body from offset 0
   bool fixed_size;       // no string and no sequence
   void (*write)(const void* sample, eprosima::fastcdr::Cdr& cdr);
-  void (*read)(void* sample, eprosima::fastcdr::Cdr& cdr);
+  // Reads from `cdr` over a buffer of `buffer_length` bytes (header included).
+  void (*read)(void* sample, eprosima::fastcdr::Cdr& cdr, size_t buffer_length);
   size_t (*body_size)(const void* sample);
   void* (*create)();
   void (*destroy)(void* sample);

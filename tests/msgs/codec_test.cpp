@@ -61,20 +61,47 @@ TEST(RoundTrip, EveryTypeInBothByteOrders) {
   });
 }
 
-TEST(RoundTrip, ThroughFastCdrsOwnGrowingBuffer) {
-  // Reading checks the bytes left against the end of such a buffer as it
-  // is, without enlarging it.
-  msgs_test::Random random(0x5eed0004);
-  for (int i = 0; i < 20; ++i) {
-    const auto commands = msgs_test::RandomMessage<vm::MotionCommands>(random);
-    FastBuffer buffer;
-    Cdr writer(buffer);
-    commands.serialize(writer);
-    Cdr reader(buffer);
-    vm::MotionCommands decoded;
-    decoded.deserialize(reader);
-    EXPECT_EQ(decoded, commands);
+TEST(RoundTrip, EveryTypeThroughFastCdrsOwnGrowingBuffer) {
+  // A message's own deserialize finds the bytes left before such a buffer
+  // ends as it is, without enlarging it, and reads as the type support does.
+  msgs_test::ForEach(msgs_test::TypeSupports(), [](auto tag) {
+    using Message = typename decltype(tag)::type::type;
+    msgs_test::Random random(0x5eed0004);
+    for (int i = 0; i < 20; ++i) {
+      const auto message = msgs_test::RandomMessage<Message>(random);
+      FastBuffer buffer;
+      Cdr writer(buffer);
+      message.serialize(writer);
+      const size_t size = buffer.getBufferSize();
+      Cdr reader(buffer);
+      Message decoded;
+      decoded.deserialize(reader);
+      EXPECT_EQ(decoded, message);
+      EXPECT_EQ(reader.getSerializedDataLength(), writer.getSerializedDataLength());
+      EXPECT_EQ(buffer.getBufferSize(), size);
+    }
+  });
+}
+
+TEST(RoundTrip, AFailureFromOutsidePutsTheStreamBackWhereTheMessageBegan) {
+  // Torques and positions are read, then the velocity count is forged: the
+  // stream is back at the message's first byte, after the payload header,
+  // and the velocities were refused before they were resized.
+  vm::JointCommands commands;
+  for (std::vector<float>* list : {&commands.torque(), &commands.position(), &commands.velocity()}) {
+    *list = std::vector<float>(7, 1.0f);
   }
+  Bytes bytes = Encode<vm::JointCommandsPubSubType>(commands);
+  const uint32_t forged = 1000000;
+  std::memcpy(&bytes[4 + 2 * (4 + 7 * 4)], &forged, sizeof forged);  // host order, as written
+  FastBuffer buffer(reinterpret_cast<char*>(bytes.data()), bytes.size());
+  Cdr reader(buffer, Cdr::DEFAULT_ENDIAN, Cdr::DDS_CDR);
+  reader.read_encapsulation();
+  vm::JointCommands decoded;
+  EXPECT_THROW(decoded.deserialize(reader), eprosima::fastcdr::exception::NotEnoughMemoryException);
+  EXPECT_EQ(reader.getSerializedDataLength(), 4u);
+  EXPECT_EQ(decoded.position(), commands.position());
+  EXPECT_TRUE(decoded.velocity().empty());
 }
 
 TEST(RoundTrip, AForgedCountOverAGrowingBufferNeitherEnlargesItNorMovesTheReader) {
@@ -115,6 +142,21 @@ TEST(Strings, EmbeddedNulAndCountZero) {
   EXPECT_EQ(entry.id(), 2);
   EXPECT_EQ(entry.description(), "");
   EXPECT_EQ(entry.probable_causes(), "x");
+
+  // A text whose last counted byte is not a NUL keeps that byte; a count
+  // beyond the payload is refused and the string keeps what it held.
+  bytes = {0x00, 0x01, 0x00, 0x00,                    // header
+           0x01, 0, 0, 0, 0x02, 0, 0, 0,              // 0: level 1, padding, id 2
+           0x02, 0, 0, 0, 'a', 'b', 0, 0,             // 8: description "ab" without NUL
+           0x01, 0, 0, 0, 0x00, 0, 0, 0,              // 16: ""
+           0x01, 0, 0, 0, 0x00, 0, 0, 0,              // 24: ""
+           0x01, 0, 0, 0, 0x00};                      // 32: ""
+  ASSERT_TRUE(Decode<lm::EventLogPubSubType>(bytes, entry));
+  EXPECT_EQ(entry.description(), "ab");
+  bytes[12] = 0xF0;  // 240 characters, of 25 bytes left
+  entry.description("kept");
+  EXPECT_FALSE(Decode<lm::EventLogPubSubType>(bytes, entry));
+  EXPECT_EQ(entry.description(), "kept");
 }
 
 }  // namespace

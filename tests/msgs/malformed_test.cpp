@@ -47,6 +47,23 @@ TEST(Malformed, OtherEncapsulationsAndBooleanBytes) {
   ExpectRefused<lm::AllBasicStreamDataPubSubType>(bytes, "digital_inputs[17]");
 }
 
+TEST(Malformed, EveryShortenedPayloadIsRefused) {
+  // The body's last byte belongs to its last field, so every shorter
+  // payload lacks part of a field, whether that field is read alone or in
+  // a run of neighbours of one type read as one array.
+  msgs_test::ForEach(msgs_test::TypeSupports(), [](auto tag) {
+    using Support = typename decltype(tag)::type;
+    using Message = typename Support::type;
+    msgs_test::Random random(0x5eed0005);
+    const Bytes bytes = Encode<Support>(msgs_test::RandomMessage<Message>(random));
+    for (size_t length = 4; length < bytes.size(); ++length) {
+      Message decoded;
+      ASSERT_FALSE(Decode<Support>(Bytes(bytes.begin(), bytes.begin() + length), decoded))
+          << Support().getName() << " cut to " << length << " of " << bytes.size() << " bytes";
+    }
+  });
+}
+
 TEST(Malformed, AStringCountWhoseBytesOverflow32BitsIsRefused) {
   // 4294967295 strings of at least 4 bytes each: more than any payload.
   Bytes bytes = {0x00, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF};
