@@ -97,6 +97,14 @@ class SelfCollisionMonitorTest : public ::testing::Test {
   uint64_t Samples() {
     return vek::detail::RobotAccess::impl(*pair_.instances().first)->StreamSampleCount();
   }
+  // Both arms in a motion mode, the right arm's controller refusing every
+  // mode switch from now on.
+  void MovingWithTheRightArmRefusingIdle() {
+    for (int arm : {0, 1}) SetMode(arm, Mode::NRT_JOINT_POSITION);
+    const auto moving = std::make_pair(Mode::NRT_JOINT_POSITION, Mode::NRT_JOINT_POSITION);
+    ASSERT_TRUE(WaitUntil([&] { return pair_.mode() == moving; }, 3s));
+    sim_.Fault(sn_[1], {{"procedure_id", kSwitchMode}, {"kind", "fail"}, {"count", -1}});
+  }
   bool BothIdle() {
     return WaitUntil([&] { return pair_.mode() == std::make_pair(Mode::IDLE, Mode::IDLE); }, 5s);
   }
@@ -197,11 +205,8 @@ TEST_F(SelfCollisionMonitorTest, AnArmThatRefusesIdleNeitherRepeatsNorHoldsUpThe
   Monitor& monitor = detail::SelfCollisionMonitorAccess::impl(handle);
   Monitor::Watch watch = monitor.NewWatch();
   LogCapture log(spdlog::level::info);
-  for (int arm : {0, 1}) SetMode(arm, Mode::NRT_JOINT_POSITION);
-  const auto moving = std::make_pair(Mode::NRT_JOINT_POSITION, Mode::NRT_JOINT_POSITION);
-  ASSERT_TRUE(WaitUntil([&] { return pair_.mode() == moving; }, 3s));
+  ASSERT_NO_FATAL_FAILURE(MovingWithTheRightArmRefusingIdle());
   const size_t mark[2] = {RequestTotal(sim_, sn_[0]), RequestTotal(sim_, sn_[1])};
-  sim_.Fault(sn_[1], {{"procedure_id", kSwitchMode}, {"kind", "fail"}, {"count", -1}});
 
   // The collision lasts while the right arm refuses three more times.
   Pose(0, kTilted);
@@ -246,10 +251,7 @@ TEST_F(SelfCollisionMonitorTest, EveryOnsetStopsEveryArmWhateverTheEpisodeBefore
   Monitor& monitor = detail::SelfCollisionMonitorAccess::impl(handle);
   Monitor::Watch watch = monitor.NewWatch();
   LogCapture log(spdlog::level::info);
-  for (int arm : {0, 1}) SetMode(arm, Mode::NRT_JOINT_POSITION);
-  const auto moving = std::make_pair(Mode::NRT_JOINT_POSITION, Mode::NRT_JOINT_POSITION);
-  ASSERT_TRUE(WaitUntil([&] { return pair_.mode() == moving; }, 3s));
-  sim_.Fault(sn_[1], {{"procedure_id", kSwitchMode}, {"kind", "fail"}, {"count", -1}});
+  ASSERT_NO_FATAL_FAILURE(MovingWithTheRightArmRefusingIdle());
   Pose(0, kTilted);
   ASSERT_TRUE(WaitUntil(
       [&] { return std::abs(pair_.states().first.link_position.at(1) - kTilted[1]) < 1e-6; }, 3s));
