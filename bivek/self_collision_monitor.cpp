@@ -231,20 +231,19 @@ void SelfCollisionMonitor::Impl::Cycle(Watch& watch) {
                  kName, collision_checker_.closest_left_link(),
                  collision_checker_.closest_right_link());
     for (const Arm arm : kArms) {
-      ArmWatch& arm_watch = ForArm(arm, watch.arms);
-      arm_watch.stop_due = true;
-      arm_watch.last_stop = Clock::time_point{};
-      arm_watch.last_failure.reset();
+      ArmWatch::Episode& episode = ForArm(arm, watch.arms).episode;
+      episode = {};
+      episode.stop_due = true;
     }
   } else if (imminent && *imminent) {
     Attempt(watch, " Failed to read the robots' modes: ", [&] { RestopArmsOutOfIdle(watch); });
   } else if (imminent) {
     // Over: an arm that could not be stopped is left alone from now on.
-    for (const Arm arm : kArms) ForArm(arm, watch.arms).stop_due = false;
+    for (const Arm arm : kArms) ForArm(arm, watch.arms).episode.stop_due = false;
   }
   // A failed cycle leaves the previous state until a cycle tells.
   if (imminent) watch.was_imminent = *imminent;
-  if (watch.arms.first.stop_due || watch.arms.second.stop_due) {
+  if (watch.arms.first.episode.stop_due || watch.arms.second.episode.stop_due) {
     Attempt(watch, " Failed to stop the robots, trying again: ", [&] { StopDueArms(watch); });
   }
   watch.previous_failures = std::move(watch.failures);
@@ -287,14 +286,14 @@ void SelfCollisionMonitor::Impl::RestopArmsOutOfIdle(Watch& watch) {
   const auto modes = robot_pair_.mode();
   const Clock::time_point now = Clock::now();
   for (const Arm arm : kArms) {
-    ArmWatch& arm_watch = ForArm(arm, watch.arms);
-    if (ForArm(arm, modes) != vek::Mode::IDLE && !arm_watch.stop_due &&
-        now - arm_watch.last_stop >= kRestopInterval) {
+    ArmWatch::Episode& episode = ForArm(arm, watch.arms).episode;
+    if (ForArm(arm, modes) != vek::Mode::IDLE && !episode.stop_due &&
+        now - episode.last_stop >= kRestopInterval) {
       spdlog::warn(
           "{} The {} robot left IDLE while the collision is still imminent, stopping it "
           "again",
           kName, ForArm(arm, kSides));
-      arm_watch.stop_due = true;
+      episode.stop_due = true;
     }
   }
 }
@@ -303,9 +302,9 @@ void SelfCollisionMonitor::Impl::StopDueArms(Watch& watch) {
   const Clock::time_point now = Clock::now();
   PerArm<bool> selected;
   for (const Arm arm : kArms) {
-    const ArmWatch& arm_watch = ForArm(arm, watch.arms);
-    ForArm(arm, selected) = arm_watch.stop_due && (!arm_watch.last_failure ||
-                                                   now - arm_watch.last_stop >= kRestopInterval);
+    const ArmWatch::Episode& episode = ForArm(arm, watch.arms).episode;
+    ForArm(arm, selected) =
+        episode.stop_due && (!episode.last_failure || now - episode.last_stop >= kRestopInterval);
   }
   if (!selected.first && !selected.second) return;
 
@@ -328,19 +327,19 @@ void SelfCollisionMonitor::Impl::StopDueArms(Watch& watch) {
   const Clock::time_point end = Clock::now();
   for (const Arm arm : kArms) {
     if (!ForArm(arm, selected)) continue;
-    ArmWatch& arm_watch = ForArm(arm, watch.arms);
-    arm_watch.last_stop = end;
+    ArmWatch::Episode& episode = ForArm(arm, watch.arms).episode;
+    episode.last_stop = end;
     if (!ForArm(arm, errors)) {
-      arm_watch.stop_due = false;
-      arm_watch.last_failure.reset();
+      episode.stop_due = false;
+      episode.last_failure.reset();
       continue;
     }
     std::string failure = detail::ErrorText(ForArm(arm, errors));
-    if (failure != arm_watch.last_failure) {
+    if (failure != episode.last_failure) {
       spdlog::error("{} Failed to stop the {} robot, trying again: {}", kName, ForArm(arm, kSides),
                     failure);
     }
-    arm_watch.last_failure = std::move(failure);
+    episode.last_failure = std::move(failure);
   }
 }
 

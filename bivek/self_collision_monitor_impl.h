@@ -57,18 +57,21 @@ class SelfCollisionMonitor::Impl {
     // The checker's kept links and their poses in the world frame.
     std::vector<std::string> links;
     std::vector<Eigen::Isometry3d> poses;
-    // A stop is due: set at an onset (or when the arm left IDLE while the
-    // collision lasts), cleared when the arm's own stop succeeded or the
-    // collision is no longer imminent.
-    bool stop_due = false;
-    // When the arm's last stop ended, and its failure; none when it
-    // succeeded. A failed stop is tried again no sooner than
-    // kRestopInterval after it, and its failure is logged only when it
-    // differs from the one before. Both belong to one episode of the
-    // collision: an onset starts them afresh, so that it stops every arm at
-    // once and logs a failure again.
-    Clock::time_point last_stop{};
-    std::optional<std::string> last_failure;
+    // The arm's stops within one episode of the collision. An onset starts
+    // a new one, so that it stops every arm at once and logs a failure
+    // again, whatever the episode before left.
+    struct Episode {
+      // A stop is due: set at the onset (or when the arm left IDLE while
+      // the collision lasts), cleared when the arm's own stop succeeded or
+      // the collision is no longer imminent.
+      bool stop_due = false;
+      // When the arm's last stop ended, and its failure; none when it
+      // succeeded. A failed stop is tried again no sooner than
+      // kRestopInterval after it, and its failure is logged only when it
+      // differs from the one before.
+      Clock::time_point last_stop{};
+      std::optional<std::string> last_failure;
+    } episode;
   };
   // What one run of the monitor thread keeps from cycle to cycle.
   struct Watch {
