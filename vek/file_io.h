@@ -10,9 +10,10 @@
 // replaced file keeps its permission bits (and, for root, its owner), a
 // symbolic link stays a link to the file that gets the bytes, and a file
 // with several hard links, or in a folder where no file may be created, is
-// rewritten in place. A name that comes from the controller is used
-// locally only when it is a plain file name (not empty, not "." or "..",
-// without "/" or '\0'). Errors begin with
+// rewritten in place; a target that is not a regular file (a FIFO, a
+// device) is refused and left alone. A name that comes from the controller
+// is used locally only when it is a plain file name (not empty, not "." or
+// "..", without "/" or '\0'). Errors begin with
 // "[quiral::vek::FileIO::<operation>] ":
 //   std::invalid_argument  a local file that cannot be read, a name that is
 //                          not listed or cannot be sent or saved;

@@ -96,10 +96,10 @@ class Model {
   // (URDF, as text) or x, y, z, roll, pitch, yaw under `kinematics` (YAML,
   // as numbers). The file is replaced only once its new content is written
   // whole, keeping its permission bits (in place when its folder takes no
-  // new file); every failure throws and, but for a failed write in place,
-  // leaves it untouched. A joint entry of the YAML template that is a
-  // scalar throws yaml-cpp's YAML::BadSubscript. SyncKinematicsYAML returns
-  // the number of joints it updated.
+  // new file); every failure throws and leaves its content as it was (but
+  // for an I/O error in the middle of a write in place). A joint entry of
+  // the YAML template that is a scalar throws yaml-cpp's YAML::BadSubscript.
+  // SyncKinematicsYAML returns the number of joints it updated.
   void SyncURDF(const std::string& template_urdf_path);
   std::size_t SyncKinematicsYAML(const std::string& template_yaml_path);
 

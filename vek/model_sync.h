@@ -17,8 +17,10 @@ using UrdfDownload = std::function<std::optional<std::string>()>;
 // (so a bad template costs no remote call), update the template in memory
 // and write the result to the file with detail::SaveFileBytes (replaced
 // whole, its permissions kept, a symbolic link followed; rewritten in place
-// when no temporary file may be made beside it). Every failure throws and,
-// but for a failed write in place, leaves the file untouched.
+// when no temporary file may be made beside it; a path that is not a
+// regular file is refused). Every failure throws and leaves the file's
+// content as it was (but for an I/O error in the middle of a write in
+// place).
 //
 // URDF: for each named joint of the robot's URDF, the template's first
 // joint of that name takes the robot joint's `origin` rpy and xyz texts,
