@@ -40,7 +40,9 @@ class Descriptor {
   int fd_;
 };
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
+bool WriteAll(int fd, std::string_view bytes) {
+  const char* data = bytes.data();
+  size_t size = bytes.size();
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
@@ -114,13 +116,11 @@ bool KeepOwnerAndMode(int fd, const struct stat& original) {
   return ::fchmod(fd, original.st_mode & 07777) == 0;
 }
 
-// Writes `bytes` to `fd` whole, flushes them to disk and closes it; a
-// close that fails shows a write that failed late.
-bool WriteAndClose(Descriptor& fd, std::string_view bytes) {
-  const bool written = WriteAll(fd.get(), reinterpret_cast<const uint8_t*>(bytes.data()),
-                                bytes.size()) &&
-                       ::fsync(fd.get()) == 0;
-  return fd.Close() && written;
+// Flushes what was written to `fd` to disk and closes it; a close that
+// fails shows a write that failed late.
+bool FlushAndClose(Descriptor& fd) {
+  const bool flushed = ::fsync(fd.get()) == 0;
+  return fd.Close() && flushed;
 }
 
 // What a file of mode `mode` is, for a save that refuses anything but a
@@ -167,12 +167,9 @@ Outcome WriteInPlace(const fs::path& target, std::string_view bytes) {
     const int reserved = ::posix_fallocate(fd.get(), 0, size);
     if (reserved != 0) return Outcome::Failed("reserving the new size", reserved);
   }
-  if (!WriteAll(fd.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) {
-    return Outcome::Failed("writing in place");
-  }
+  if (!WriteAll(fd.get(), bytes)) return Outcome::Failed("writing in place");
   if (::ftruncate(fd.get(), size) != 0) return Outcome::Failed("cutting the file to its length");
-  if (::fsync(fd.get()) != 0) return Outcome::Failed("flushing the file");
-  if (!fd.Close()) return Outcome::Failed("closing the file");
+  if (!FlushAndClose(fd)) return Outcome::Failed("flushing the file");
   return Outcome::Ok();
 }
 
@@ -204,7 +201,9 @@ Outcome Save(const fs::path& path, std::string_view bytes, MakeTemporaryFile mak
   if (exists && !KeepOwnerAndMode(fd.get(), original)) {
     return discard(Outcome::Failed("keeping owner and permissions"));
   }
-  if (!WriteAndClose(fd, bytes)) return discard(Outcome::Failed("writing"));
+  if (!WriteAll(fd.get(), bytes) || !FlushAndClose(fd)) {
+    return discard(Outcome::Failed("writing"));
+  }
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     return discard(Outcome::Failed("renaming"));
   }
