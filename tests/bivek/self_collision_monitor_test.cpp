@@ -41,6 +41,22 @@ const std::string kWarning =
     "[quiral::bivek::SelfCollisionMonitor] The left [link7] and right [link6] are about to "
     "collide, stopping both robots ...";
 const std::string kMonitor = "[quiral::bivek::SelfCollisionMonitor";
+const std::string kRightRefusedIdle =
+    "[quiral::bivek::SelfCollisionMonitor] Failed to stop the right robot, trying again: "
+    "[quiral::vek::Robot::SwitchMode] Failed to switch control mode to IDLE";
+
+// A monitor whose cycles the test runs itself, one call at a time.
+struct CycledMonitor {
+  explicit CycledMonitor(const RobotPair& pair)
+      : handle(pair),
+        impl(detail::SelfCollisionMonitorAccess::impl(handle)),
+        watch(impl.NewWatch()) {}
+  void Cycle() { impl.Cycle(watch); }
+
+  SelfCollisionMonitor handle;
+  Monitor& impl;
+  Monitor::Watch watch;
+};
 
 class SelfCollisionMonitorTest : public ::testing::Test {
  protected:
@@ -82,12 +98,12 @@ class SelfCollisionMonitorTest : public ::testing::Test {
   // Runs the monitor's cycles on this thread, one per data sample of the
   // left arm (as often as the monitor thread runs them at a 4 ms interval),
   // until `done` holds after a cycle or `timeout` has passed.
-  bool CycleUntil(Monitor& monitor, Monitor::Watch& watch, const std::function<bool()>& done,
+  bool CycleUntil(CycledMonitor& monitor, const std::function<bool()>& done,
                   std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (true) {
       const uint64_t since = Samples();
-      monitor.Cycle(watch);
+      monitor.Cycle();
       if (done()) return true;
       if (std::chrono::steady_clock::now() >= deadline) return false;
       WaitUntil([&] { return Samples() > since; }, 1s, 1ms);
@@ -201,16 +217,14 @@ TEST_F(SelfCollisionMonitorTest, ASideWithoutLinksIsWarnedOfAndNeverClose) {
 // One arm cannot be stopped: the other is stopped once, and neither is
 // stopped again once the collision is no longer imminent.
 TEST_F(SelfCollisionMonitorTest, AnArmThatRefusesIdleNeitherRepeatsNorHoldsUpTheOthersStop) {
-  SelfCollisionMonitor handle(pair_);
-  Monitor& monitor = detail::SelfCollisionMonitorAccess::impl(handle);
-  Monitor::Watch watch = monitor.NewWatch();
+  CycledMonitor monitor(pair_);
   LogCapture log(spdlog::level::info);
   ASSERT_NO_FATAL_FAILURE(MovingWithTheRightArmRefusingIdle());
   const size_t mark[2] = {RequestTotal(sim_, sn_[0]), RequestTotal(sim_, sn_[1])};
 
   // The collision lasts while the right arm refuses three more times.
   Pose(0, kTilted);
-  ASSERT_TRUE(CycleUntil(monitor, watch, [&] { return Switches(1, mark[1]).size() >= 4; }, 5s));
+  ASSERT_TRUE(CycleUntil(monitor, [&] { return Switches(1, mark[1]).size() >= 4; }, 5s));
   EXPECT_EQ(Switches(0, mark[0]), (Ints{{kIdle}}));
   EXPECT_EQ(pair_.mode().first, Mode::IDLE);
   const std::vector<json> refused = RequestsOf(sim_, sn_[1], kSwitchMode, mark[1]);
@@ -223,13 +237,13 @@ TEST_F(SelfCollisionMonitorTest, AnArmThatRefusesIdleNeitherRepeatsNorHoldsUpThe
   // Over: the cycle after the apart states were read no longer stops the
   // right arm, and the left one stays in the mode its user switches it to.
   Pose(0, kUpright);
-  ASSERT_TRUE(CycleUntil(
-      monitor, watch, [&] { return pair_.states().first.link_position == kUpright; }, 3s));
-  monitor.Cycle(watch);
+  ASSERT_TRUE(
+      CycleUntil(monitor, [&] { return pair_.states().first.link_position == kUpright; }, 3s));
+  monitor.Cycle();
   const size_t over = RequestTotal(sim_, sn_[1]);
   pair_.instances().first->SwitchMode(Mode::NRT_JOINT_POSITION);
   int cycles = 0;  // more than one re-stop interval of cycles
-  ASSERT_TRUE(CycleUntil(monitor, watch, [&] { return ++cycles == 40; }, 5s));
+  ASSERT_TRUE(CycleUntil(monitor, [&] { return ++cycles == 40; }, 5s));
   EXPECT_EQ(pair_.mode().first, Mode::NRT_JOINT_POSITION);
   EXPECT_EQ(Switches(0, mark[0]), (Ints{{kIdle}, {kJointPosition}}));
   EXPECT_TRUE(RequestsOf(sim_, sn_[1], kSwitchMode, over).empty());
@@ -238,18 +252,13 @@ TEST_F(SelfCollisionMonitorTest, AnArmThatRefusesIdleNeitherRepeatsNorHoldsUpThe
   for (const LogCapture::Line& line : log.Lines()) {
     if (line.level == spdlog::level::err) errors.push_back(line.text);
   }
-  EXPECT_EQ(errors, std::vector<std::string>{
-                        "[quiral::bivek::SelfCollisionMonitor] Failed to stop the right robot, "
-                        "trying again: [quiral::vek::Robot::SwitchMode] Failed to switch control "
-                        "mode to IDLE"});
+  EXPECT_EQ(errors, std::vector<std::string>{kRightRefusedIdle});
 }
 
 // A refused stop belongs to its episode: each new onset stops the arm in
 // its own cycle, however soon after the refusal, and logs the refusal again.
 TEST_F(SelfCollisionMonitorTest, EveryOnsetStopsEveryArmWhateverTheEpisodeBeforeIt) {
-  SelfCollisionMonitor handle(pair_);
-  Monitor& monitor = detail::SelfCollisionMonitorAccess::impl(handle);
-  Monitor::Watch watch = monitor.NewWatch();
+  CycledMonitor monitor(pair_);
   LogCapture log(spdlog::level::info);
   ASSERT_NO_FATAL_FAILURE(MovingWithTheRightArmRefusingIdle());
   Pose(0, kTilted);
@@ -259,19 +268,15 @@ TEST_F(SelfCollisionMonitorTest, EveryOnsetStopsEveryArmWhateverTheEpisodeBefore
   // The threshold, not the arms, ends and begins each episode, so that an
   // onset comes one cycle after the refusal before it.
   for (int episode = 0; episode < 3; ++episode) {
-    monitor.SetMinDistance(0.0);
-    monitor.Cycle(watch);
+    monitor.impl.SetMinDistance(0.0);
+    monitor.Cycle();
     const size_t before = RequestTotal(sim_, sn_[1]);
-    monitor.SetMinDistance(0.05);
-    monitor.Cycle(watch);
+    monitor.impl.SetMinDistance(0.05);
+    monitor.Cycle();
     EXPECT_EQ(Switches(1, before), (Ints{{kIdle}})) << episode;
   }
   EXPECT_EQ(log.Count(spdlog::level::warn, kWarning), 3);
-  EXPECT_EQ(log.Count(spdlog::level::err,
-                      "[quiral::bivek::SelfCollisionMonitor] Failed to stop the right robot, "
-                      "trying again: [quiral::vek::Robot::SwitchMode] Failed to switch control "
-                      "mode to IDLE"),
-            3);
+  EXPECT_EQ(log.Count(spdlog::level::err, kRightRefusedIdle), 3);
 }
 
 // Each arm's URDF serves its model, its mesh download and the warnings of
